@@ -1,0 +1,29 @@
+#include "application.h"
+
+#include <exception>
+
+#include "dialogs.h"
+
+namespace vorkal {
+
+VorkalApplication::VorkalApplication(int& argc, char** argv) : QApplication(argc, argv) {
+    setApplicationName("VorkalConfig");
+    setApplicationDisplayName("VorkalConfig");
+}
+
+bool VorkalApplication::notify(QObject* receiver, QEvent* event) {
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const std::exception& e) {
+        ShowEscapedException(e.what());
+    } catch (...) {
+        ShowEscapedException("Unknown error");
+    }
+    return false;
+}
+
+void ShowEscapedException(const char* what) {
+    dialogs().showMessage(QApplication::applicationDisplayName(), QString::fromUtf8(what), MsgIcon::Error);
+}
+
+}  // namespace vorkal

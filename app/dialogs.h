@@ -1,0 +1,90 @@
+#pragma once
+// One seam for every message box and file dialog, so tests can script the answers
+// and never block on a real modal window.
+
+#include <QString>
+#include <QStringList>
+#include <deque>
+#include <vector>
+
+namespace vorkal {
+
+enum class MsgIcon { None, Information, Warning, Error, Question };
+enum class MsgAnswer { Ok, Yes, No, Retry, Cancel };
+
+struct FileDialogRequest {
+    QString filter;            // "Description (*.x)|*.x|..." pairs separated by bars
+    QString defaultExtension;  // without the dot, added when the name has none
+    int filterIndex = 1;       // 1-based choice shown first
+    bool promptOverwrite = false;
+};
+
+struct FileDialogResult {
+    QString fileName;  // empty when cancelled
+    int filterIndex = 1;
+};
+
+class Dialogs {
+public:
+    virtual ~Dialogs() = default;
+    virtual void showMessage(const QString& title, const QString& text, MsgIcon icon) = 0;
+    // Yes/No question; `defaultAnswer` is the focused button.
+    virtual MsgAnswer askYesNo(const QString& title, const QString& text, MsgIcon icon,
+                               MsgAnswer defaultAnswer) = 0;
+    virtual MsgAnswer askRetryCancel(const QString& title, const QString& text, MsgIcon icon) = 0;
+    virtual FileDialogResult openFile(const FileDialogRequest& request) = 0;
+    virtual FileDialogResult saveFile(const FileDialogRequest& request) = 0;
+};
+
+// The dialogs in use; real Qt dialogs unless a test installed others.
+Dialogs& dialogs();
+void setDialogs(Dialogs* d);  // nullptr restores the real ones
+
+// Splits a "desc|pattern|desc|pattern" filter into Qt's "desc;;desc" form.
+QStringList qtFilterList(const QString& barFilter);
+// Appends ".ext" when the base name has no extension.
+QString withDefaultExtension(const QString& fileName, const QString& ext);
+
+class QtDialogs : public Dialogs {
+public:
+    void showMessage(const QString& title, const QString& text, MsgIcon icon) override;
+    MsgAnswer askYesNo(const QString& title, const QString& text, MsgIcon icon,
+                       MsgAnswer defaultAnswer) override;
+    MsgAnswer askRetryCancel(const QString& title, const QString& text, MsgIcon icon) override;
+    FileDialogResult openFile(const FileDialogRequest& request) override;
+    FileDialogResult saveFile(const FileDialogRequest& request) override;
+};
+
+// Answers from a script and records what was shown; for tests.
+class ScriptedDialogs : public Dialogs {
+public:
+    struct Shown {
+        QString kind;  // "message", "yesno", "retrycancel", "open", "save"
+        QString title, text;
+        MsgIcon icon = MsgIcon::None;
+        MsgAnswer defaultAnswer = MsgAnswer::Ok;
+        FileDialogRequest request;
+    };
+    std::vector<Shown> shown;
+    std::deque<MsgAnswer> answers;           // for yes/no and retry/cancel; default No / Cancel
+    std::deque<FileDialogResult> fileAnswers;  // default: cancelled
+
+    void showMessage(const QString& title, const QString& text, MsgIcon icon) override;
+    MsgAnswer askYesNo(const QString& title, const QString& text, MsgIcon icon,
+                       MsgAnswer defaultAnswer) override;
+    MsgAnswer askRetryCancel(const QString& title, const QString& text, MsgIcon icon) override;
+    FileDialogResult openFile(const FileDialogRequest& request) override;
+    FileDialogResult saveFile(const FileDialogRequest& request) override;
+
+    // Texts of the plain messages shown so far.
+    QStringList messages() const;
+};
+
+// Installs a dialogs object for the lifetime of the guard.
+class DialogsGuard {
+public:
+    explicit DialogsGuard(Dialogs* d) { setDialogs(d); }
+    ~DialogsGuard() { setDialogs(nullptr); }
+};
+
+}  // namespace vorkal

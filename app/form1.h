@@ -1,0 +1,189 @@
+#pragma once
+// The main window. It owns every control and keeps the handler names the rest of the
+// program is written against; the handlers stay thin and call into the subsystem code.
+// Its implementation is split by subsystem: form1_ui.cpp (controls), form1_shell.cpp
+// (language, preferences, port list, views, variant set-up), form1_preview.cpp,
+// form1_editor.cpp, form1_settings.cpp, form1_protocol.cpp, form1_connection.cpp,
+// form1_commands.cpp, form1_log.cpp, form1_firmware.cpp.
+
+#include <QCheckBox>
+#include <QFrame>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTimer>
+#include <QWidget>
+
+#include "config_image.h"
+#include "widgets.h"
+
+class TForm2;
+
+namespace vorkal { class PreviewGrid; }
+
+class TForm1 : public QWidget {
+    Q_OBJECT
+public:
+    explicit TForm1(QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // ---- Shared program state -------------------------------------------------------
+    vorkal::ConfigImage config;   // configuration image, log image, variant, flags
+    bool languagePolish = false;  // false = English, true = Polish
+    int selectedPort = 0;         // n of COMn used by Open; 0 = none
+    TForm2* Form2 = nullptr;      // progress window, created hidden with the main window
+
+    // Picks the text of the current language.
+    QString tr2(const QString& english, const QString& polish) const {
+        return languagePolish ? polish : english;
+    }
+
+    // ---- Controls (back to front) ---------------------------------------------------
+    QFrame* Shape1;
+    vorkal::PreviewGrid* StringGrid1;
+    QTableWidget* StringGrid2;
+    QGroupBox* GroupBox6;
+    vorkal::TStaticText* StaticText6;
+    QPushButton* Button7;
+    vorkal::TStaticText* StaticText5;
+    QGroupBox* GroupBox7;
+    vorkal::TComboBox* ComboBox3;
+    QPushButton* Button8;
+    QPushButton* Button11;
+    QGroupBox* GroupBox2;
+    QLineEdit* Edit1;
+    vorkal::TStaticText* StaticText1;
+    vorkal::TStaticText* StaticText2;
+    QLineEdit* Edit2;
+    vorkal::TRadioGroup* RadioGroup1;
+    QCheckBox* CheckBox1;
+    vorkal::TUpDown* UpDown1;
+    vorkal::TUpDown* UpDown2;
+    QCheckBox* CheckBox2;
+    QGroupBox* GroupBox4;
+    vorkal::TComboBox* ComboBox1;
+    vorkal::TRadioGroup* RadioGroup2;
+    QLineEdit* Edit3;
+    vorkal::TUpDown* UpDown3;
+    vorkal::TStaticText* StaticText3;
+    vorkal::TStaticText* StaticText4;
+    QLineEdit* Edit4;
+    vorkal::TUpDown* UpDown4;
+    QGroupBox* GroupBox1;
+    QPushButton* Button3;
+    QPushButton* Button4;
+    QGroupBox* GroupBox3;
+    QPushButton* Button1;
+    QPushButton* Button2;
+    vorkal::TRadioGroup* RadioGroup6;
+    QGroupBox* GroupBox5;
+    QPushButton* Button5;
+    vorkal::TComboBox* ComboBox2;
+    vorkal::TComboBox* ComboBox4;
+    QPushButton* Button6;
+    vorkal::TRadioGroup* RadioGroup3;
+    QPushButton* Button9;
+    QPushButton* Button10;
+
+    QTimer* Timer1;  // reply timer of the line protocol
+    QTimer* Timer2;  // status poll
+
+    // Filters of the file dialogs.
+    static const char* const kSettingsFilter;
+    static const char* const kLogFilter;
+
+    // ---- Shell ----------------------------------------------------------------------
+    void FormShow();
+    void RadioGroup6Click();
+    void ComboBox4DropDown();
+    void SetDisplay84x48();
+    void SetDisplay128x64();
+    // Views: the start view holds until the first configuration is shown.
+    enum class View { Start, Screen, Log };
+    View view() const { return view_; }
+    void setView(View v);
+
+    // ---- Preview --------------------------------------------------------------------
+    void UpdateGrid();
+    void ClearPreview();
+
+    // ---- Layout editor --------------------------------------------------------------
+    void ShowLoadedConfiguration();
+    void ApplyLayoutHeader();
+    void LoadElementControls();
+    void ComboBox1Change();
+    void CheckBox1Click();
+    void CheckBox2Click();
+    void RadioGroup1Click();
+    void RadioGroup2Click();
+    void RadioGroup3Click();
+    bool Edit1KeyPress(QLineEdit* edit, QChar key);  // false: key rejected
+    void Edit1Exit();
+    void Edit2Exit();
+    void Edit3Exit();
+    void Edit4Exit();
+    void UpDown1Click(int position);
+    void UpDown2Click(int position);
+    void UpDown3Click(int position);
+    void UpDown4Click(int position);
+    void StringGrid1MouseDown(Qt::MouseButton button, int x, int y);
+    void StringGrid1MouseMove(int x, int y);
+    void StringGrid1MouseUp(Qt::MouseButton button, int x, int y);
+    // Extension point: tells a connected display to show the selected layout.
+    void ShowLayoutOnDisplay();
+
+    // ---- Settings file --------------------------------------------------------------
+    void Button1Click();
+    void Button2Click();
+
+    // ---- Device protocol, connection, commands --------------------------------------
+    void Button3Click();
+    void Button4Click();
+    void Button5Click();
+    void Button7Click();
+    void Button8Click();
+    void Button9Click();
+    void ComboBox2Change();
+    void ComboBox4Click();
+    void Timer1Timer();
+    void Timer2Timer();
+
+    // ---- Flight log -----------------------------------------------------------------
+    void Button6Click();
+    void Button10Click();
+    void LogsView();
+
+    // ---- Firmware update ------------------------------------------------------------
+    void Button11Click();
+
+protected:
+    void showEvent(QShowEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
+
+    // Whether the serial port is open (false until the port component is wired in).
+    bool portIsOpen() const;
+    // Font-size entries of the current variant in the current language.
+    QStringList fontEntries() const;
+
+private:
+    void applyVariant(vorkal::DisplayVariant v);
+    void createControls();
+    void connectHandlers();
+    void applyLanguageTexts();
+
+    View view_ = View::Start;
+    bool shownOnce_ = false;
+
+    // ---- Editor state ---------------------------------------------------------------
+    // (editor)
+
+    // ---- Device state ---------------------------------------------------------------
+    // (device)
+
+    // ---- Log state ------------------------------------------------------------------
+    // (log)
+
+    // ---- Firmware state -------------------------------------------------------------
+    // (firmware)
+};

@@ -1,0 +1,5 @@
+// Firmware update through the boot loader.
+
+#include "form1.h"
+
+void TForm1::Button11Click() {}

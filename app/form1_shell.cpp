@@ -1,0 +1,142 @@
+// Start-up preparation, language, stored preferences, port list, views and the
+// display-variant set-up of the main window.
+
+#include "form1.h"
+#include "preferences.h"
+#include "preview_grid.h"
+#if __has_include("serial_ports.h")
+#include "serial_ports.h"
+#else
+static QStringList ListComPortNames() { return {}; }
+#endif
+
+using namespace vorkal;
+
+void TForm1::FormShow() {
+    languagePolish = false;
+    config.configurationLoaded = false;
+    ComboBox4DropDown();
+    ComboBox2->setCurrentIndex(0);
+
+    if (const auto lang = Preferences::readLang()) languagePolish = *lang != 0;
+    if (const auto port = Preferences::readPort()) {
+        selectedPort = *port;
+        // The first entry whose number starts right after "COM".
+        const QString digits = QString::number(*port);
+        for (int i = 0; i < ComboBox4->count(); ++i) {
+            if (ComboBox4->itemText(i).indexOf(digits) == 3) {
+                ComboBox4->setCurrentIndex(i);
+                break;
+            }
+        }
+    }
+    if (const auto speed = Preferences::readSpeed()) {
+        if (*speed >= 0 && *speed < ComboBox2->count()) {
+            ComboBox2->setCurrentIndex(*speed);
+        } else {
+            ComboBox2->setCurrentIndex(-1);
+            ComboBox2->setEditText(QString());
+        }
+    }
+
+    RadioGroup6->setItemIndex(languagePolish ? 1 : 0);
+    SetDisplay84x48();
+    RadioGroup6Click();
+}
+
+void TForm1::ComboBox4DropDown() {
+    const QString text = ComboBox4->currentText();
+    const int wasSelected = ComboBox4->currentIndex();
+    const QString selectedText = wasSelected >= 0 ? ComboBox4->itemText(wasSelected) : QString();
+    ComboBox4->clear();
+    for (const QString& name : ListComPortNames()) ComboBox4->addSorted(name);
+    // Keep showing what was shown: the chosen port when it is still listed, else the text.
+    const int again = selectedText.isEmpty() ? -1 : ComboBox4->findText(selectedText);
+    ComboBox4->setCurrentIndex(again);
+    if (again < 0) ComboBox4->setEditText(text);
+}
+
+void TForm1::applyLanguageTexts() {
+    struct Caption {
+        QWidget* w;
+        const char* en;
+        const char* pl;
+    };
+    const Caption captions[] = {
+        {GroupBox1, "Configuration", "Konfiguracja"},
+        {GroupBox2, "Item parameters ", "Parametry elementu"},
+        {GroupBox3, "File", "Plik"},
+        {GroupBox4, "Item ", "Element "},
+        {GroupBox6, "Display ", "Wyświetlacz "},
+        {GroupBox7, "Display BaudRate ", "Szybkość komunikacji "},
+        {RadioGroup1, "Font", "Czcionka"},
+        {RadioGroup2, "Algin", "Wyrównanie"},
+        {RadioGroup3, "Screen Layout", "Układ Ekranu"},
+    };
+    for (const Caption& c : captions)
+        static_cast<QGroupBox*>(c.w)->setTitle(tr2(QString::fromUtf8(c.en), QString::fromUtf8(c.pl)));
+
+    RadioGroup2->button(0)->setText(tr2("To left", "Do lewej"));
+    RadioGroup2->button(1)->setText(tr2("To right", "Do prawej"));
+    CheckBox1->setText(tr2("Visible", "Widoczny"));
+    CheckBox2->setText(tr2("Negativ", "Negatyw"));
+    StaticText1->setText(tr2("X position", "Pozycja X"));
+    StaticText2->setText(tr2("Y position", "Pozycja Y"));
+    StaticText3->setText(tr2("Length", "Długość"));
+    StaticText4->setText(tr2("Height", "Rozmiar"));
+    StaticText5->setText(tr2("Disconnected", "Odłączony"));
+    Button1->setText(tr2("Import", "Importuj"));
+    Button2->setText(tr2("Export", "Eksportuj"));
+    Button3->setText(tr2("Receive", "Pobierz"));
+    Button4->setText(tr2("Send", "Wyślij"));
+    Button5->setText(portIsOpen() ? tr2("Close", "Zamknij") : tr2("Open", "Otwórz"));
+    Button6->setText(tr2("Logs Viev", "Rejestracja"));
+    Button7->setText(tr2("Load Defaults", "Załaduj Domyślne"));
+    Button8->setText(tr2("Set Baud", "Ustaw Baud"));
+    Button9->setText(tr2("Clear Log In display", "Kasuj logi w wyśw."));
+    Button10->setText(tr2("Save To File", "Zapisz do pliku"));
+    Button11->setText(tr2("Firmware Update", "Aktualizuj Oprogr."));
+}
+
+QStringList TForm1::fontEntries() const {
+    if (config.is128x64()) return {tr2("Small", "Mała"), tr2("Medium", "Średnia"), tr2("Big", "Duża")};
+    return {tr2("Small", "Mała"), tr2("Big", "Duża")};
+}
+
+void TForm1::RadioGroup6Click() {
+    languagePolish = RadioGroup6->itemIndex() == 1;
+    applyLanguageTexts();
+    RadioGroup1->setItems(fontEntries());
+    if (ComboBox4->currentIndex() < 0) ComboBox4->setEditText(tr2("Select...", "Wybierz..."));
+    Preferences::writeLang(languagePolish ? 1 : 0);
+}
+
+void TForm1::applyVariant(DisplayVariant v) {
+    config.setVariant(v);
+    const VariantInfo& info = config.info();
+    UpDown1->setMax(info.width - 2);
+    UpDown2->setMax(info.height - 2);
+    UpDown3->setMax(info.width - 1);
+    StringGrid1->setGeometry(info.grid.left, info.grid.top, info.grid.width, info.grid.height);
+    StringGrid1->setGridSize(info.width, info.height, info.cellWidth, info.cellHeight);
+    if (v == DisplayVariant::D128x64) config.separateLog = true;
+    RadioGroup1->setGeometry(RadioGroup1->x(), info.fontGroupTop, RadioGroup1->width(),
+                             info.fontGroupHeight);
+    RadioGroup1->setItems(fontEntries());
+}
+
+void TForm1::SetDisplay84x48() { applyVariant(DisplayVariant::D84x48); }
+void TForm1::SetDisplay128x64() { applyVariant(DisplayVariant::D128x64); }
+
+void TForm1::setView(View v) {
+    view_ = v;
+    StringGrid1->setVisible(v != View::Log);
+    StringGrid2->setVisible(v == View::Log);
+    GroupBox6->setVisible(v != View::Screen);
+    GroupBox2->setVisible(v == View::Screen);
+    RadioGroup6->setVisible(v == View::Start);
+    RadioGroup3->setVisible(v == View::Screen);
+    Button6->setVisible(v != View::Start);
+    Button9->setVisible(v == View::Log);
+    Button10->setVisible(v == View::Log);
+}

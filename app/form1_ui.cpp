@@ -1,0 +1,268 @@
+// Construction of the main window's controls: kind, parent, place, size, fonts, colours
+// and initial state of each, back to front.
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QScrollBar>
+
+#include "form1.h"
+#include "form2.h"
+#include "preview_grid.h"
+
+using namespace vorkal;
+
+const char* const TForm1::kSettingsFilter = "Setting Files (*.set)|*.set";
+const char* const TForm1::kLogFilter =
+    "Text Files (*.txt)|*.txt|KML file (*.kml)|*.kml|KML file with extruded patch (*.kml)|*.kml";
+
+namespace {
+
+QFont uiFont(int pixelSize, bool bold = false, const QString& family = "Sans Serif") {
+    QFont f(family);
+    f.setPixelSize(pixelSize);
+    f.setBold(bold);
+    return f;
+}
+
+template <class W>
+W* place(W* w, int left, int top, int width, int height) {
+    w->setGeometry(left, top, width, height);
+    return w;
+}
+
+QPushButton* button(QWidget* parent, const QString& text, int l, int t, int w, int h) {
+    auto* b = place(new QPushButton(text, parent), l, t, w, h);
+    b->setAutoDefault(false);
+    return b;
+}
+
+TStaticText* staticText(QWidget* parent, const QString& text, int l, int t, int w, int h,
+                        const QFont& font, Qt::Alignment align = Qt::AlignLeft | Qt::AlignVCenter) {
+    auto* s = place(new TStaticText(text, parent), l, t, w, h);
+    s->setFont(font);
+    s->setAlignment(align);
+    return s;
+}
+
+TComboBox* comboBox(QWidget* parent, bool editable, int l, int t, int w, int h) {
+    auto* c = place(new TComboBox(parent), l, t, w, h);
+    c->setEditable(editable);
+    c->setInsertPolicy(QComboBox::NoInsert);
+    return c;
+}
+
+const QStringList kSpeedEntries{"57600", "38400", "19200", "9600", "4800"};
+
+}  // namespace
+
+TForm1::TForm1(QWidget* parent) : QWidget(parent) {
+    setWindowTitle("Vorkal Configurator v0.72");
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    setFixedSize(440, 492);
+    move(409, 210);
+    setFont(uiFont(9));
+    setAutoFillBackground(true);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, QColor(0xF0, 0xF0, 0xF0));  // button face
+    setPalette(pal);
+
+    createControls();
+
+    Timer1 = new QTimer(this);
+    Timer1->setInterval(500);
+    Timer2 = new QTimer(this);
+    Timer2->setInterval(500);
+
+    Form2 = new TForm2(this);
+
+    connectHandlers();
+    Timer2->start();
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::createControls() {
+    const QFont labelFont = uiFont(11, true);
+
+    Shape1 = place(new QFrame(this), 8, 192, 425, 293);
+    Shape1->setStyleSheet("QFrame { background-color: #c8c8c8; border: 2px solid black; }");
+
+    StringGrid1 = new PreviewGrid(this);
+    StringGrid1->setGeometry(11, 195, 420, 288);
+    StringGrid1->setFocusPolicy(Qt::NoFocus);
+    StringGrid1->setFont(uiFont(13, true, "Arial"));
+
+    StringGrid2 = place(new QTableWidget(46, 9, this), 9, 193, 422, 289);
+    StringGrid2->horizontalHeader()->hide();
+    StringGrid2->verticalHeader()->hide();
+    StringGrid2->verticalHeader()->setMinimumSectionSize(1);
+    StringGrid2->verticalHeader()->setDefaultSectionSize(18);
+    const int logWidths[9] = {28, 48, 63, 68, 27, 39, 46, 43, 31};
+    for (int c = 0; c < 9; ++c) StringGrid2->setColumnWidth(c, logWidths[c]);
+    StringGrid2->setSelectionBehavior(QAbstractItemView::SelectRows);
+    StringGrid2->setSelectionMode(QAbstractItemView::SingleSelection);
+    StringGrid2->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    StringGrid2->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    StringGrid2->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    StringGrid2->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
+    StringGrid2->setFocusPolicy(Qt::NoFocus);
+    StringGrid2->setWordWrap(false);
+    StringGrid2->hide();
+
+    GroupBox6 = place(new QGroupBox("Display Functions", this), 206, 2, 219, 151);
+    StaticText6 = staticText(GroupBox6, "", 32, 50, 161, 17, uiFont(9, true), Qt::AlignCenter);
+    StaticText6->setStyleSheet("color: #008080;");
+    Button7 = button(GroupBox6, "Load Defaults", 9, 122, 96, 22);
+    Button7->setEnabled(false);
+    StaticText5 = staticText(GroupBox6, "Disconnected", 28, 22, 165, 28, uiFont(21, true, "Arial"),
+                             Qt::AlignCenter);
+    StaticText5->setStyleSheet("color: red;");
+    GroupBox7 = place(new QGroupBox("Display Baudrate ", GroupBox6), 8, 70, 201, 45);
+    ComboBox3 = comboBox(GroupBox7, true, 15, 17, 70, 21);
+    ComboBox3->addItems(kSpeedEntries);
+    ComboBox3->setCurrentIndex(-1);
+    ComboBox3->setEditText("57600");
+    Button8 = button(GroupBox7, "Set Baud", 99, 16, 86, 22);
+    Button8->setEnabled(false);
+    Button11 = button(GroupBox6, "Firmware Update", 112, 122, 97, 22);
+    Button11->setEnabled(false);
+
+    GroupBox2 = place(new QGroupBox(QString(), this), 198, 2, 234, 183);
+    GroupBox2->setFont(uiFont(9));
+    Edit1 = place(new QLineEdit("0", GroupBox2), 72, 52, 25, 21);
+    StaticText1 = staticText(GroupBox2, "Pozycja X", 8, 56, 60, 17, labelFont);
+    StaticText2 = staticText(GroupBox2, "Pozycja Y", 8, 88, 60, 17, labelFont);
+    Edit2 = place(new QLineEdit("0", GroupBox2), 72, 83, 25, 21);
+    RadioGroup1 = place(new TRadioGroup(GroupBox2), 144, 115, 81, 54);
+    RadioGroup1->setTitle("Czcionka");
+    RadioGroup1->setItems({"Small", "Big"});
+    RadioGroup1->setItemIndex(0);
+    CheckBox1 = place(new QCheckBox("Widoczny", GroupBox2), 8, 24, 89, 17);
+    CheckBox1->setFont(labelFont);
+    UpDown1 = place(new TUpDown(Edit1, GroupBox2), 97, 52, 16, 21);
+    UpDown1->setRange(0, 83);
+    UpDown1->setPosition(0);
+    UpDown2 = place(new TUpDown(Edit2, GroupBox2), 97, 83, 16, 21);
+    UpDown2->setRange(0, 47);
+    UpDown2->setPosition(0);
+    CheckBox2 = place(new QCheckBox("Negatyw", GroupBox2), 144, 24, 65, 17);
+    GroupBox4 = place(new QGroupBox("Element", GroupBox2), 8, 115, 129, 54);
+    ComboBox1 = comboBox(GroupBox4, false, 8, 22, 113, 21);
+    ComboBox1->addItem(QString());
+    RadioGroup2 = place(new TRadioGroup(GroupBox2), 144, 47, 81, 56);
+    RadioGroup2->setTitle("Wyrównanie");
+    RadioGroup2->setItems({"Do lewej", "Do prawej"});
+    RadioGroup2->setItemIndex(0);
+    RadioGroup2->hide();
+    Edit3 = place(new QLineEdit("1", GroupBox2), 176, 51, 25, 21);
+    UpDown3 = place(new TUpDown(Edit3, GroupBox2), 201, 51, 16, 21);
+    UpDown3->setRange(1, 84);
+    UpDown3->setPosition(1);
+    StaticText3 = staticText(GroupBox2, "Długość", 123, 54, 52, 17, labelFont);
+    StaticText3->hide();
+    StaticText4 = staticText(GroupBox2, "Rozmiar", 123, 86, 49, 17, labelFont);
+    Edit4 = place(new QLineEdit("3", GroupBox2), 176, 83, 25, 21);
+    UpDown4 = place(new TUpDown(Edit4, GroupBox2), 201, 83, 15, 21);
+    UpDown4->setRange(3, 31);
+    UpDown4->setPosition(3);
+    GroupBox2->hide();
+
+    GroupBox1 = place(new QGroupBox("Konfiguracja", this), 8, 2, 177, 90);
+    Button3 = button(GroupBox1, "Read", 13, 17, 69, 21);
+    Button3->setEnabled(false);
+    Button4 = button(GroupBox1, "Write", 93, 17, 69, 22);
+    Button4->setEnabled(false);
+    GroupBox3 = place(new QGroupBox("File", GroupBox1), 8, 41, 161, 43);
+    Button1 = button(GroupBox3, "Import", 6, 16, 69, 22);
+    Button2 = button(GroupBox3, "Export", 86, 15, 69, 22);
+    Button2->setEnabled(false);
+
+    RadioGroup6 = place(new TRadioGroup(this), 96, 93, 89, 92);
+    RadioGroup6->setTitle("Language :  ");
+    RadioGroup6->setItems({"English", "Polski"});
+    RadioGroup6->setItemIndex(0);
+
+    GroupBox5 = place(new QGroupBox("Port COM", this), 8, 93, 81, 92);
+    Button5 = button(GroupBox5, "Open", 8, 65, 67, 21);
+    ComboBox2 = comboBox(GroupBox5, true, 8, 39, 67, 21);
+    ComboBox2->addItems(kSpeedEntries);
+    ComboBox2->setCurrentIndex(-1);
+    ComboBox2->setEditText("BAUD");
+    ComboBox4 = comboBox(GroupBox5, true, 8, 15, 67, 21);
+    ComboBox4->sorted = true;
+    ComboBox4->setEditText("Wybierz");
+
+    Button6 = button(this, "Podgląd Logu", 96, 162, 90, 22);
+    Button6->hide();
+    RadioGroup3 = place(new TRadioGroup(this), 96, 93, 89, 66);
+    RadioGroup3->setTitle("Screen Layout");
+    RadioGroup3->setColumns(2);
+    RadioGroup3->setItems({"1", "2", "3", "4", "5", "6", "7", "8"});
+    RadioGroup3->hide();
+    Button9 = button(this, "Clear Log In display", 199, 162, 114, 22);
+    Button9->setEnabled(false);
+    Button9->hide();
+    Button10 = button(this, "Save To File", 327, 161, 104, 23);
+    Button10->hide();
+}
+
+void TForm1::connectHandlers() {
+    connect(RadioGroup6, &TRadioGroup::clicked, this, &TForm1::RadioGroup6Click);
+    connect(Button1, &QPushButton::clicked, this, &TForm1::Button1Click);
+    connect(Button2, &QPushButton::clicked, this, &TForm1::Button2Click);
+    connect(Button3, &QPushButton::clicked, this, &TForm1::Button3Click);
+    connect(Button4, &QPushButton::clicked, this, &TForm1::Button4Click);
+    connect(Button5, &QPushButton::clicked, this, &TForm1::Button5Click);
+    connect(Button6, &QPushButton::clicked, this, &TForm1::Button6Click);
+    connect(Button7, &QPushButton::clicked, this, &TForm1::Button7Click);
+    connect(Button8, &QPushButton::clicked, this, &TForm1::Button8Click);
+    connect(Button9, &QPushButton::clicked, this, &TForm1::Button9Click);
+    connect(Button10, &QPushButton::clicked, this, &TForm1::Button10Click);
+    connect(Button11, &QPushButton::clicked, this, &TForm1::Button11Click);
+    connect(ComboBox1, &QComboBox::activated, this, &TForm1::ComboBox1Change);
+    connect(ComboBox2, &QComboBox::activated, this, &TForm1::ComboBox2Change);
+    connect(ComboBox4, &QComboBox::activated, this, &TForm1::ComboBox4Click);
+    connect(ComboBox4, &TComboBox::dropDown, this, &TForm1::ComboBox4DropDown);
+    connect(CheckBox1, &QCheckBox::clicked, this, &TForm1::CheckBox1Click);
+    connect(CheckBox2, &QCheckBox::clicked, this, &TForm1::CheckBox2Click);
+    connect(RadioGroup1, &TRadioGroup::clicked, this, &TForm1::RadioGroup1Click);
+    connect(RadioGroup2, &TRadioGroup::clicked, this, &TForm1::RadioGroup2Click);
+    connect(RadioGroup3, &TRadioGroup::clicked, this, &TForm1::RadioGroup3Click);
+    connect(UpDown1, &TUpDown::clicked, this, &TForm1::UpDown1Click);
+    connect(UpDown2, &TUpDown::clicked, this, &TForm1::UpDown2Click);
+    connect(UpDown3, &TUpDown::clicked, this, &TForm1::UpDown3Click);
+    connect(UpDown4, &TUpDown::clicked, this, &TForm1::UpDown4Click);
+    for (QLineEdit* e : {Edit1, Edit2, Edit3, Edit4}) e->installEventFilter(this);
+    connect(StringGrid1, &PreviewGrid::mousePressed, this, &TForm1::StringGrid1MouseDown);
+    connect(StringGrid1, &PreviewGrid::mouseMoved, this, &TForm1::StringGrid1MouseMove);
+    connect(StringGrid1, &PreviewGrid::mouseReleased, this, &TForm1::StringGrid1MouseUp);
+    connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
+    connect(Timer2, &QTimer::timeout, this, &TForm1::Timer2Timer);
+}
+
+void TForm1::showEvent(QShowEvent* e) {
+    if (!shownOnce_) {
+        shownOnce_ = true;
+        FormShow();
+    }
+    QWidget::showEvent(e);
+}
+
+// Key presses and focus loss of the four value edits go to the editor's handlers.
+bool TForm1::eventFilter(QObject* watched, QEvent* e) {
+    auto* edit = qobject_cast<QLineEdit*>(watched);
+    if (!edit) return QWidget::eventFilter(watched, e);
+    if (e->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(e);
+        const QString text = key->text();
+        if (text.size() == 1 && !Edit1KeyPress(edit, text[0])) return true;
+    } else if (e->type() == QEvent::FocusOut) {
+        if (edit == Edit1) Edit1Exit();
+        else if (edit == Edit2) Edit2Exit();
+        else if (edit == Edit3) Edit3Exit();
+        else if (edit == Edit4) Edit4Exit();
+    }
+    return QWidget::eventFilter(watched, e);
+}

@@ -1,0 +1,19 @@
+#pragma once
+// The three stored preferences. The store is opened for each single read or write.
+
+#include <optional>
+
+namespace vorkal {
+
+struct Preferences {
+    // A value that is absent or not an integer reads as absent.
+    static std::optional<int> readLang();
+    static std::optional<int> readPort();
+    static std::optional<int> readSpeed();
+    // Throw std::runtime_error("Failed to set data for '<name>'") when the store cannot be written.
+    static void writeLang(int value);
+    static void writePort(int value);
+    static void writeSpeed(int value);
+};
+
+}  // namespace vorkal

@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build, the program and the tests need.
+# Sourced by ./run and ./test; installs only what is missing.
+set -euo pipefail
+
+VORKAL_PACKAGES=(
+  build-essential cmake ninja-build pkg-config
+  qt6-base-dev qt6-base-dev-tools libgl-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  clang libclang-rt-14-dev
+  xvfb xauth x11-apps imagemagick fonts-dejavu-core
+  gdal-bin srecord binutils
+  libqt6serialport6-dev
+)
+
+vorkal_missing_packages() {
+  local missing=()
+  for p in "${VORKAL_PACKAGES[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+      missing+=("$p")
+    fi
+  done
+  echo "${missing[@]:-}"
+}
+
+vorkal_install_deps() {
+  local missing
+  missing=$(vorkal_missing_packages)
+  [ -z "$missing" ] && return 0
+  if [ "$(id -u)" -eq 0 ]; then
+    echo "Installing: $missing"
+    apt-get update -q
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -q $missing
+  else
+    echo "Missing Debian packages. Run this once, then start again:"
+    echo "  sudo apt-get update && sudo apt-get install -y $missing"
+    exit 1
+  fi
+}

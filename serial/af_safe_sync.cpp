@@ -1,0 +1,229 @@
+#include "af_safe_sync.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QObject>
+#include <QThread>
+
+#include <array>
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+
+namespace AfSafeSync {
+namespace {
+
+struct Request {
+    quint32 id = 0;
+    bool started = false;
+    bool done = false;
+    bool abandoned = false;
+};
+
+struct Slot {
+    bool enabled = false;
+    TAfSyncMethod method;
+    quint32 id = 0;
+};
+
+const QEvent::Type RequestEventType = static_cast<QEvent::Type>(QEvent::User + 257);
+
+class RequestEvent : public QEvent {
+public:
+    explicit RequestEvent(std::shared_ptr<Request> request)
+        : QEvent(RequestEventType), request(std::move(request)) {}
+    std::shared_ptr<Request> request;
+};
+
+class Receiver : public QObject {
+public:
+    bool event(QEvent* e) override;
+};
+
+// Guards the slots, the id counter, the receiver pointer and every request's state.
+std::mutex tableMutex;
+std::condition_variable requestChanged;
+std::array<Slot, MaxTargets> slots;
+quint32 idCounter = 0;
+Receiver* receiver = nullptr;  // the "window": exists from the first registration
+QThread* receiverThread = nullptr;
+TAfExceptionHandler exceptionHandler;
+
+Slot* FindSlot(quint32 id) {
+    if (id == 0)
+        return nullptr;
+    for (Slot& s : slots)
+        if (s.id == id)
+            return &s;
+    return nullptr;
+}
+
+bool IsRunnable(quint32 id) {
+    const Slot* s = FindSlot(id);
+    return receiver && s && s->method && s->enabled;
+}
+
+void ReportException(std::exception_ptr error) {
+    TAfExceptionHandler handler;
+    {
+        std::lock_guard lock(tableMutex);
+        handler = exceptionHandler;
+    }
+    try {
+        std::rethrow_exception(error);
+    } catch (const EAfSilentAbort&) {
+        return;
+    } catch (...) {
+    }
+    if (handler) {
+        handler(error);
+        return;
+    }
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::exception& e) {
+        qWarning("%s", e.what());
+    } catch (...) {
+        qWarning("Unknown exception in a sync target");
+    }
+}
+
+bool Receiver::event(QEvent* e) {
+    if (e->type() != RequestEventType)
+        return QObject::event(e);
+    Request& request = *static_cast<RequestEvent*>(e)->request;
+    TAfSyncMethod method;
+    int slotNumber = 0;
+    {
+        std::lock_guard lock(tableMutex);
+        if (request.abandoned)
+            return true;
+        request.started = true;
+        if (IsRunnable(request.id)) {
+            const Slot* s = FindSlot(request.id);
+            method = s->method;
+            slotNumber = int(s - slots.data()) + 1;
+        }
+    }
+    if (method) {
+        try {
+            method(slotNumber);
+        } catch (...) {
+            ReportException(std::current_exception());
+        }
+    }
+    {
+        std::lock_guard lock(tableMutex);
+        request.done = true;
+    }
+    requestChanged.notify_all();
+    return true;
+}
+
+void CreateReceiver() {
+    receiver = new Receiver;
+    receiverThread = QThread::currentThread();
+    if (QCoreApplication* app = QCoreApplication::instance()) {
+        if (receiver->thread() != app->thread())
+            receiver->moveToThread(app->thread());
+        receiverThread = app->thread();
+        // The receiver dies with its thread's event loop; later calls find no window.
+        // It is left allocated so that a post racing with the shutdown stays harmless.
+        QObject::connect(app, &QObject::destroyed, [] {
+            std::lock_guard lock(tableMutex);
+            receiver = nullptr;
+            for (Slot& s : slots)
+                s = Slot{};
+        });
+    }
+}
+
+}  // namespace
+
+quint32 RegisterTarget(TAfSyncMethod method) {
+    if (!method)
+        return 0;
+    std::lock_guard lock(tableMutex);
+    if (!receiver)
+        CreateReceiver();
+    for (Slot& s : slots) {
+        if (s.method)
+            continue;
+        idCounter = idCounter + 1 == 0 ? 1 : idCounter + 1;
+        s.enabled = false;
+        s.method = std::move(method);
+        s.id = idCounter;
+        return s.id;
+    }
+    return 0;
+}
+
+bool UnregisterTarget(quint32 id) {
+    bool found = false;
+    {
+        std::lock_guard lock(tableMutex);
+        if (Slot* s = FindSlot(id)) {
+            *s = Slot{};
+            found = true;
+        }
+    }
+    if (found)
+        requestChanged.notify_all();
+    return found;
+}
+
+bool EnableTarget(quint32 id, bool enabled) {
+    bool found = false;
+    {
+        std::lock_guard lock(tableMutex);
+        Slot* s = FindSlot(id);
+        if (s && s->method) {
+            s->enabled = enabled;
+            found = true;
+        }
+    }
+    if (found && !enabled)
+        requestChanged.notify_all();
+    return found;
+}
+
+bool CallTarget(quint32 id, int timeoutMs) {
+    auto request = std::make_shared<Request>();
+    request->id = id;
+    Receiver* target = nullptr;
+    bool sameThread = false;
+    {
+        std::lock_guard lock(tableMutex);
+        if (!IsRunnable(id))
+            return false;
+        target = receiver;
+        sameThread = QThread::currentThread() == receiverThread;
+    }
+    if (sameThread) {
+        // A call from the user-interface thread itself runs the target directly.
+        RequestEvent direct(request);
+        target->event(&direct);
+    } else {
+        QCoreApplication::postEvent(target, new RequestEvent(request));
+    }
+
+    std::unique_lock lock(tableMutex);
+    requestChanged.wait_for(lock, std::chrono::milliseconds(std::max(timeoutMs, 0)),
+                            [&] { return request->done || !IsRunnable(id); });
+    if (!request->done)
+        request->abandoned = true;  // not run if it has not started yet
+    return IsRunnable(id);
+}
+
+void SetExceptionHandler(TAfExceptionHandler handler) {
+    std::lock_guard lock(tableMutex);
+    exceptionHandler = std::move(handler);
+}
+
+void SetIdCounter(quint32 last) {
+    std::lock_guard lock(tableMutex);
+    idCounter = last;
+}
+
+}  // namespace AfSafeSync
