@@ -15,6 +15,8 @@
 #include <QTimer>
 #include <QWidget>
 
+class QPainter;
+
 #include "config_image.h"
 #include "widgets.h"
 
@@ -148,11 +150,16 @@ public:
     void ComboBox4Click();
     void Timer1Timer();
     void Timer2Timer();
+    // Reads log block `block` into the log image (16 bytes on 84 x 48, 128 on 128 x 64);
+    // returns the error text, empty on success. Used by the log download.
+    QString ReadLogBlock(int block);
 
     // ---- Flight log -----------------------------------------------------------------
     void Button6Click();
     void Button10Click();
     void LogsView();
+    // Draws a log table cell: the number column of data rows black on yellow.
+    void StringGrid2DrawCell(int column, int row, QPainter* painter, const QRect& rect);
 
     // ---- Firmware update ------------------------------------------------------------
     void Button11Click();
@@ -182,7 +189,8 @@ private:
     // (device)
 
     // ---- Log state ------------------------------------------------------------------
-    // (log)
+    bool logDelegateInstalled_ = false;
+    QList<QStringList> logTableCells() const;
 
     // ---- Firmware state -------------------------------------------------------------
     // (firmware)

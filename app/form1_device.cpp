@@ -14,3 +14,4 @@ void TForm1::ComboBox2Change() {}
 void TForm1::ComboBox4Click() {}
 void TForm1::Timer1Timer() {}
 void TForm1::Timer2Timer() {}
+QString TForm1::ReadLogBlock(int) { return "Timeout !!!"; }

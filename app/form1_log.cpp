@@ -1,7 +1,133 @@
-// Flight log view and export.
+// Flight log: the switch between screen and log view with the download, the log table
+// and its export.
 
+#include <QLocale>
+#include <QPainter>
+#include <QStyledItemDelegate>
+
+#include "dialogs.h"
 #include "form1.h"
+#include "form2.h"
+#include "log_export.h"
+#include "log_table.h"
 
-void TForm1::Button6Click() {}
-void TForm1::Button10Click() {}
-void TForm1::LogsView() {}
+using namespace vorkal;
+
+namespace {
+
+// Paints the log table's cells through the window's draw handler.
+class LogCellDelegate : public QStyledItemDelegate {
+public:
+    explicit LogCellDelegate(TForm1* form) : QStyledItemDelegate(form->StringGrid2), form_(form) {}
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        painter->save();
+        const bool selected = option.state & QStyle::State_Selected;
+        if (index.row() == 0) {
+            painter->setBrush(QColor(0xF0, 0xF0, 0xF0));  // fixed header row
+            painter->setPen(Qt::black);
+        } else if (selected) {
+            painter->setBrush(option.palette.highlight());
+            painter->setPen(option.palette.highlightedText().color());
+        } else {
+            painter->setBrush(Qt::white);
+            painter->setPen(Qt::black);
+        }
+        form_->StringGrid2DrawCell(index.column(), index.row(), painter, option.rect);
+        painter->restore();
+    }
+
+private:
+    TForm1* form_;
+};
+
+}  // namespace
+
+void TForm1::StringGrid2DrawCell(int column, int row, QPainter* painter, const QRect& rect) {
+    if (column == 0 && row > 0) {
+        painter->setPen(Qt::black);
+        painter->setBrush(QColor(255, 255, 0));
+    }
+    painter->fillRect(rect, painter->brush());
+    const QTableWidgetItem* item = StringGrid2->item(row, column);
+    if (!item) return;
+    painter->setClipRect(rect);
+    painter->drawText(rect.adjusted(2, 2, 0, 0), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, item->text());
+}
+
+void TForm1::LogsView() {
+    if (!logDelegateInstalled_) {
+        StringGrid2->setItemDelegate(new LogCellDelegate(this));
+        logDelegateInstalled_ = true;
+    }
+    const LogTableCells cells = BuildLogTable(config, languagePolish, QLocale::system().decimalPoint());
+    StringGrid2->setUpdatesEnabled(false);
+    StringGrid2->setRowCount(int(cells.size()));
+    for (int r = 0; r < cells.size(); ++r) {
+        const QStringList& row = cells[r];
+        for (int c = 0; c < StringGrid2->columnCount(); ++c) {
+            const QString text = c < row.size() ? row[c] : QString();
+            if (QTableWidgetItem* item = StringGrid2->item(r, c)) item->setText(text);
+            else StringGrid2->setItem(r, c, new QTableWidgetItem(text));
+        }
+    }
+    StringGrid2->setUpdatesEnabled(true);
+}
+
+void TForm1::Button6Click() {
+    if (view() == View::Log) {
+        setView(View::Screen);
+        UpdateGrid();
+        Button6->setText(tr2("Logs View", "Rejestracja"));
+        return;
+    }
+    ClearPreview();
+    if (config.separateLog && StaticText6->isVisible() && !config.logLoaded) {
+        Timer2->stop();
+        const int blocks = config.is128x64() ? 256 : 512;
+        Form2->ProgressBar1->setValue(0);
+        Form2->ProgressBar1->setMaximum(blocks);
+        Form2->centre();
+        Form2->show();
+        QString error;
+        for (int a = 0; a < blocks && error.isEmpty(); ++a) {
+            error = ReadLogBlock(a);
+            Form2->StepIt();
+        }
+        Form2->hide();
+        if (!error.isEmpty()) dialogs().showMessage(QString(), error, MsgIcon::None);
+        else config.logLoaded = true;
+        Timer2->start();
+    }
+    setView(View::Log);
+    Button6->setText(tr2("Screen View", "Układ Ekranu"));
+    LogsView();
+}
+
+// The table exactly as shown, header row included.
+LogTableCells TForm1::logTableCells() const {
+    LogTableCells cells;
+    for (int r = 0; r < StringGrid2->rowCount(); ++r) {
+        QStringList row;
+        for (int c = 0; c < StringGrid2->columnCount(); ++c) {
+            const QTableWidgetItem* item = StringGrid2->item(r, c);
+            row << (item ? item->text() : QString());
+        }
+        cells << row;
+    }
+    return cells;
+}
+
+void TForm1::Button10Click() {
+    FileDialogRequest request;
+    request.filter = kLogFilter;
+    request.defaultExtension = "txt";
+    request.promptOverwrite = true;
+    const FileDialogResult chosen = dialogs().saveFile(request);
+    if (chosen.fileName.isEmpty()) return;
+    const QByteArray bytes = ExportLog(logTableCells(), chosen.filterIndex);
+    QString error;
+    if (!WriteFileAtomically(chosen.fileName, bytes, &error))
+        dialogs().showMessage(QString(), tr2("Cannot write the file %1:\n%2", "Nie można zapisać pliku %1:\n%2")
+                                             .arg(chosen.fileName, error),
+                              MsgIcon::Error);
+}
