@@ -2,6 +2,8 @@
 
 #include <QFile>
 
+#include <algorithm>
+
 namespace vorkal {
 
 namespace {
@@ -16,9 +18,8 @@ int hexDigit(char c) {
 // Reads `width` hex digits at 1-based `position`. A field cut short by the end of the
 // line is as invalid as one with a non-hex character.
 bool readField(QByteArrayView line, int position, int width, int* value, QString* fieldError) {
-    const qsizetype start = position - 1;
-    const QByteArrayView field = start < line.size() ? line.sliced(start).first(std::min<qsizetype>(width, line.size() - start))
-                                                     : QByteArrayView();
+    const qsizetype start = std::min<qsizetype>(position - 1, line.size());
+    const QByteArrayView field = line.sliced(start, std::min<qsizetype>(width, line.size() - start));
     int v = 0;
     bool ok = field.size() == width;
     for (char c : field) {

@@ -22,6 +22,7 @@ struct LogSource {
 
     int recordLength() const { return inImage ? kInImageRecordLength : kLogRecordLength; }
     const uint8_t* record(int r) const { return inImage ? data + 495 - 9 * r : data + 16 * r; }
+    uint8_t LogRecordByte(int r, int i) const { return record(r)[i]; }
     // An erased slot reads 255 in every byte.
     bool LogRecordEmpty(int r) const;
 };
