@@ -1,27 +1,62 @@
 #pragma once
-// PLACEHOLDER written by the lead so the main window builds; the preview helper owns this
-// file and replaces it. The main window relies on exactly this API:
-//   PreviewGrid(QWidget* parent)
-//   void setGridSize(int columns, int rows, int cellWidth, int cellHeight)
-//   signals: mousePressed(Qt::MouseButton, int x, int y), mouseMoved(int x, int y),
-//            mouseReleased(Qt::MouseButton, int x, int y)   (widget pixel coordinates)
+// StringGrid1: the preview grid. One cell per display pixel, 1-pixel grid lines after
+// every cell, cells coloured from the preview canvas in one pass.
+
+#include <QImage>
 #include <QWidget>
+
+#include "preview_canvas.h"
 
 namespace vorkal {
 
 class PreviewGrid : public QWidget {
     Q_OBJECT
 public:
-    explicit PreviewGrid(QWidget* parent = nullptr) : QWidget(parent) {}
-    void setGridSize(int columns, int rows, int cellWidth, int cellHeight) {
-        columns_ = columns; rows_ = rows; cellWidth_ = cellWidth; cellHeight_ = cellHeight;
-    }
+    static constexpr QRgb kGridLineColour = 0xFFC0C0C0;
+
+    explicit PreviewGrid(QWidget* parent = nullptr);
+
+    void setGridSize(int columns, int rows, int cellWidth, int cellHeight);
+    // The canvas painted from; without one every cell is paper.
+    void setCanvas(const PreviewCanvas* canvas);
+
+    int columnCount() const { return columns_; }
+    int rowCount() const { return rows_; }
+    int cellWidth() const { return cellWidth_; }
+    int cellHeight() const { return cellHeight_; }
+
+    // The grid as painted: columns x (cell width + 1) by rows x (cell height + 1) pixels.
+    QImage renderImage() const;
+
+    // Buttons held and modifier keys of the mouse event being signalled, for handlers
+    // that accept only the left button alone.
+    Qt::MouseButtons eventButtons() const { return eventButtons_; }
+    Qt::KeyboardModifiers eventModifiers() const { return eventModifiers_; }
+
 signals:
+    // Widget pixel coordinates; `button` is the button that changed.
     void mousePressed(Qt::MouseButton button, int x, int y);
     void mouseMoved(int x, int y);
     void mouseReleased(Qt::MouseButton button, int x, int y);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
 private:
-    int columns_ = 84, rows_ = 48, cellWidth_ = 4, cellHeight_ = 5;
+    void compose(QImage& image) const;
+    void noteEvent(QMouseEvent* event);
+
+    const PreviewCanvas* canvas_ = nullptr;
+    int columns_ = 84;
+    int rows_ = 48;
+    int cellWidth_ = 4;
+    int cellHeight_ = 5;
+    QImage frame_;  // reused between paints
+    Qt::MouseButtons eventButtons_;
+    Qt::KeyboardModifiers eventModifiers_;
 };
 
 }  // namespace vorkal
