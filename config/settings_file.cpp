@@ -1,0 +1,40 @@
+#include "settings_file.h"
+
+#include <algorithm>
+
+namespace vorkal {
+
+namespace {
+
+int imagePartSize(qint64 fileSize) { return fileSize == kSettingsFile128x64Log ? kImageSize : 512; }
+
+}  // namespace
+
+bool IsSettingsFileSize(qint64 size) {
+    return size == kSettingsFile84x48 || size == kSettingsFile84x48Log || size == kSettingsFile128x64Log;
+}
+
+bool SettingsFileHasLayouts(const QByteArray& file) {
+    return file.size() > kLayoutByte && (uint8_t(file[kLayoutByte]) >> 4) != 0;
+}
+
+DisplayVariant LoadSettingsFile(ConfigImage& config, const QByteArray& file) {
+    if (!IsSettingsFileSize(file.size())) return config.variant();
+    const auto* bytes = reinterpret_cast<const uint8_t*>(file.constData());
+    const int imagePart = imagePartSize(file.size());
+    std::copy_n(bytes, imagePart, config.image.begin());
+    const qint64 logPart = file.size() - imagePart;
+    std::copy_n(bytes + imagePart, logPart, config.logImage.begin());
+    config.separateLog = logPart > 0;
+    return file.size() == kSettingsFile128x64Log ? DisplayVariant::D128x64 : DisplayVariant::D84x48;
+}
+
+QByteArray SettingsFileBytes(const ConfigImage& config) {
+    const int imagePart = config.is128x64() ? kImageSize : 512;
+    const int logPart = config.separateLog ? (config.is128x64() ? kLogImageSize : 8192) : 0;
+    QByteArray out(reinterpret_cast<const char*>(config.image.data()), imagePart);
+    out.append(reinterpret_cast<const char*>(config.logImage.data()), logPart);
+    return out;
+}
+
+}  // namespace vorkal

@@ -1,0 +1,188 @@
+// Import and export of settings files through the main window's buttons.
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <csignal>
+#include <memory>
+#include <sys/resource.h>
+
+#include "dialogs.h"
+#include "form1.h"
+#include "qt_printers.h"
+
+using namespace vorkal;
+
+namespace {
+
+class SettingsFileTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(settingsDir.isValid());
+        ASSERT_TRUE(files.isValid());
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir.path());
+        qputenv("VORKAL_PORT_DIR", settingsDir.path().toUtf8());
+    }
+    std::unique_ptr<TForm1> window(bool large) {
+        auto w = std::make_unique<TForm1>();
+        w->show();
+        if (large) w->SetDisplay128x64();
+        return w;
+    }
+    // A shown configuration with recognisable bytes everywhere a file carries them.
+    void fill(TForm1& w, bool large, bool separateLog) {
+        if (large) w.SetDisplay128x64();
+        else w.SetDisplay84x48();
+        w.config.LoadFactoryImage();
+        for (int i = w.config.layoutAreaLength(); i < 504; ++i) w.config.image[size_t(i)] = uint8_t(i * 7);
+        for (size_t i = 0; i < w.config.logImage.size(); ++i) w.config.logImage[i] = uint8_t(i * 13 + 5);
+        w.config.separateLog = separateLog;
+        w.ShowLoadedConfiguration();
+    }
+    QString path(const QString& name) const { return files.filePath(name); }
+    void importFile(TForm1& w, const QString& name) {
+        scripted.fileAnswers.push_back({path(name), 1});
+        w.Button1Click();
+    }
+    void exportFile(TForm1& w, const QString& name) {
+        scripted.fileAnswers.push_back({path(name), 1});
+        w.Button2Click();
+    }
+    QByteArray contents(const QString& name) const {
+        QFile file(path(name));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+    void write(const QString& name, const QByteArray& bytes) {
+        QFile file(path(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        ASSERT_EQ(file.write(bytes), bytes.size());
+    }
+    static QByteArray bytesOf(const uint8_t* p, int n) { return QByteArray(reinterpret_cast<const char*>(p), n); }
+
+    QTemporaryDir settingsDir, files;
+    ScriptedDialogs scripted;
+    DialogsGuard guard{&scripted};
+};
+
+}  // namespace
+
+TEST_F(SettingsFileTest, ExportThenImportIsByteExact) {
+    struct Case {
+        bool large, separateLog;
+        int size, imagePart;
+        bool importerLarge;  // variant of the importing window before the import
+    };
+    const Case cases[] = {
+        {false, false, 512, 512, true},  // an 84 x 48 image selects 84 x 48
+        {false, true, 8704, 512, true},
+        {true, true, 33792, 1024, false},
+        {false, false, 512, 512, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "size " << c.size << (c.importerLarge ? " into 128 x 64" : ""));
+        auto source = window(false);
+        fill(*source, c.large, c.separateLog);
+        exportFile(*source, "a.set");
+        const QByteArray file = contents("a.set");
+        ASSERT_EQ(file.size(), c.size);
+        EXPECT_EQ(file.left(c.imagePart), bytesOf(source->config.image.data(), c.imagePart));
+        EXPECT_EQ(file.mid(c.imagePart), bytesOf(source->config.logImage.data(), c.size - c.imagePart));
+
+        auto target = window(c.importerLarge);
+        target->config.image.fill(0xAB);
+        importFile(*target, "a.set");
+        EXPECT_EQ(target->config.is128x64(), c.large);
+        EXPECT_EQ(target->config.separateLog, c.separateLog);
+        EXPECT_EQ(target->ComboBox1->count(), c.large ? 43 : 21);
+        EXPECT_TRUE(target->config.configurationLoaded);
+        EXPECT_EQ(target->view(), TForm1::View::Screen);
+        EXPECT_EQ(bytesOf(target->config.image.data(), c.imagePart), file.left(c.imagePart));
+        EXPECT_EQ(bytesOf(target->config.logImage.data(), c.size - c.imagePart), file.mid(c.imagePart));
+        if (c.imagePart == 512) {
+            EXPECT_EQ(target->config.image[600], 0xAB);  // beyond the file: kept
+        }
+        exportFile(*target, "b.set");
+        EXPECT_EQ(contents("b.set"), file);
+    }
+    EXPECT_TRUE(scripted.messages().isEmpty());
+    ASSERT_GE(scripted.shown.size(), 2u);
+    const FileDialogRequest& save = scripted.shown[0].request;
+    const FileDialogRequest& open = scripted.shown[1].request;
+    EXPECT_EQ(save.filter, "Setting Files (*.set)|*.set");
+    EXPECT_EQ(save.defaultExtension, "set");
+    EXPECT_TRUE(save.promptOverwrite);
+    EXPECT_EQ(open.filter, "Setting Files (*.set)|*.set");
+    EXPECT_EQ(open.defaultExtension, "BIN");
+}
+
+TEST_F(SettingsFileTest, FilesOfOtherSizesAndCancelledDialogsChangeNothing) {
+    auto w = window(false);
+    fill(*w, false, false);
+    const auto image = w->config.image;
+    const auto log = w->config.logImage;
+    for (int size : {0, 511, 513, 1024, -1}) {
+        SCOPED_TRACE(size);
+        if (size >= 0) {
+            write("odd.set", QByteArray(size, char(0x30)));
+            importFile(*w, "odd.set");
+        } else {
+            w->Button1Click();  // cancelled: no answer scripted
+            w->Button2Click();
+        }
+        EXPECT_TRUE(w->config.image == image);
+        EXPECT_TRUE(w->config.logImage == log);
+        EXPECT_FALSE(w->config.is128x64());
+        EXPECT_FALSE(w->config.separateLog);
+    }
+    EXPECT_TRUE(scripted.messages().isEmpty());
+    EXPECT_EQ(QDir(files.path()).entryList(QDir::Files), QStringList{"odd.set"});
+}
+
+TEST_F(SettingsFileTest, UnreadableFilesAreReportedAndChangeNothing) {
+    auto w = window(false);
+    fill(*w, false, false);
+    const auto image = w->config.image;
+    QByteArray noLayouts(512, char(0x11));
+    noLayouts[508] = char(0x05);
+    write("empty.set", noLayouts);
+    for (const char* name : {"missing.set", "empty.set"}) {
+        SCOPED_TRACE(name);
+        scripted.shown.clear();
+        importFile(*w, name);
+        ASSERT_EQ(scripted.messages().size(), 1);
+        EXPECT_TRUE(scripted.messages()[0].contains(path(name)));
+        EXPECT_TRUE(w->config.image == image);
+    }
+}
+
+TEST_F(SettingsFileTest, FailedExportLeavesTheOldFileAsItWas) {
+    auto w = window(false);
+    fill(*w, true, true);  // 33792 bytes to write
+    const QByteArray old(700, char(0x5A));
+    write("keep.set", old);
+
+    // A file-size limit makes the write fail part way, as a full disk would.
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 4096;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    exportFile(*w, "keep.set");
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previousHandler);
+
+    ASSERT_EQ(scripted.messages().size(), 1);
+    EXPECT_TRUE(scripted.messages()[0].contains(path("keep.set")));
+    EXPECT_EQ(contents("keep.set"), old);
+    EXPECT_EQ(QDir(files.path()).entryList(QDir::Files), QStringList{"keep.set"});  // no leftovers
+
+    // A folder that does not exist cannot take the file.
+    exportFile(*w, "no/such/folder/x.set");
+    ASSERT_EQ(scripted.messages().size(), 2);
+    EXPECT_TRUE(scripted.messages()[1].contains(path("no/such/folder/x.set")));
+}

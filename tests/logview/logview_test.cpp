@@ -1,0 +1,137 @@
+// The log view of the main window: table filling, the number column's colours, the
+// switch between the views and saving the table.
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QImage>
+#include <QSettings>
+#include <QTemporaryDir>
+
+#include "dialogs.h"
+#include "form1.h"
+#include "log_export.h"
+#include "qt_printers.h"
+
+using namespace vorkal;
+
+namespace {
+
+class LogViewTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
+        qputenv("VORKAL_PORT_DIR", dir.filePath("ports").toUtf8());
+        form.show();
+        // Three layouts on 84 x 48 without separate log: 41 slots in the image.
+        form.config.image.fill(0xFF);
+        form.config.image[kLayoutByte] = 0x30;
+        for (int r = 0; r < 3; ++r) putRecord(r, 12, 10 + r);
+    }
+    // A 9-byte record at 50.05616 N, 19.93812 E.
+    void putRecord(int slot, int hour, int minute) {
+        uint8_t* p = form.config.image.data() + ConfigImage::inImageLogRecordOffset(slot);
+        const uint8_t rec[9] = {0x30, 0x61, 0x4C, uint8_t(hour), 0x24, 0x3C, 0x1E,
+                                uint8_t(minute << 1), 30};
+        std::copy(rec, rec + 9, p);
+    }
+    QString cell(int row, int col) {
+        const QTableWidgetItem* item = form.StringGrid2->item(row, col);
+        return item ? item->text() : QString();
+    }
+
+    QTemporaryDir dir;
+    ScriptedDialogs scripted;
+    DialogsGuard guard{&scripted};
+    TForm1 form;
+};
+
+}  // namespace
+
+TEST_F(LogViewTest, TableListsNewestFirstInTheCurrentLanguage) {
+    form.LogsView();
+    EXPECT_EQ(form.StringGrid2->rowCount(), 16);
+    EXPECT_EQ(cell(0, 0), "No.");
+    EXPECT_EQ(cell(0, 8), "RSSI");
+    EXPECT_EQ(cell(1, 0), "1");
+    EXPECT_EQ(cell(1, 1), "12:12:30");  // slot 2 is the newest
+    EXPECT_EQ(cell(3, 1), "12:10:30");
+    EXPECT_TRUE(cell(1, 2).startsWith("50"));
+    EXPECT_EQ(cell(1, 5), "");  // 9-byte records have no height
+    EXPECT_EQ(cell(15, 0), "15");
+    EXPECT_EQ(cell(15, 1), "");
+
+    form.languagePolish = true;
+    form.LogsView();
+    EXPECT_EQ(cell(0, 0), "Lp.");
+    EXPECT_EQ(cell(0, 2), QString::fromUtf8("Szer. geogr."));
+}
+
+TEST_F(LogViewTest, NumberColumnIsBlackOnYellow) {
+    form.setView(TForm1::View::Log);
+    form.LogsView();
+    const QImage shot = form.StringGrid2->viewport()->grab().toImage();
+    const QRect numberCell = form.StringGrid2->visualItemRect(form.StringGrid2->item(2, 0));
+    const QRect timeCell = form.StringGrid2->visualItemRect(form.StringGrid2->item(2, 1));
+    // A corner pixel away from the text shows the brush.
+    EXPECT_EQ(shot.pixelColor(numberCell.right() - 1, numberCell.bottom() - 1), QColor(255, 255, 0));
+    EXPECT_NE(shot.pixelColor(timeCell.right() - 1, timeCell.bottom() - 1), QColor(255, 255, 0));
+    const QRect header = form.StringGrid2->visualItemRect(form.StringGrid2->item(0, 0));
+    EXPECT_NE(shot.pixelColor(header.right() - 1, header.bottom() - 1), QColor(255, 255, 0));
+}
+
+TEST_F(LogViewTest, ViewSwitchWithoutDisplayShowsTheImageLog) {
+    form.setView(TForm1::View::Screen);
+    form.Button6Click();
+    EXPECT_EQ(form.view(), TForm1::View::Log);
+    EXPECT_EQ(form.Button6->text(), "Screen View");
+    EXPECT_TRUE(scripted.shown.empty());  // nothing to download, nothing to report
+    EXPECT_EQ(cell(1, 1), "12:12:30");
+    form.Button6Click();
+    EXPECT_EQ(form.view(), TForm1::View::Screen);
+    EXPECT_EQ(form.Button6->text(), "Logs View");
+}
+
+TEST_F(LogViewTest, SaveWritesTheChosenFormat) {
+    form.LogsView();
+    const QList<QStringList> shown = [&] {
+        QList<QStringList> rows;
+        for (int r = 0; r < form.StringGrid2->rowCount(); ++r) {
+            QStringList row;
+            for (int c = 0; c < 9; ++c) row << cell(r, c);
+            rows << row;
+        }
+        return rows;
+    }();
+    struct Case {
+        int filterIndex;
+        const char* name;
+    };
+    for (const Case& c : {Case{1, "log.txt"}, Case{2, "log.kml"}, Case{3, "extruded.kml"}}) {
+        const QString path = dir.filePath(c.name);
+        scripted.fileAnswers.push_back({path, c.filterIndex});
+        form.Button10Click();
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly)) << c.name;
+        EXPECT_EQ(f.readAll(), ExportLog(shown, c.filterIndex)) << c.name;
+    }
+    const FileDialogRequest& asked = scripted.shown.back().request;
+    EXPECT_EQ(asked.filter, TForm1::kLogFilter);
+    EXPECT_EQ(asked.defaultExtension, "txt");
+    EXPECT_TRUE(scripted.messages().isEmpty());
+}
+
+TEST_F(LogViewTest, FailedSaveReportsAndKeepsTheOldFile) {
+    form.LogsView();
+    // Cancelled dialog: nothing happens.
+    form.Button10Click();
+    EXPECT_TRUE(scripted.messages().isEmpty());
+
+    const QString path = dir.filePath("missing-folder/log.txt");
+    scripted.fileAnswers.push_back({path, 1});
+    form.Button10Click();
+    ASSERT_EQ(scripted.messages().size(), 1);
+    EXPECT_TRUE(scripted.messages()[0].contains(path));
+    EXPECT_FALSE(QFile::exists(path));
+}
