@@ -10,7 +10,7 @@ trap 'rm -rf "$work"' EXIT
 export ASAN_OPTIONS=detect_leaks=0:abort_on_error=1
 passed=0 failed=0
 for f in "$bin"/fuzz_*; do
-  [ -x "$f" ] || continue
+  [ -f "$f" ] && [ -x "$f" ] || continue
   name=$(basename "$f"); area=${name#fuzz_}
   mkdir -p "$work/$area"
   [ -d "$seeds/$area" ] && cp -r "$seeds/$area/." "$work/$area/" 2>/dev/null
