@@ -1,0 +1,336 @@
+// The virtual display driven over its pseudo-terminal, as the configurator drives it.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
+
+#include "sim_codec.h"
+#include "virtual_display.h"
+
+using namespace vorkal::sim;
+using namespace std::chrono_literals;
+
+namespace {
+
+speed_t SpeedConstant(int baud) {
+    switch (baud) {
+    case 57600: return B57600;
+    case 38400: return B38400;
+    case 19200: return B19200;
+    case 9600: return B9600;
+    case 4800: return B4800;
+    default: return B115200;
+    }
+}
+
+// The PC end of the line, set up the way a serial port is.
+class PcPort {
+public:
+    ~PcPort() { close(); }
+
+    bool open(const std::string& path, int baud) {
+        fd_ = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        if (fd_ < 0) return false;
+        ioctl(fd_, TIOCEXCL);
+        setBaud(baud);
+        tcflush(fd_, TCIOFLUSH);
+        return true;
+    }
+    void setBaud(int baud) {
+        termios t {};
+        tcgetattr(fd_, &t);
+        cfmakeraw(&t);
+        cfsetispeed(&t, SpeedConstant(baud));
+        cfsetospeed(&t, SpeedConstant(baud));
+        tcsetattr(fd_, TCSANOW, &t);
+    }
+    void close() {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = -1;
+    }
+    void send(const std::string& bytes) { ASSERT_EQ(write(fd_, bytes.data(), bytes.size()), ssize_t(bytes.size())); }
+    void sendLine(const std::string& line) { send(line + "\r\n"); }
+
+    // Bytes until `count` arrived or the time is up.
+    std::string receive(size_t count, std::chrono::milliseconds timeout) {
+        std::string data;
+        const auto end = std::chrono::steady_clock::now() + timeout;
+        while (data.size() < count) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+            if (left.count() <= 0) break;
+            pollfd p{fd_, POLLIN, 0};
+            if (poll(&p, 1, int(left.count())) <= 0) continue;
+            char c;
+            if (read(fd_, &c, 1) == 1) {
+                data += c;
+            } else if (p.revents & (POLLHUP | POLLERR)) {
+                hungUp_ = true;
+                break;
+            }
+        }
+        return data;
+    }
+    // One line without CR LF; empty when none came in time.
+    std::string receiveLine(std::chrono::milliseconds timeout = 1000ms) {
+        std::string line;
+        const auto end = std::chrono::steady_clock::now() + timeout;
+        while (std::chrono::steady_clock::now() < end) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+            const std::string c = receive(1, left);
+            if (c.empty()) break;
+            if (c == "\n") return line;
+            if (c != "\r") line += c;
+        }
+        return {};
+    }
+    bool hungUp() const { return hungUp_; }
+
+private:
+    int fd_ = -1;
+    bool hungUp_ = false;
+};
+
+class VirtualDisplayTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/vorkal-sim-ports-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        portDir_ = pattern;
+        if (access("/dev/ptmx", R_OK | W_OK) != 0) GTEST_SKIP() << "no pseudo-terminals here";
+    }
+    void TearDown() override {
+        display_.reset();
+        rmdir(portDir_.c_str());
+    }
+
+    VirtualDisplay& start(VirtualDisplayOptions options = {}) {
+        options.portDir = portDir_;
+        options.comNumber = 42;
+        options.resetOffMs = 20;
+        options.bootWindowMs = 300;
+        display_ = std::make_unique<VirtualDisplay>(options);
+        std::string error;
+        EXPECT_TRUE(display_->start(&error)) << error;
+        return *display_;
+    }
+    std::string link() const { return portDir_ + "/COM42"; }
+
+    std::string portDir_;
+    std::unique_ptr<VirtualDisplay> display_;
+};
+
+}  // namespace
+
+TEST_F(VirtualDisplayTest, RegistersAsComPortAndRemovesTheLinkWhenStopped) {
+    VirtualDisplay& display = start();
+    char target[256] = {};
+    ASSERT_GT(readlink(link().c_str(), target, sizeof target - 1), 0);
+    EXPECT_EQ(display.slavePath(), target);
+
+    PcPort pc;
+    ASSERT_TRUE(pc.open(link(), 57600));
+    pc.sendLine("\xF6v");
+    EXPECT_EQ(pc.receiveLine(), "v1.23+");
+    pc.sendLine("RSSI=070 RCQ=100 U=11.2V T=04\xB0" "C");
+    pc.sendLine("\xF1r0");
+    EXPECT_EQ(pc.receiveLine().size(), 36u);
+    EXPECT_EQ(display.telemetryLines(), std::vector<std::string>{"RSSI=070 RCQ=100 U=11.2V T=04\xB0" "C"});
+
+    // A second display cannot take the same number while this one is alive.
+    VirtualDisplayOptions second;
+    second.portDir = portDir_;
+    second.comNumber = 42;
+    VirtualDisplay other(second);
+    std::string error;
+    EXPECT_FALSE(other.start(&error));
+    EXPECT_NE(error.find("COM42"), std::string::npos) << error;
+
+    display.stop();
+    struct stat st {};
+    EXPECT_NE(lstat(link().c_str(), &st), 0);
+}
+
+TEST_F(VirtualDisplayTest, UnderstandsOnlyThePcAtItsOwnSpeed) {
+    struct Case {
+        int displayIndex;
+        int wrongBaud;
+        int rightBaud;
+    };
+    const Case cases[] = {{0, 19200, 57600}, {4, 57600, 4800}, {2, 9600, 19200}};
+    for (const auto& c : cases) {
+        VirtualDisplayOptions options;
+        options.speedIndex = c.displayIndex;
+        VirtualDisplay& display = start(options);
+        PcPort pc;
+        ASSERT_TRUE(pc.open(link(), c.wrongBaud));
+        pc.sendLine("\xF6v");
+        pc.sendLine("\xF1r0");
+        EXPECT_EQ(pc.receive(1, 200ms), "") << c.wrongBaud;
+        EXPECT_GT(display.counters().garbageBytesIn, 0u);
+        EXPECT_EQ(display.counters().commands, 0u);
+
+        pc.setBaud(c.rightBaud);
+        pc.sendLine("\xF6v");
+        EXPECT_EQ(pc.receiveLine(), "v1.23+") << c.rightBaud;
+        display.stop();
+    }
+}
+
+TEST_F(VirtualDisplayTest, SetSpeedTakesEffectAfterItsReply) {
+    VirtualDisplay& display = start();
+    PcPort pc;
+    ASSERT_TRUE(pc.open(link(), 57600));
+    pc.sendLine("\xF0" "b2w");
+    EXPECT_EQ(pc.receiveLine(), "O");  // still at the old speed
+    ASSERT_TRUE(display.waitFor([&] { return display.speedIndex() == 2; }, 1000));
+    pc.sendLine("\xF5" "c");
+    EXPECT_EQ(pc.receive(1, 200ms), "");
+    pc.setBaud(19200);
+    pc.sendLine("\xF5" "c");
+    EXPECT_EQ(pc.receiveLine(), "O");
+    EXPECT_EQ(display.configMemory()[509] >> 4, 2);
+}
+
+TEST_F(VirtualDisplayTest, PcMayCloseAndReopenThePort) {
+    VirtualDisplay& display = start();
+    for (int round = 0; round < 3; ++round) {
+        PcPort pc;
+        ASSERT_TRUE(pc.open(link(), 57600)) << "round " << round << ": " << strerror(errno);
+        pc.sendLine("\xF6v");
+        EXPECT_EQ(pc.receiveLine(), "v1.23+") << round;
+        // A reply the PC never reads must not reach the next opening.
+        pc.sendLine("\xF1r1");
+        ASSERT_TRUE(display.waitFor([&] { return display.counters().replies >= uint64_t(round + 1); }, 1000));
+        pc.close();
+        ASSERT_TRUE(display.waitFor([&] { return display.counters().portCloses >= uint64_t(2 * round + 1); }, 1000));
+        // The PC's exclusive flag must not outlive its closing: the display keeps the
+        // terminal open, and a user without privileges could not open it again.
+        const int probe = open(link().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        ASSERT_GE(probe, 0);
+        int exclusive = -1;
+        if (ioctl(probe, TIOCGEXCL, &exclusive) == 0) {
+            EXPECT_EQ(exclusive, 0) << round;
+        }
+        close(probe);
+        ASSERT_TRUE(display.waitFor([&] { return display.counters().portCloses >= uint64_t(2 * round + 2); }, 1000));
+    }
+    EXPECT_EQ(display.mode(), DisplayMode::Firmware);
+}
+
+TEST_F(VirtualDisplayTest, FaultsSwitchedWhileRunning) {
+    VirtualDisplay& display = start();
+    PcPort pc;
+    ASSERT_TRUE(pc.open(link(), 57600));
+    display.setDropEveryNthReply(2);
+    std::vector<bool> answered;
+    for (int i = 0; i < 4; ++i) {
+        pc.sendLine("\xF1r0");
+        answered.push_back(!pc.receiveLine(300ms).empty());
+    }
+    EXPECT_EQ(answered, (std::vector<bool>{true, false, true, false}));
+    display.setDropEveryNthReply(0);
+
+    display.setMute(true);
+    pc.sendLine("\xF6v");
+    EXPECT_EQ(pc.receive(1, 200ms), "");
+    display.setMute(false);
+
+    display.setLogReadErrors(1);
+    pc.sendLine("\xFA" "00");
+    EXPECT_EQ(pc.receiveLine(), "X");
+    pc.sendLine("\xFA" "00");
+    EXPECT_EQ(pc.receiveLine().size(), 37u);
+}
+
+TEST_F(VirtualDisplayTest, HangsUpAfterTheSetNumberOfCommandsAndCanBeReplugged) {
+    VirtualDisplay& display = start();
+    PcPort pc;
+    ASSERT_TRUE(pc.open(link(), 57600));
+    display.setHangUpAfterCommands(2);
+    pc.sendLine("\xF6v");
+    EXPECT_EQ(pc.receiveLine(), "v1.23+");
+    pc.sendLine("\xF1r0");
+    EXPECT_FALSE(pc.receiveLine().empty());  // the second command is still answered
+    pc.receive(1, 1000ms);
+    EXPECT_TRUE(pc.hungUp());
+    EXPECT_EQ(display.mode(), DisplayMode::HungUp);
+    struct stat st {};
+    EXPECT_NE(lstat(link().c_str(), &st), 0);
+    pc.close();
+
+    std::string error;
+    ASSERT_TRUE(display.replug(&error)) << error;
+    PcPort again;
+    ASSERT_TRUE(again.open(link(), 57600));
+    again.sendLine("\xF6v");
+    EXPECT_EQ(again.receiveLine(), "v1.23+");
+}
+
+TEST_F(VirtualDisplayTest, ResetWithoutHandshakeReturnsToTheFirmware) {
+    VirtualDisplay& display = start();
+    PcPort pc;
+    ASSERT_TRUE(pc.open(link(), 57600));
+    pc.sendLine("\xF7ReSeT");
+    ASSERT_TRUE(display.waitFor([&] {
+        const auto c = display.counters();
+        return c.resets == 1 && c.firmwareStarts == 2;
+    }, 2000));
+    pc.sendLine("\xF6v");
+    EXPECT_EQ(pc.receiveLine(), "v1.23+");
+    EXPECT_EQ(display.counters().handshakes, 0u);
+}
+
+TEST_F(VirtualDisplayTest, FirmwareUpdateThroughTheBootLoaderChangesTheVersion) {
+    VirtualDisplayOptions options;
+    options.variant = SimVariant::D128x64;
+    options.bootBlockSize = 512;
+    VirtualDisplay& display = start(options);
+    PcPort pc;
+    ASSERT_TRUE(pc.open(link(), 57600));
+    pc.sendLine("\xF7ReSeT");
+    std::string answer;
+    for (int i = 0; i < 20 && answer.empty(); ++i) {
+        std::this_thread::sleep_for(50ms);
+        pc.send("Mofe\xFF");
+        answer = pc.receive(1, 50ms);
+    }
+    ASSERT_EQ(answer, "\xA6");
+    EXPECT_EQ(display.mode(), DisplayMode::BootLoader);
+    pc.receive(8, 100ms);  // answers to handshakes still on their way
+
+    pc.send("\xA5\xA5\xA5\x01");
+    EXPECT_EQ(pc.receive(4, 1000ms), std::string("\xA8\x03\x02\x00", 4));
+
+    std::vector<uint8_t> image(1300);
+    for (size_t i = 0; i < image.size(); ++i) image[i] = uint8_t(i * 13);
+    image[20] = 0xA5;
+    const std::string banner = "Vorkal v4.56";
+    std::copy(banner.begin(), banner.end(), image.begin() + 200);
+    std::string stream;
+    for (uint8_t b : image) {
+        stream += char(b);
+        if (b == 0xA5) stream += '\x25';
+    }
+    for (char pass : {'\x04', '\x07'}) {
+        pc.send(std::string("\xA5\xA5\xA5") + pass);
+        pc.send(stream);
+        if (pass == '\x04') {
+            EXPECT_EQ(pc.receive(2, 1000ms), "\xAA\xAA");
+        }
+        pc.send("\xA5\x80");
+        EXPECT_EQ(pc.receive(1, 1000ms), "\xAA") << int(pass);
+    }
+    pc.send("\xA5\x05");
+    ASSERT_TRUE(display.waitFor([&] { return display.mode() == DisplayMode::Firmware; }, 1000));
+    pc.sendLine("\xF6v");
+    EXPECT_EQ(pc.receiveLine(), "v4.56*");
+    const auto flash = display.flash();
+    EXPECT_TRUE(std::equal(image.begin(), image.end(), flash.begin()));
+}
