@@ -36,15 +36,23 @@ public:
     std::shared_ptr<Request> request;
 };
 
+const QEvent::Type ExceptionEventType = static_cast<QEvent::Type>(QEvent::User + 258);
+
+class ExceptionEvent : public QEvent {
+public:
+    explicit ExceptionEvent(std::exception_ptr error) : QEvent(ExceptionEventType), error(std::move(error)) {}
+    std::exception_ptr error;
+};
+
 class Receiver : public QObject {
 public:
     bool event(QEvent* e) override;
 };
 
-// Guards the slots, the id counter, the receiver pointer and every request's state.
+// Guards the targetSlots, the id counter, the receiver pointer and every request's state.
 std::mutex tableMutex;
 std::condition_variable requestChanged;
-std::array<Slot, MaxTargets> slots;
+std::array<Slot, MaxTargets> targetSlots;
 quint32 idCounter = 0;
 Receiver* receiver = nullptr;  // the "window": exists from the first registration
 QThread* receiverThread = nullptr;
@@ -53,7 +61,7 @@ TAfExceptionHandler exceptionHandler;
 Slot* FindSlot(quint32 id) {
     if (id == 0)
         return nullptr;
-    for (Slot& s : slots)
+    for (Slot& s : targetSlots)
         if (s.id == id)
             return &s;
     return nullptr;
@@ -89,21 +97,39 @@ void ReportException(std::exception_ptr error) {
     }
 }
 
+// Events are built under the table mutex and read here only after taking it: the
+// queue between the threads is Qt's, and its locking is invisible to race checkers.
 bool Receiver::event(QEvent* e) {
-    if (e->type() != RequestEventType)
-        return QObject::event(e);
-    Request& request = *static_cast<RequestEvent*>(e)->request;
-    TAfSyncMethod method;
-    int slotNumber = 0;
+    QEvent::Type type;
     {
         std::lock_guard lock(tableMutex);
+        type = e->type();
+    }
+    if (type == ExceptionEventType) {
+        std::exception_ptr error;
+        {
+            std::lock_guard lock(tableMutex);
+            error = static_cast<ExceptionEvent*>(e)->error;
+        }
+        ReportException(error);
+        return true;
+    }
+    if (type != RequestEventType)
+        return QObject::event(e);
+    TAfSyncMethod method;
+    int slotNumber = 0;
+    std::shared_ptr<Request> held;
+    {
+        std::lock_guard lock(tableMutex);
+        held = static_cast<RequestEvent*>(e)->request;
+        Request& request = *held;
         if (request.abandoned)
             return true;
         request.started = true;
         if (IsRunnable(request.id)) {
             const Slot* s = FindSlot(request.id);
             method = s->method;
-            slotNumber = int(s - slots.data()) + 1;
+            slotNumber = int(s - targetSlots.data()) + 1;
         }
     }
     if (method) {
@@ -115,7 +141,7 @@ bool Receiver::event(QEvent* e) {
     }
     {
         std::lock_guard lock(tableMutex);
-        request.done = true;
+        held->done = true;
     }
     requestChanged.notify_all();
     return true;
@@ -133,7 +159,7 @@ void CreateReceiver() {
         QObject::connect(app, &QObject::destroyed, [] {
             std::lock_guard lock(tableMutex);
             receiver = nullptr;
-            for (Slot& s : slots)
+            for (Slot& s : targetSlots)
                 s = Slot{};
         });
     }
@@ -147,7 +173,7 @@ quint32 RegisterTarget(TAfSyncMethod method) {
     std::lock_guard lock(tableMutex);
     if (!receiver)
         CreateReceiver();
-    for (Slot& s : slots) {
+    for (Slot& s : targetSlots) {
         if (s.method)
             continue;
         idCounter = idCounter + 1 == 0 ? 1 : idCounter + 1;
@@ -193,19 +219,21 @@ bool CallTarget(quint32 id, int timeoutMs) {
     request->id = id;
     Receiver* target = nullptr;
     bool sameThread = false;
+    RequestEvent* event = nullptr;
     {
         std::lock_guard lock(tableMutex);
         if (!IsRunnable(id))
             return false;
         target = receiver;
         sameThread = QThread::currentThread() == receiverThread;
+        event = new RequestEvent(request);
     }
     if (sameThread) {
         // A call from the user-interface thread itself runs the target directly.
-        RequestEvent direct(request);
-        target->event(&direct);
+        target->event(event);
+        delete event;
     } else {
-        QCoreApplication::postEvent(target, new RequestEvent(request));
+        QCoreApplication::postEvent(target, event);
     }
 
     std::unique_lock lock(tableMutex);
@@ -219,6 +247,21 @@ bool CallTarget(quint32 id, int timeoutMs) {
 void SetExceptionHandler(TAfExceptionHandler handler) {
     std::lock_guard lock(tableMutex);
     exceptionHandler = std::move(handler);
+}
+
+void PostException(std::exception_ptr error) {
+    Receiver* target = nullptr;
+    ExceptionEvent* event = nullptr;
+    {
+        std::lock_guard lock(tableMutex);
+        target = receiver;
+        if (target)
+            event = new ExceptionEvent(error);
+    }
+    if (target)
+        QCoreApplication::postEvent(target, event);
+    else
+        ReportException(std::move(error));
 }
 
 void SetIdCounter(quint32 last) {

@@ -31,6 +31,9 @@ bool CallTarget(quint32 id, int timeoutMs);
 using TAfExceptionHandler = std::function<void(std::exception_ptr)>;
 void SetExceptionHandler(TAfExceptionHandler handler);
 
+// Hands an exception to the exception handler on the user-interface thread, without waiting.
+void PostException(std::exception_ptr error);
+
 // Test seam: sets the last handed-out id.
 void SetIdCounter(quint32 last);
 

@@ -1,0 +1,14 @@
+// COM numbers on Linux. A symlink COM<n> in the port directory pointing at a
+// character device wins; otherwise /dev/ttyS<k> (with a UART behind it) is COM<k+1>,
+// /dev/ttyUSB<k> is COM<33+k> and /dev/ttyACM<k> is COM<65+k>.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// $VORKAL_PORT_DIR, else $XDG_RUNTIME_DIR/vorkal-ports, else /tmp/vorkal-ports-<uid>.
+QString ComPortDirectory();
+// Device path for COM<n>; empty when there is no such port.
+QString DevicePathForComNumber(int n);
+// "COM<n>" names of every present port, in ascending number.
+QStringList ListComPortNames();
