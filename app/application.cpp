@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "af_safe_sync.h"
 #include "dialogs.h"
 
 namespace vorkal {
@@ -9,6 +10,16 @@ namespace vorkal {
 VorkalApplication::VorkalApplication(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName("VorkalConfig");
     setApplicationDisplayName("VorkalConfig");
+    // Exceptions from the serial link's handlers get the same error box.
+    AfSafeSync::SetExceptionHandler([](std::exception_ptr error) {
+        try {
+            std::rethrow_exception(error);
+        } catch (const std::exception& e) {
+            ShowEscapedException(e.what());
+        } catch (...) {
+            ShowEscapedException("Unknown error");
+        }
+    });
 }
 
 bool VorkalApplication::notify(QObject* receiver, QEvent* event) {

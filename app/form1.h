@@ -14,15 +14,27 @@
 #include <QTableWidget>
 #include <QTimer>
 #include <QWidget>
+#include <functional>
+#include <memory>
+#include <vector>
 
 class QPainter;
 
 #include "config_image.h"
+#include "preview_canvas.h"
 #include "widgets.h"
+#include "line_receiver.h"
 
 class TForm2;
+class TAfComPort;
+class QEventLoop;
 
-namespace vorkal { class PreviewGrid; }
+namespace vorkal {
+class PreviewGrid;
+enum class ProtocolError;
+struct FirmwareImage;
+class WireBacklog;
+}
 
 class TForm1 : public QWidget {
     Q_OBJECT
@@ -109,6 +121,7 @@ public:
     // ---- Preview --------------------------------------------------------------------
     void UpdateGrid();
     void ClearPreview();
+    vorkal::PreviewCanvas previewCanvas;  // the preview's pixels, painted by StringGrid1
 
     // ---- Layout editor --------------------------------------------------------------
     void ShowLoadedConfiguration();
@@ -184,9 +197,87 @@ private:
 
     // ---- Editor state ---------------------------------------------------------------
     // (editor)
+    // ElementOffset of the selected element-list entry, drawn red by the preview;
+    // -1 before anything is selected.
+    int selectedOffset = -1;
+    bool loading_ = false;         // LoadElementControls is setting the controls
+    bool dragging_ = false;        // from a hit in the preview until the button is released
+    int grabColumn_ = 0, grabRow_ = 0;  // mouse-down cell minus the hit element's X and Y
+    int shownLayoutCount_ = 100;   // layout count last applied to RadioGroup3; 200 forces a rebuild
+    // The selected element-list entry while a configuration is shown and the entry exists
+    // in the current variant; -1 otherwise.
+    int selectedEntry() const;
+    // Preview cell under a widget position; false outside the screen.
+    bool previewCell(int x, int y, int& column, int& row) const;
+    // Left button alone, no Shift, Ctrl or Alt, in the preview's current mouse event.
+    bool leftButtonAlone() const;
+    void showFileError(const QString& fileName, const QString& reason, bool writing);
 
     // ---- Device state ---------------------------------------------------------------
     // (device)
+public:
+    TAfComPort* AfComPort1 = nullptr;
+
+    // Line protocol. One exchange at a time, on this thread; the transactions wait in a
+    // local event loop that the reply, the reply timer or Cancel ends.
+    QByteArray replyText;           // last reply line, without CR LF
+    bool replyComplete = false;     // a reply, the timeout or Cancel ended the exchange
+    bool cancelFlag = false;        // Cancel pressed since the progress window was shown
+    QByteArray firmwareVersion;     // last version line; empty while no display answers
+    bool bootReceiveMode = false;   // the receive side works byte-wise for the boot loader
+    vorkal::BootReceiver boot;      // boot state byte, frame count and frame value
+
+    // Sends command + CR LF and starts the reply timer; nothing while the port is closed.
+    void SendCommand(const QByteArray& command, int timeoutMs);
+    // First character of the reply line, or '!' (timeout, Cancel, empty line, closed port).
+    char WaitReply();
+    // Block transactions: an error text, empty on success.
+    QString ReadConfigBlock(uint8_t n);
+    QString WriteConfigBlocks(uint8_t first, uint8_t last);
+    QString WriteLogRecords(uint16_t first, uint16_t last);
+    bool WriteDisplayText(uint8_t x, uint8_t y, int font, int flag, const QByteArray& text);
+    // The progress window's Cancel: ends the running exchange with "Canceled".
+    void CancelExchange();
+    // A fixed pause that keeps the window (and Cancel) alive.
+    void PauseMs(int ms);
+    // Runs the event loop until `done()` holds. It is checked again after every batch of
+    // received bytes (every boot byte in boot receive mode), the reply timer's run-out and
+    // Cancel, so `done` must be able to become true through one of those.
+    void WaitUntil(const std::function<bool()>& done);
+    // Shows the progress window centred with the bar at 0 of `maximum`.
+    void ShowProgress(int maximum);
+    // True while a transaction or pause of the device code is waiting: another device
+    // command must not start from inside it.
+    bool DeviceWaiting() const { return waitDepth_ > 0; }
+
+    void AfComPort1DataRecived(QObject* sender, int count);
+    void AfComPort1PortOpen(QObject* sender);
+    void AfComPort1PortClose(QObject* sender);
+    // (Re)opens COM`port` at the selected PC speed; Retry/Cancel when it cannot.
+    void OpenCom(int port);
+
+private:
+    void createDevice();
+    void takeReplyLine(const QByteArray& line);
+    void applyVersionLine(const QByteArray& line);
+    void setReplyComplete();
+    void purgeOutput();
+    void wakeWaiters();
+    QString writeBlocks(int first, int last, const std::function<QByteArray(int)>& commandFor,
+                        vorkal::ProtocolError refused, QString (*sendFailed)(int, const QString&, bool));
+    void scheduleReceive();
+    int speedIndex() const;
+    int displayWidth() const { return config.width(); }
+    // Runs `command` now, or after the poll step that is waiting at the moment.
+    bool deferWhilePolling(void (TForm1::*handler)());
+
+    vorkal::LineReceiver receiver_;
+    std::vector<QEventLoop*> waitLoops_;
+    int waitDepth_ = 0;
+    bool receiveQueued_ = false;
+    int scriptPosition_ = 0;
+    bool pollStepRunning_ = false;
+    void (TForm1::*afterPollStep_)() = nullptr;
 
     // ---- Log state ------------------------------------------------------------------
     bool logDelegateInstalled_ = false;
@@ -194,4 +285,30 @@ private:
 
     // ---- Firmware state -------------------------------------------------------------
     // (firmware)
+public:
+    // Handshake, identification and programming; the boot state byte is 0xAA on success.
+    void ProgramFirmware();
+    // The verification pass; the boot state byte is 0xAA on success.
+    void VerifyFirmware();
+    void SendBootCommand(uint8_t command);
+    // The block size the boot loader reported last; kept from one update to the next.
+    uint16_t bootBlockSize = 512;
+    // Reply-timer lengths of the handshake. The program never changes them; tests shorten
+    // them so that giving up on a display that never answers takes seconds, not twenty.
+    struct HandshakeTimeouts {
+        int firstMs = 20000;              // from the first handshake string
+        int afterResetMs = 19000;         // after the reset command is repeated
+        int afterInstructionsMs = 18000;  // after the user was told to power-cycle
+    };
+    HandshakeTimeouts handshakeTimeouts;
+
+private:
+    // Sends one image byte of a program or verify stream, escaped.
+    void sendImageByte(uint8_t byte);
+    // Blocks without processing events until at most `bytes` of the output can still be
+    // on their way: in the port's ring, or on the line at its speed.
+    void waitOutputAtMost(int bytes);
+
+    std::shared_ptr<vorkal::FirmwareImage> firmwareImage_;
+    std::shared_ptr<vorkal::WireBacklog> wireBacklog_;
 };

@@ -81,7 +81,7 @@ void TForm1::Button6Click() {
         return;
     }
     ClearPreview();
-    if (config.separateLog && StaticText6->isVisible() && !config.logLoaded) {
+    if (config.separateLog && !StaticText6->isHidden() && !config.logLoaded) {
         Timer2->stop();
         const int blocks = config.is128x64() ? 256 : 512;
         Form2->ProgressBar1->setValue(0);

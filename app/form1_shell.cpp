@@ -4,7 +4,9 @@
 #include "form1.h"
 #include "preferences.h"
 #include "preview_grid.h"
-#if __has_include("serial_ports.h")
+#if __has_include("af_port_map.h")
+#include "af_port_map.h"
+#elif __has_include("serial_ports.h")
 #include "serial_ports.h"
 #else
 static QStringList ListComPortNames() { return {}; }

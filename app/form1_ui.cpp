@@ -76,6 +76,7 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent) {
     Timer2->setInterval(500);
 
     Form2 = new TForm2(this);
+    createDevice();
 
     connectHandlers();
     Timer2->start();

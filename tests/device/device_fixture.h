@@ -1,0 +1,93 @@
+#pragma once
+// The real main window, headless, with its own preferences store and port directory,
+// connected over a pseudo-terminal to an in-process virtual display.
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+#include <cstdio>
+#include <functional>
+#include <memory>
+
+#include "af_com_port.h"
+#include "dialogs.h"
+#include "form1.h"
+#include "form2.h"
+#include "qt_printers.h"
+#include "virtual_display.h"
+
+namespace vorkal::testing {
+
+class WindowFixture : public ::testing::Test {
+protected:
+    static constexpr int kCom = 42;
+
+    void SetUp() override {
+        ASSERT_TRUE(settingsDir.isValid());
+        ASSERT_TRUE(portDir.isValid());
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir.path());
+        qputenv("VORKAL_PORT_DIR", portDir.path().toUtf8());
+    }
+    void TearDown() override {
+        form.reset();
+        if (display) display->stop();
+    }
+
+    // Processes events until `done` holds or `ms` pass; returns done().
+    static bool waitFor(const std::function<bool()>& done, int ms = 5000) {
+        QElapsedTimer t;
+        t.start();
+        while (!done() && t.elapsed() < ms) QTest::qWait(5);
+        return done();
+    }
+
+    void startDisplay(sim::SimVariant variant, int speedIndex = 0) {
+        sim::VirtualDisplayOptions o;
+        o.portDir = portDir.path().toStdString();
+        o.comNumber = kCom;
+        o.variant = variant;
+        o.speedIndex = speedIndex;
+        o.resetOffMs = 50;
+        if (qEnvironmentVariableIsSet("VORKAL_TRACE"))
+            o.trace = [](const std::string& line) { fprintf(stderr, "sim: %s\n", line.c_str()); };
+        display = std::make_unique<sim::VirtualDisplay>(o);
+        std::string error;
+        ASSERT_TRUE(display->start(&error)) << error;
+    }
+
+    // Shows the window, picks COM42 from the port list and presses Open.
+    void openPort() {
+        form = std::make_unique<TForm1>();
+        form->show();
+        form->ComboBox4DropDown();
+        const int i = form->ComboBox4->findText(QString("COM%1").arg(kCom));
+        ASSERT_GE(i, 0) << "the virtual display is not in the port list";
+        form->ComboBox4->setCurrentIndex(i);
+        form->ComboBox4Click();
+        form->Button5->click();
+        ASSERT_TRUE(form->AfComPort1->IsOpen());
+    }
+
+    // Opens the port and waits for the poll to show the display as connected.
+    void connect() {
+        openPort();
+        // The poll enables the device buttons once the display has answered.
+        ASSERT_TRUE(waitFor([this] { return form->Button3->isEnabled(); }))
+            << form->StaticText5->text().toStdString();
+    }
+
+    QStringList messages() const { return scripted.messages(); }
+
+    QTemporaryDir settingsDir, portDir;
+    ScriptedDialogs scripted;
+    DialogsGuard guard{&scripted};
+    std::unique_ptr<sim::VirtualDisplay> display;
+    std::unique_ptr<TForm1> form;
+};
+
+}  // namespace vorkal::testing
