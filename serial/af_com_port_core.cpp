@@ -177,7 +177,12 @@ void TAfComPortWriteThread::AcknowledgePurge() {
         return;
     purgeAcknowledged_ = true;
     purgeChanged_.notify_all();
-    purgeChanged_.wait(lock, [this] { return !purgeRequested_ || terminated_; });
+    // A new purge may begin right after this one ends; its generation releases us so
+    // that the writer goes round and acknowledges it instead of sleeping through it.
+    const uint64_t generation = purgeGeneration_;
+    purgeChanged_.wait(lock, [this, generation] {
+        return !purgeRequested_ || purgeGeneration_ != generation || terminated_;
+    });
 }
 
 bool TAfComPortWriteThread::BeginPurge(int timeoutMs) {
@@ -185,12 +190,16 @@ bool TAfComPortWriteThread::BeginPurge(int timeoutMs) {
         std::lock_guard lock(purgeMutex_);
         purgeRequested_ = true;
         purgeAcknowledged_ = false;
+        ++purgeGeneration_;
     }
+    purgeChanged_.notify_all();
     purgeRequest_.Set();
     std::unique_lock lock(purgeMutex_);
     if (purgeChanged_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return purgeAcknowledged_; }))
         return true;
     purgeRequested_ = false;
+    lock.unlock();
+    purgeChanged_.notify_all();
     return false;
 }
 

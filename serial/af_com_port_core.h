@@ -88,6 +88,7 @@ private:
     std::condition_variable purgeChanged_;
     bool purgeRequested_ = false;
     bool purgeAcknowledged_ = false;
+    uint64_t purgeGeneration_ = 0;  // counts purges begun
 };
 
 // The reader: waits for line events, polls for unread input every 200 ms and

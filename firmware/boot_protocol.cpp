@@ -1,0 +1,98 @@
+#include "boot_protocol.h"
+
+#include <algorithm>
+
+#include "hex_reader.h"
+
+namespace vorkal {
+
+namespace {
+
+QByteArrayView MarkerWindow(const FirmwareImage& image) {
+    return QByteArrayView(reinterpret_cast<const char*>(image.bytes.data()), kMarkerWindow);
+}
+
+}  // namespace
+
+QByteArray BootHandshake() { return QByteArray("Mofe\xFF", 5); }
+
+bool HasFirmwareMarker(const FirmwareImage& image) { return MarkerWindow(image).contains("Vorkal"); }
+
+QByteArray FirmwareVersionText(const FirmwareImage& image) {
+    const QByteArrayView window = MarkerWindow(image);
+    for (char digit = '0'; digit <= '9'; ++digit) {
+        const char pattern[3] = {'v', digit, '.'};
+        const qsizetype at = window.indexOf(QByteArrayView(pattern, 3));
+        if (at >= 0) return window.sliced(at, std::min<qsizetype>(5, window.size() - at)).toByteArray();
+    }
+    return "v?.??";
+}
+
+QString PrintableVersion(QByteArrayView text) {
+    QString shown;
+    shown.reserve(text.size());
+    for (char c : text) {
+        const uint8_t b = uint8_t(c);
+        shown += (b < 0x20 || b == 0x7F) ? QChar('?') : QChar(b);
+    }
+    return shown;
+}
+
+void AppendEscaped(QByteArray& wire, uint8_t byte) {
+    wire.append(char(byte));
+    if (byte == kBootEscape) wire.append(char(kBootEscapedData));
+}
+
+int EscapedLength(const uint8_t* bytes, int length) {
+    int n = length;
+    for (int i = 0; i < length; ++i) n += bytes[i] == kBootEscape;
+    return n;
+}
+
+bool IsKnownBlockSize(uint32_t blockSize) { return blockSize == kSmallBlockSize || blockSize == kLargeBlockSize; }
+
+bool ImageSuitsBlockSize(int length, uint32_t blockSize) {
+    if (blockSize == kSmallBlockSize) return length <= kSmallProcessorMaxLength;
+    if (blockSize == kLargeBlockSize) return length >= kLargeProcessorMinLength;
+    return false;
+}
+
+QString FirmwareUpdateText(FirmwareText which, bool polish) {
+    const auto pick = [polish](const char* english, const char* polishText) {
+        return polish ? QString::fromUtf8(polishText) : QString::fromUtf8(english);
+    };
+    switch (which) {
+    case FirmwareText::NotVorkalFirmware:
+        return pick("Loaded file is not right firmware\r\nfor Vorkal display !",
+                    "Wczytany plik nie jest prawidłowym\r\noprogramowaniem do wyświetlacza Vorkal !");
+    case FirmwareText::ConfirmCaption: return pick("Confirm firmware update", "Potwierdź aktualizację");
+    case FirmwareText::UpdateSuccessful: return pick("Update successfull !", "Aktualizacja zakończona sukcesem !");
+    case FirmwareText::WaitingForConnect: return pick("Waiting for connect...", "Oczekiwanie na połączenie...");
+    case FirmwareText::NoCommunication: return pick("No communication !", "Brak komunikacji z modułem !");
+    case FirmwareText::PowerCycleInstructions:
+        return pick("1. Turn off display power\r\n2. Click OK\r\n3. Reconnect display power\r\n"
+                    "4. Wait for end of update",
+                    "1. Wyłącz zasilanie wyświetlacza\r\n2. Kliknij przycisk OK\r\n"
+                    "3. Ponownie podłącz zasilanie wyświetlacza\r\n"
+                    "4. Poczekaj na zakończenie aktualizacji oprogramowania");
+    case FirmwareText::ErrorDuringProgramming:
+        return pick("Error during programming !", "Błąd podczas programowania !");
+    case FirmwareText::NotRecognizedProcessor: return pick("Not recognized processor !", "Nierozpoznany procesor !");
+    case FirmwareText::IncompatibleFirmware: return pick("Incompatible firmare !", "Niekompatybilne firmware !");
+    case FirmwareText::Programming: return pick("Programming...", "Programowanie...");
+    case FirmwareText::Verifying: return pick("Veryfing...", "Weryfikacja...");
+    case FirmwareText::VerificationError: return pick("Veryfication error !", "Błąd weryfikacji !");
+    }
+    return {};
+}
+
+QString ConfirmUpdateQuestion(const QString& current, const QString& next, bool polish) {
+    if (polish)
+        return QString::fromUtf8("Aktualne oprogramowanie : ") + current + "     \r\n" +
+               QString::fromUtf8("Nowe oprogramowanie      : ") + next + "\r\n\r\n" +
+               QString::fromUtf8("Rozpocząć aktualizację ?");
+    return "Current firmware version : " + current + "     \r\nNew firmware version      : " + next +
+           "\r\n\r\nUpdate firmware ?";
+}
+
+}  // namespace vorkal

@@ -1,0 +1,142 @@
+// Checks made on a firmware image before an update, and the boot loader's byte rules.
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "boot_protocol.h"
+#include "hex_reader.h"
+#include "qt_printers.h"
+#include "wire_backlog.h"
+
+using namespace vorkal;
+
+namespace {
+
+FirmwareImage ImageWith(std::initializer_list<std::pair<int, const char*>> texts) {
+    FirmwareImage image;
+    for (const auto& [at, text] : texts) std::memcpy(image.bytes.data() + at, text, std::strlen(text));
+    return image;
+}
+
+}  // namespace
+
+TEST(FirmwareMarker, FoundOnlyInsideBytesZeroToThousand) {
+    struct Case {
+        int at;
+        bool found;
+    };
+    const Case cases[] = {
+        {0, true},
+        {995, true},   // last letter is byte 1000
+        {996, false},  // last letter would be byte 1001
+        {2000, false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(HasFirmwareMarker(ImageWith({{c.at, "Vorkal"}})), c.found) << "at " << c.at;
+    }
+    EXPECT_FALSE(HasFirmwareMarker(ImageWith({{10, "vorkal"}, {40, "VORKAL"}})));
+    EXPECT_FALSE(HasFirmwareMarker(FirmwareImage()));
+}
+
+TEST(FirmwareVersion, LowestDigitWinsAtItsFirstOccurrence) {
+    struct Case {
+        std::initializer_list<std::pair<int, const char*>> texts;
+        QByteArray expected;
+    };
+    const Case cases[] = {
+        {{{100, "Vorkal v1.23"}}, "v1.23"},
+        {{{10, "v2.00"}, {500, "v1.50"}, {700, "v1.99"}}, "v1.50"},  // v1. beats an earlier v2.
+        {{{10, "v9.01"}}, "v9.01"},
+        {{{10, "v0.7"}}, QByteArray("v0.7\xFF", 5)},                 // five bytes whatever follows
+        {{{998, "v3.45"}}, "v3."},                                   // cut at byte 1000
+        {{{1001, "v3.45"}}, "v?.??"},                                // beyond the window
+        {{{10, "V1.23 v.12 vA.12"}}, "v?.??"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(FirmwareVersionText(ImageWith(c.texts)), c.expected);
+}
+
+TEST(FirmwareVersion, ControlCharactersCannotCutTheQuestion) {
+    EXPECT_EQ(PrintableVersion(QByteArray("v1.23", 5)), "v1.23");
+    EXPECT_EQ(PrintableVersion(QByteArray("v1\0\r\n", 5)), "v1???");
+    EXPECT_EQ(PrintableVersion(QByteArray("v1.2\xE9", 5)), QString::fromLatin1("v1.2\xE9"));
+    EXPECT_EQ(PrintableVersion(QByteArray()), "");
+}
+
+TEST(BootEscaping, OnlyTheEscapeByteIsDoubled) {
+    QByteArray wire;
+    for (uint8_t b : {0x00, 0xA5, 0x25, 0xA6, 0xA5, 0xFF, 0x80}) AppendEscaped(wire, b);
+    EXPECT_EQ(wire, QByteArray("\x00\xA5\x25\x25\xA6\xA5\x25\xFF\x80", 9));
+
+    const uint8_t image[] = {0xA5, 0xA5, 0x01, 0xA5};
+    EXPECT_EQ(EscapedLength(image, 4), 7);
+    EXPECT_EQ(EscapedLength(image + 2, 1), 1);
+    EXPECT_EQ(EscapedLength(image, 0), 0);
+    EXPECT_EQ(BootHandshake(), QByteArray("Mofe\xFF", 5));
+}
+
+TEST(BootCompatibility, LengthsAcceptedByEachProcessor) {
+    struct Case {
+        int length;
+        uint32_t blockSize;
+        bool suits;
+    };
+    const Case cases[] = {
+        {1, 512, true},        {15870, 512, true},   {15871, 512, false},  {15899, 512, false},
+        {15900, 1792, true},   {15899, 1792, false}, {15871, 1792, false}, {32500, 1792, true},
+        {1300, 1792, false},   {1300, 256, false},   {20000, 256, false},  {15885, 512, false},
+        {15885, 1792, false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(ImageSuitsBlockSize(c.length, c.blockSize), c.suits) << c.length << " / " << c.blockSize;
+    EXPECT_TRUE(IsKnownBlockSize(512));
+    EXPECT_TRUE(IsKnownBlockSize(1792));
+    for (uint32_t other : {0u, 256u, 511u, 0x10200u}) EXPECT_FALSE(IsKnownBlockSize(other)) << other;
+}
+
+TEST(BootTexts, ConfirmationQuestionInBothLanguages) {
+    EXPECT_EQ(ConfirmUpdateQuestion("v1.23", "v1.30", false),
+              "Current firmware version : v1.23     \r\nNew firmware version      : v1.30\r\n\r\nUpdate firmware ?");
+    EXPECT_EQ(ConfirmUpdateQuestion("", "v?.??", true),
+              QString::fromUtf8("Aktualne oprogramowanie :      \r\nNowe oprogramowanie      : v?.??\r\n\r\n"
+                                "Rozpocząć aktualizację ?"));
+    EXPECT_EQ(FirmwareUpdateText(FirmwareText::IncompatibleFirmware, false), "Incompatible firmare !");
+    EXPECT_EQ(FirmwareUpdateText(FirmwareText::VerificationError, true), QString::fromUtf8("Błąd weryfikacji !"));
+}
+
+TEST(WireBacklog, BytesLeaveAtTenBitsEach) {
+    WireBacklog line(57600);  // 173611 ns a byte
+    const int64_t byte = line.byteNs();
+    ASSERT_EQ(byte, 173611);
+    line.add(100, 0);
+    struct Case {
+        int64_t now;
+        int pending;
+        int64_t waitFor256, waitForNone;
+    };
+    const Case cases[] = {
+        {0, 100, 0, 100 * byte},
+        {byte, 99, 0, 99 * byte},
+        {byte + 1, 99, 0, 99 * byte - 1},  // a byte partly sent is still pending
+        {100 * byte, 0, 0, 0},
+        {200 * byte, 0, 0, 0},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(line.pending(c.now), c.pending) << c.now;
+        EXPECT_EQ(line.waitNs(256, c.now), c.waitFor256) << c.now;
+        EXPECT_EQ(line.waitNs(0, c.now), c.waitForNone) << c.now;
+    }
+    // Handed over while the line was busy: queued behind; after it fell idle: from then on.
+    line.add(300, 50 * byte);
+    EXPECT_EQ(line.pending(50 * byte), 350);
+    EXPECT_EQ(line.waitNs(256, 50 * byte), 94 * byte);
+    line.add(10, 1000 * byte);
+    EXPECT_EQ(line.pending(1000 * byte), 10);
+    line.clear();
+    EXPECT_EQ(line.pending(1000 * byte), 0);
+
+    WireBacklog unpaced;
+    unpaced.add(5000, 0);
+    EXPECT_EQ(unpaced.pending(0), 0);
+    EXPECT_EQ(unpaced.waitNs(0, 0), 0);
+}

@@ -1,0 +1,175 @@
+// Firmware updates from the main window against the virtual display's boot loader.
+
+#include "update_fixture.h"
+
+using namespace vorkal;
+using namespace vorkal::testing;
+
+namespace {
+
+class FirmwareUpdate : public UpdateFixture {
+protected:
+    // Runs a whole update of `image` and returns the messages it showed.
+    QStringList update(const std::vector<uint8_t>& image) {
+        script(writeFile("image.hex", ToHex(image)));
+        form->Button11Click();
+        return messages();
+    }
+};
+
+}  // namespace
+
+TEST_F(FirmwareUpdate, ProgramsVerifiesAndRestartsTheDisplay) {
+    struct Case {
+        int blockSize;
+        int length;
+        const char* version;
+    };
+    // 5000 bytes end in a short block that is never acknowledged.
+    for (const Case c : {Case{512, 5000, "v2.05"}, Case{1792, 15900, "v2.50"}}) {
+        SCOPED_TRACE(c.blockSize);
+        startDisplay(c.blockSize);
+        ASSERT_NO_FATAL_FAILURE(connect());
+        scripted.shown.clear();
+        const auto image = MakeFirmware(c.length, c.version, unsigned(c.blockSize));
+
+        EXPECT_EQ(update(image), QStringList{"Update successfull !"});
+
+        ASSERT_EQ(scripted.shown.size(), 3u);
+        EXPECT_EQ(scripted.shown[0].kind, "open");
+        EXPECT_EQ(scripted.shown[0].request.filter, "HEX file|*.hex");
+        const auto& question = scripted.shown[1];
+        EXPECT_EQ(question.kind, "yesno");
+        EXPECT_EQ(question.title, "Confirm firmware update");
+        EXPECT_EQ(question.text, QString("Current firmware version : v1.23     \r\nNew firmware version      : ") +
+                                     c.version + "\r\n\r\nUpdate firmware ?");
+        EXPECT_EQ(question.icon, MsgIcon::Question);
+        EXPECT_EQ(question.defaultAnswer, MsgAnswer::No);
+
+        EXPECT_EQ(flashHead(image.size()), image);
+        EXPECT_EQ(display->counters().blocksAcknowledged, uint64_t(c.length / c.blockSize));
+        EXPECT_EQ(form->bootBlockSize, c.blockSize);
+        EXPECT_TRUE(display->waitFor([&] { return display->mode() == sim::DisplayMode::Firmware; }, 2000));
+        EXPECT_EQ(display->versionLine().substr(0, 5), c.version);
+        expectIdleAfterwards();
+        // The status poll is back and reads the new version from the display.
+        EXPECT_TRUE(waitFor([&] { return form->firmwareVersion.startsWith(c.version); }));
+        TearDown();
+    }
+}
+
+TEST_F(FirmwareUpdate, FailuresEndWithTheirMessageAndLeaveTheDisplayInItsBootLoader) {
+    struct Case {
+        const char* name;
+        int blockSize;
+        int length;
+        std::function<void(sim::VirtualDisplay&)> fault;
+        QString message;
+        bool programmed;  // bytes reached the flash before the failure
+        uint64_t acknowledged;
+    };
+    const auto none = [](sim::VirtualDisplay&) {};
+    const Case cases[] = {
+        {"refused block", 512, 1300, [](sim::VirtualDisplay& d) { d.setRefuseBootBlocks(1); },
+         "Error during programming !", true, 0},
+        // Programming went through (two full blocks); the flash holds other bytes.
+        {"verification", 512, 1300, [](sim::VirtualDisplay& d) { d.setCorruptFlash(true); }, "Veryfication error !",
+         true, 2},
+        {"too long for 512", 512, 15871, none, "Incompatible firmare !", false, 0},
+        {"too short for 1792", 1792, 15899, none, "Incompatible firmare !", false, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        startDisplay(c.blockSize);
+        ASSERT_NO_FATAL_FAILURE(connect());
+        scripted.shown.clear();
+        const auto flashBefore = display->flash();
+        const uint64_t startsBefore = display->counters().firmwareStarts;
+        c.fault(*display);
+
+        EXPECT_EQ(update(MakeFirmware(c.length, "v3.00")), QStringList{c.message});
+
+        expectIdleAfterwards();
+        EXPECT_EQ(display->flash() != flashBefore, c.programmed);
+        EXPECT_EQ(display->counters().blocksAcknowledged, c.acknowledged);
+        // Command 0x05 never went out: the display waits in its boot loader.
+        EXPECT_EQ(display->mode(), sim::DisplayMode::BootLoader);
+        EXPECT_EQ(display->counters().firmwareStarts, startsBefore);
+        TearDown();
+    }
+}
+
+TEST_F(FirmwareUpdate, PowerCycleAfterTheInstructionsLetsTheUpdateGoOn) {
+    startDisplay(512);
+    ASSERT_NO_FATAL_FAILURE(connect());
+    // The display misses the reset; the user switches it off and on when told to.
+    display->setMute(true);
+    const QString instructions =
+        "1. Turn off display power\r\n2. Click OK\r\n3. Reconnect display power\r\n4. Wait for end of update";
+    scripted.onMessage = [&](const QString& text) {
+        if (text != instructions) return;
+        display->setMute(false);
+        display->reset();
+    };
+    scripted.shown.clear();
+    const auto image = MakeFirmware(700, "v4.10");
+
+    EXPECT_EQ(update(image), (QStringList{instructions, "Update successfull !"}));
+    EXPECT_EQ(flashHead(image.size()), image);
+    expectIdleAfterwards();
+}
+
+TEST_F(FirmwareUpdate, RefusedBeforeTheResetLeavesTheDisplayAlone) {
+    struct Case {
+        const char* name;
+        QByteArray hex;      // empty: the open dialog is cancelled
+        MsgAnswer answer;
+        bool polish;
+        QStringList messages;
+    };
+    auto marker = MakeFirmware(2000, "v1.00");
+    std::copy_n("Vorka_", 6, marker.begin() + 0x40);
+    auto lateMarker = MakeFirmware(2000, "v1.00");
+    std::copy_n("Vorkal", 6, lateMarker.begin() + 996);  // its last letter is byte 1001
+    std::copy_n("xxxxxx", 6, lateMarker.begin() + 0x40);
+    const QString notVorkal = "Loaded file is not right firmware\r\nfor Vorkal display !";
+    const Case cases[] = {
+        {"dialog cancelled", {}, MsgAnswer::Yes, false, {}},
+        {"not confirmed", ToHex(MakeFirmware(2000, "v1.00")), MsgAnswer::No, false, {}},
+        {"no marker", ToHex(marker), MsgAnswer::Yes, false, {notVorkal}},
+        {"marker too late", ToHex(lateMarker), MsgAnswer::Yes, false, {notVorkal}},
+        {"no marker, Polish", ToHex(marker), MsgAnswer::Yes, true,
+         {QString::fromUtf8("Wczytany plik nie jest prawidłowym\r\noprogramowaniem do wyświetlacza Vorkal !")}},
+        {"not HEX", "hello\r\n", MsgAnswer::Yes, false,
+         {QString::fromUtf8("Błąd odczytu pliku\r\nPlik nie jest w formacie HEX")}},
+        {"extended address", ":020000040000FA\r\n", MsgAnswer::Yes, true,
+         {QString::fromUtf8("Błąd odczytu pliku\r\nZły typ rekordu")}},
+    };
+    startDisplay(512);
+    ASSERT_NO_FATAL_FAILURE(connect());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        scripted.shown.clear();
+        form->languagePolish = c.polish;
+        const uint64_t resetsBefore = display->counters().resets;
+        if (c.hex.isEmpty()) scripted.fileAnswers.push_back({});
+        else script(writeFile("file.hex", c.hex), c.answer);
+        form->Button11Click();
+        EXPECT_EQ(messages(), c.messages);
+        EXPECT_EQ(display->counters().resets, resetsBefore);
+        expectIdleAfterwards();
+        scripted.answers.clear();
+    }
+    // The poll that was stopped and restored still talks to the firmware.
+    EXPECT_EQ(display->mode(), sim::DisplayMode::Firmware);
+}
+
+TEST_F(FirmwareUpdate, NothingHappensWhileThePortIsClosed) {
+    form = std::make_unique<TForm1>();
+    form->show();
+    script(writeFile("image.hex", ToHex(MakeFirmware(1000, "v1.00"))));
+    const bool pollRunning = form->Timer2->isActive();
+    form->Button11Click();
+    EXPECT_TRUE(scripted.shown.empty());
+    EXPECT_EQ(form->Timer2->isActive(), pollRunning);
+}
