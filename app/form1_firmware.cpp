@@ -3,8 +3,6 @@
 
 #include "form1.h"
 
-// Partial builds of other subsystems may leave the firmware library out.
-#if __has_include("boot_protocol.h")
 
 #include <QElapsedTimer>
 #include <chrono>
@@ -298,13 +296,3 @@ void TForm1::VerifyFirmware() {
     if (boot.state != kBootSuccess) fail();
 }
 
-#else
-
-void TForm1::Button11Click() {}
-void TForm1::ProgramFirmware() {}
-void TForm1::VerifyFirmware() {}
-void TForm1::SendBootCommand(uint8_t) {}
-void TForm1::sendImageByte(uint8_t) {}
-void TForm1::waitOutputAtMost(int) {}
-
-#endif

@@ -4,13 +4,7 @@
 #include "form1.h"
 #include "preferences.h"
 #include "preview_grid.h"
-#if __has_include("af_port_map.h")
 #include "af_port_map.h"
-#elif __has_include("serial_ports.h")
-#include "serial_ports.h"
-#else
-static QStringList ListComPortNames() { return {}; }
-#endif
 
 using namespace vorkal;
 
