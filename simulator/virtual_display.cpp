@@ -509,16 +509,25 @@ struct VirtualDisplay::Impl {
 
     int64_t nextWake(int64_t now) const {
         int64_t next = INT64_MAX;
+        int64_t lastByteDue = INT64_MAX;  // the last byte now on the wire, either way
         const DisplayMode m = currentMode();
         if (m == DisplayMode::Offline || m == DisplayMode::BootWindow) next = modeDeadline;
-        if (!rx.empty()) next = std::min(next, rx.front().first);
+        if (!rx.empty()) {
+            next = std::min(next, rx.front().first);
+            lastByteDue = rx.back().first;
+        }
         if (!tx.empty() && !txBlocked) {
             if (txReleased > txWritten || txWritten >= tx.front().bytes.size()) next = now;
-            else if (txNextDue > 0) next = std::min(next, txNextDue);
-            else next = std::min(next, tx.front().notBefore);
+            else if (txNextDue > 0) {
+                next = std::min(next, txNextDue);
+                const int64_t left = int64_t(tx.front().bytes.size() - txReleased) - 1;
+                lastByteDue = std::min(lastByteDue, txNextDue + left * txPacer.byteNs());
+            } else next = std::min(next, tx.front().notBefore);
         }
-        // Paced bytes are released in small groups rather than one wake-up each.
-        if (next != INT64_MAX && next > now) next = std::max(next, now + kMs / 2);
+        // Paced bytes are released in small groups rather than one wake-up each, but the
+        // last byte of what is on the wire keeps its exact time: a command is complete, or
+        // a reply has arrived, no later than the line itself would deliver it.
+        if (next != INT64_MAX && next > now) next = std::min(std::max(next, now + kMs / 2), std::max(next, lastByteDue));
         return next;
     }
 
