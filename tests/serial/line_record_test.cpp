@@ -57,16 +57,16 @@ TEST(LineRecord, BuiltFromProperties) {
         TAfComPort port;
         c.set(port);
         const TAfDcb& d = port.Dcb();
-        EXPECT_EQ(d.DCBlength, 28u);
-        EXPECT_EQ(d.BaudRate, c.rate);
-        EXPECT_EQ(d.Flags, c.flags);
-        EXPECT_EQ(d.ByteSize, c.byteSize);
-        EXPECT_EQ(d.Parity, c.parity);
-        EXPECT_EQ(d.StopBits, c.stopBits);
-        EXPECT_EQ(d.XonLim, c.xonLim);
-        EXPECT_EQ(d.XoffLim, c.xoffLim);
-        EXPECT_EQ(d.XonChar, 17);
-        EXPECT_EQ(d.XoffChar, 19);
+        EXPECT_EQ(+d.DCBlength, 28u);
+        EXPECT_EQ(+d.BaudRate, c.rate);
+        EXPECT_EQ(+d.Flags, c.flags);
+        EXPECT_EQ(+d.ByteSize, c.byteSize);
+        EXPECT_EQ(+d.Parity, c.parity);
+        EXPECT_EQ(+d.StopBits, c.stopBits);
+        EXPECT_EQ(+d.XonLim, c.xonLim);
+        EXPECT_EQ(+d.XoffLim, c.xoffLim);
+        EXPECT_EQ(+d.XonChar, 17);
+        EXPECT_EQ(+d.XoffChar, 19);
         EXPECT_EQ(d.wReserved + d.ErrorChar + d.EofChar + d.EvtChar + d.wReserved1, 0);
     }
 }
@@ -211,9 +211,9 @@ TEST(LineRecord, ChangesWhileOpenApplyAtOnceAndRefusalsReadBack) {
         EXPECT_STREQ(e.what(), "Error setting parameters from DCB");
     }
     EXPECT_EQ(port.Databits(), TAfDatabits::db4);  // the property keeps the value
-    EXPECT_EQ(port.Dcb().ByteSize, 8);             // the record is the device's again
-    EXPECT_EQ(port.Dcb().BaudRate, 38400u);
-    EXPECT_EQ(port.Core().Dcb().ByteSize, 8);
+    EXPECT_EQ(+port.Dcb().ByteSize, 8);             // the record is the device's again
+    EXPECT_EQ(+port.Dcb().BaudRate, 38400u);
+    EXPECT_EQ(+port.Core().Dcb().ByteSize, 8);
     EXPECT_TRUE(port.IsOpen());
 
     try {

@@ -45,7 +45,7 @@ protected:
         std::vector<uint8_t> image(size);
         for (size_t i = 0; i < size; ++i) image[i] = uint8_t(i * 7 + 3);
         image[5] = image[6] = 0xA5;  // escapes, also back to back
-        image[511] = 0xA5;           // the last byte of a block escaped
+        if (size > 511) image[511] = 0xA5;  // the last byte of a block escaped
         const char banner[] = "Vorkal v2.07";
         std::copy(banner, banner + sizeof banner, image.begin() + 100);
         return image;
