@@ -102,6 +102,7 @@ FileDialogResult QtDialogs::saveFile(const FileDialogRequest& request) {
 
 void ScriptedDialogs::showMessage(const QString& title, const QString& text, MsgIcon icon) {
     shown.push_back({"message", title, text, icon, MsgAnswer::Ok, {}});
+    if (onMessage) onMessage(text);
 }
 
 MsgAnswer ScriptedDialogs::askYesNo(const QString& title, const QString& text, MsgIcon icon,

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 #include <deque>
+#include <functional>
 #include <vector>
 
 namespace vorkal {
@@ -68,6 +69,8 @@ public:
     std::vector<Shown> shown;
     std::deque<MsgAnswer> answers;           // for yes/no and retry/cancel; default No / Cancel
     std::deque<FileDialogResult> fileAnswers;  // default: cancelled
+    // Runs while a plain message is on screen (the user acting before clicking OK).
+    std::function<void(const QString& text)> onMessage;
 
     void showMessage(const QString& title, const QString& text, MsgIcon icon) override;
     MsgAnswer askYesNo(const QString& title, const QString& text, MsgIcon icon,

@@ -46,27 +46,37 @@ protected:
         return done();
     }
 
-    void startDisplay(sim::SimVariant variant, int speedIndex = 0) {
+    // Options of a display registered in this test's port directory.
+    sim::VirtualDisplayOptions displayOptions() const {
         sim::VirtualDisplayOptions o;
         o.portDir = portDir.path().toStdString();
         o.comNumber = kCom;
-        o.variant = variant;
-        o.speedIndex = speedIndex;
         o.resetOffMs = 50;
         if (qEnvironmentVariableIsSet("VORKAL_TRACE"))
             o.trace = [](const std::string& line) { fprintf(stderr, "sim: %s\n", line.c_str()); };
-        display = std::make_unique<sim::VirtualDisplay>(o);
+        return o;
+    }
+
+    void startDisplay(const sim::VirtualDisplayOptions& options) {
+        display = std::make_unique<sim::VirtualDisplay>(options);
         std::string error;
         ASSERT_TRUE(display->start(&error)) << error;
     }
 
-    // Shows the window, picks COM42 from the port list and presses Open.
-    void openPort() {
+    void startDisplay(sim::SimVariant variant, int speedIndex = 0) {
+        sim::VirtualDisplayOptions o = displayOptions();
+        o.variant = variant;
+        o.speedIndex = speedIndex;
+        startDisplay(o);
+    }
+
+    // Shows the window, picks COM`com` from the port list and presses Open.
+    void openPort(int com = kCom) {
         form = std::make_unique<TForm1>();
         form->show();
         form->ComboBox4DropDown();
-        const int i = form->ComboBox4->findText(QString("COM%1").arg(kCom));
-        ASSERT_GE(i, 0) << "the virtual display is not in the port list";
+        const int i = form->ComboBox4->findText(QString("COM%1").arg(com));
+        ASSERT_GE(i, 0) << "COM" << com << " is not in the port list";
         form->ComboBox4->setCurrentIndex(i);
         form->ComboBox4Click();
         form->Button5->click();
