@@ -311,4 +311,7 @@ private:
 
     std::shared_ptr<vorkal::FirmwareImage> firmwareImage_;
     std::shared_ptr<vorkal::WireBacklog> wireBacklog_;
+    // The line took no bytes within the drain bound during this update: the stream has
+    // failed, instead of costing the bound again for every group of bytes.
+    bool outputStalled_ = false;
 };

@@ -54,6 +54,7 @@ void TForm1::Button11Click() {
     const TAfBaudrate rate = AfComPort1->BaudRate();
     wireBacklog_->setBaud(rate == TAfBaudrate::brUser ? AfComPort1->UserBaudRate() : BaudRateValue(rate));
     wireBacklog_->clear();
+    outputStalled_ = false;
 
     // Every way out from here on leaves boot receive mode and restores the status poll.
     struct Restore {
@@ -129,7 +130,7 @@ void TForm1::sendImageByte(uint8_t byte) {
 }
 
 void TForm1::waitOutputAtMost(int bytes) {
-    if (!portIsOpen()) return;
+    if (!portIsOpen() || outputStalled_) return;
     const int64_t lineWait = wireBacklog_->waitNs(bytes, NowNs());
     if (lineWait > 0) std::this_thread::sleep_for(std::chrono::nanoseconds(lineWait));
     // The writer thread normally empties the ring at once; it lags only when the device
@@ -138,6 +139,9 @@ void TForm1::waitOutputAtMost(int bytes) {
     bound.start();
     while (portIsOpen() && AfComPort1->OutQueueUsed() > bytes && bound.elapsed() < kRingDrainBoundMs)
         std::this_thread::sleep_for(std::chrono::microseconds(200));
+    // The port is closed only on this thread, which processes no events here: a lost
+    // device would otherwise cost the whole bound again for every group of bytes.
+    if (portIsOpen() && AfComPort1->OutQueueUsed() > bytes) outputStalled_ = true;
 }
 
 void TForm1::ProgramFirmware() {
@@ -233,6 +237,7 @@ void TForm1::ProgramFirmware() {
         if (j % kStreamGroup == kStreamGroup - 1) {
             Form2->StepIt();
             waitOutputAtMost(kOutputAhead);
+            if (outputStalled_) break;
         }
         if (++inBlock == bootBlockSize) {
             inBlock = 0;
@@ -247,6 +252,11 @@ void TForm1::ProgramFirmware() {
         }
     }
     waitOutputAtMost(0);
+    if (outputStalled_) {
+        fail(FirmwareText::ErrorDuringProgramming);
+        boot.state = kBootFailure;
+        return;
+    }
     PauseMs(kStreamEndPauseMs);
     Form2->StepIt();
     // Cleared before the command: the answer may already arrive within its pause.
@@ -282,9 +292,15 @@ void TForm1::VerifyFirmware() {
                 fail();
                 return;
             }
+            if (outputStalled_) break;
         }
     }
     waitOutputAtMost(0);
+    if (outputStalled_) {
+        fail();
+        boot.state = kBootFailure;
+        return;
+    }
     PauseMs(kStreamEndPauseMs);
     boot.state = 0;
     SendBootCommand(kBootEndOfData);

@@ -1,0 +1,514 @@
+// What the user sees, and what becomes of the data, when the line or the display fails
+// in the middle of a transfer: the real window against the virtual display. Every case
+// ends by opening the port again and finding the display.
+
+#include <QFile>
+#include <QTimer>
+#include <algorithm>
+#include <array>
+#include <memory>
+#include <thread>
+
+#include "device_fixture.h"
+#include "firmware_files.h"
+
+using namespace vorkal;
+using namespace vorkal::testing;
+using sim::SimVariant;
+
+namespace {
+
+using ConfigBytes = std::array<uint8_t, 1024>;
+using Bytes = std::vector<uint8_t>;
+
+// A log memory whose every record differs: records 0 .. count-1 filled, the rest erased.
+Bytes SampleLog(int count, uint8_t salt) {
+    Bytes log(32768, 0xFF);
+    for (int r = 0; r < count; ++r)
+        for (int i = 0; i < 16; ++i) log[size_t(16 * r + i)] = uint8_t(r * 3 + i + salt);
+    for (int r = 0; r < count; ++r) log[size_t(16 * r + 3)] = uint8_t(r % 24);  // a valid hour
+    return log;
+}
+
+// Bytes `first` .. `last` of `a` and `b` agree.
+template <class A, class B>
+bool SameRange(const A& a, const B& b, size_t first, size_t last) {
+    return std::equal(a.begin() + ptrdiff_t(first), a.begin() + ptrdiff_t(last + 1), b.begin() + ptrdiff_t(first));
+}
+
+// The run of a transfer with a fault switched on from the event loop.
+struct FaultRun {
+    bool injected = false;           // the fault happened during the transfer
+    bool loopRanAfterFault = false;  // a zero-time timer armed at the fault fired before the transfer ended
+};
+
+class FaultMatrix : public WindowFixture {
+protected:
+    void SetUp() override {
+        WindowFixture::SetUp();
+        ASSERT_TRUE(files.isValid());
+    }
+
+    // A connected 84 x 48 display with log memory, and what a user has on disk before
+    // trouble starts: the configuration read, the log downloaded and saved as text, and
+    // the settings exported. A last Read leaves the log to be downloaded again.
+    void prepare() {
+        startDisplay(SimVariant::D84x48Log);
+        display->setLogMemory(SampleLog(40, 0));
+        ASSERT_NO_FATAL_FAILURE(connect());
+        form->Button3Click();
+        form->Button6Click();
+        ASSERT_TRUE(form->config.logLoaded);
+        scripted.fileAnswers.push_back({logPath(), 1});
+        form->Button10Click();
+        form->Button6Click();
+        scripted.fileAnswers.push_back({setPath(), 1});
+        form->Button2Click();
+        form->Button3Click();
+        ASSERT_FALSE(form->config.logLoaded);
+        ASSERT_TRUE(messages().isEmpty()) << messages().join(" | ").toStdString();
+        ASSERT_TRUE(form->config.configurationLoaded);
+        ASSERT_EQ(form->view(), TForm1::View::Screen);
+        savedSet = readFile(setPath());
+        savedLog = readFile(logPath());
+        ASSERT_EQ(savedSet.size(), 8704);  // configuration and log memory
+        ASSERT_TRUE(savedLog.contains("00:03:08")) << savedLog.left(300).toStdString();
+    }
+
+    // The start of a case: nothing shown yet, the memory as it is now, and a quiet line
+    // so that the transfer under test is alone on it.
+    void startCase() {
+        scripted.shown.clear();
+        form->Timer2->stop();
+        QTest::qWait(100);
+        imageBefore = form->config.image;
+        logBefore = form->config.logImage;
+    }
+
+    void clearFaults() {
+        display->setDropEveryNthReply(0);
+        display->setReplyDelayMs(0);
+        display->setCorruptCheckBytes(0);
+        display->setRefuseWrites(0);
+        display->setLogReadErrors(0);
+        display->setHangUpAfterCommands(0);
+    }
+
+    // New bytes in the display's in-image log area (blocks 9..30 with the three factory
+    // layouts), so that every block read from there shows.
+    ConfigBytes changeDisplayConfig(uint8_t pattern) {
+        ConfigBytes bytes = display->configMemory();
+        for (int i = 144; i < 496; ++i) bytes[size_t(i)] ^= pattern;
+        display->setConfigMemory(bytes);
+        return bytes;
+    }
+
+    QString setPath() const { return files.filePath("screens.set"); }
+    QString logPath() const { return files.filePath("flight.txt"); }
+    static QByteArray readFile(const QString& path) {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+
+    // Runs `transfer`; meanwhile `fault` is called every 5 ms from the event loop until
+    // it reports that it has struck.
+    static FaultRun runWithFault(const std::function<bool()>& fault, const std::function<void()>& transfer) {
+        FaultRun run;
+        auto fired = std::make_shared<bool>(false);
+        QTimer probe;
+        QObject::connect(&probe, &QTimer::timeout, [&] {
+            if (run.injected || !fault()) return;
+            run.injected = true;
+            probe.stop();
+            QTimer::singleShot(0, [fired] { *fired = true; });
+        });
+        probe.start(5);
+        transfer();
+        probe.stop();
+        run.loopRanAfterFault = *fired;
+        return run;
+    }
+
+    // Files written before the fault are as they were, the window processes events and
+    // no transfer was left half-open.
+    void expectIntactAndIdle() {
+        EXPECT_EQ(readFile(setPath()), savedSet);
+        EXPECT_EQ(readFile(logPath()), savedLog);
+        EXPECT_FALSE(form->Form2->isVisible());
+        EXPECT_FALSE(form->bootReceiveMode);
+        EXPECT_FALSE(form->DeviceWaiting());
+        EXPECT_TRUE(form->Timer2->isActive());
+        auto ran = std::make_shared<bool>(false);
+        QTimer::singleShot(0, form.get(), [ran] { *ran = true; });
+        EXPECT_TRUE(waitFor([ran] { return *ran; }, 1000));
+    }
+
+    // A poll tick has seen the port closed (it then polls every 100 ms and starts its
+    // script again), as when a user takes a moment before opening again.
+    void waitForClosedPortTick() {
+        ASSERT_TRUE(waitFor([this] { return form->Timer2->interval() == 100; }));
+    }
+
+    // Closes the port if it is still open, opens it with the Open button and waits for
+    // the poll to find the display.
+    void reopen() {
+        if (form->AfComPort1->IsOpen()) form->Button5Click();
+        ASSERT_FALSE(form->AfComPort1->IsOpen());
+        EXPECT_EQ(form->Button5->text(), "Open");
+        ASSERT_NO_FATAL_FAILURE(waitForClosedPortTick());
+        EXPECT_EQ(form->StaticText5->text(), "Disconnected");
+        EXPECT_FALSE(form->Button3->isEnabled());
+        form->Button5Click();
+        ASSERT_TRUE(form->AfComPort1->IsOpen()) << messages().join(" | ").toStdString();
+        ASSERT_TRUE(waitFor([this] { return form->StaticText5->text() == "Connected"; }))
+            << form->StaticText5->text().toStdString();
+        EXPECT_EQ(form->Button5->text(), "Close");
+        EXPECT_TRUE(form->Button3->isEnabled());
+    }
+
+    // After a hang-up the port is closed; Open fails until the adapter is plugged in
+    // again, then works.
+    void replugAndReopen() {
+        ASSERT_TRUE(waitFor([this] { return !form->AfComPort1->IsOpen(); }, 3000));
+        scripted.shown.clear();
+        form->Button5Click();
+        ASSERT_EQ(scripted.shown.size(), 1u);
+        EXPECT_EQ(scripted.shown[0].kind, "retrycancel");
+        EXPECT_TRUE(scripted.shown[0].text.startsWith("  Can't open port COM42\r\n"));
+        EXPECT_FALSE(form->AfComPort1->IsOpen());
+        std::string error;
+        ASSERT_TRUE(display->replug(&error)) << error;
+        ASSERT_NO_FATAL_FAILURE(reopen());
+    }
+
+    QTemporaryDir files;
+    QByteArray savedSet, savedLog;
+    ConfigBytes imageBefore{};
+    std::array<uint8_t, 32768> logBefore{};
+};
+
+}  // namespace
+
+// Faults that a retry gets over: Read, the log download and Write end without a word
+// and nothing is lost.
+TEST_F(FaultMatrix, TransientFaultsAreRetriedAndLoseNothing) {
+    struct Case {
+        const char* name;
+        std::function<void(sim::VirtualDisplay&)> fault;
+        bool log = true;  // the 512-block log download too (too slow with many time-outs)
+    };
+    const Case cases[] = {
+        {"every fourth reply dropped", [](auto& d) { d.setDropEveryNthReply(4); }, false},
+        {"replies late, within their time-out", [](auto& d) { d.setReplyDelayMs(25); }, false},
+        {"ten corrupted check bytes", [](auto& d) { d.setCorruptCheckBytes(10); }},
+        {"ten refused writes", [](auto& d) { d.setRefuseWrites(10); }},
+        {"ten memory errors", [](auto& d) { d.setLogReadErrors(10); }},
+    };
+    ASSERT_NO_FATAL_FAILURE(prepare());
+    uint8_t salt = 1;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        startCase();
+        const ConfigBytes onDisplay = changeDisplayConfig(salt);
+        const Bytes newLog = SampleLog(40, salt);
+        display->setLogMemory(newLog);
+        ++salt;
+        c.fault(*display);
+
+        form->Button3Click();
+        EXPECT_TRUE(SameRange(form->config.image, onDisplay, 0, 511));
+        if (c.log) {
+            form->Button6Click();
+            EXPECT_TRUE(form->config.logLoaded);
+            EXPECT_TRUE(SameRange(form->config.logImage, newLog, 0, 8191));
+            form->Button6Click();
+        }
+        for (int i = 0; i < 135; ++i) form->config.image[size_t(i)] ^= 0x01;  // X bits of the layouts
+        const ConfigBytes edited = form->config.image;
+        form->Button4Click();
+        EXPECT_EQ(form->config.image, edited);
+        EXPECT_TRUE(SameRange(display->configMemory(), edited, 0, 143));  // blocks 0..8
+
+        EXPECT_TRUE(messages().isEmpty()) << messages().join(" | ").toStdString();
+        clearFaults();
+        expectIntactAndIdle();
+        ASSERT_NO_FATAL_FAILURE(reopen());
+    }
+}
+
+// Faults that last: the log download gives up with the reason, keeps the blocks it
+// got, and shows the log view all the same.
+TEST_F(FaultMatrix, PersistentFaultsDuringTheLogDownload) {
+    struct Case {
+        const char* name;
+        std::function<void(sim::VirtualDisplay&)> fault;
+        QString message;
+        bool firstBlockTaken;  // a failed check still leaves the bytes it decoded
+    };
+    const Case cases[] = {
+        {"memory error", [](auto& d) { d.setLogReadErrors(-1); }, "EEPROM Error !!!", false},
+        {"corrupted check bytes", [](auto& d) { d.setCorruptCheckBytes(-1); }, "CRC error !!!", true},
+    };
+    ASSERT_NO_FATAL_FAILURE(prepare());
+    uint8_t salt = 1;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        startCase();
+        const Bytes newLog = SampleLog(40, salt++);
+        display->setLogMemory(newLog);
+        c.fault(*display);
+        form->Button6Click();
+
+        EXPECT_EQ(messages(), QStringList{c.message});
+        EXPECT_FALSE(form->config.logLoaded);
+        EXPECT_EQ(form->view(), TForm1::View::Log);
+        EXPECT_EQ(form->StringGrid2->item(0, 1)->text(), "Time");
+        EXPECT_TRUE(c.firstBlockTaken ? SameRange(form->config.logImage, newLog, 0, 15)
+                                      : SameRange(form->config.logImage, logBefore, 0, 15));
+        EXPECT_TRUE(SameRange(form->config.logImage, logBefore, 16, 32767));
+        EXPECT_EQ(form->config.image, imageBefore);
+        clearFaults();
+        expectIntactAndIdle();
+        form->Button6Click();
+        ASSERT_NO_FATAL_FAILURE(reopen());
+    }
+}
+
+// The adapter unplugged in the middle of a transfer: the transfer ends with a time-out,
+// keeps what it had, the port closes, and once plugged in again the same transfer works.
+// The display cuts the line right after its reply to the Nth command; that last reply
+// may go down with the line, so block N-1 may or may not have arrived.
+TEST_F(FaultMatrix, HangUpDuringATransfer) {
+    ASSERT_NO_FATAL_FAILURE(prepare());
+    ConfigBytes onDisplay{}, edited{};
+    Bytes newLog;
+    struct Case {
+        const char* name;
+        int commandsBeforeHangUp;
+        std::function<void()> before, transfer;
+        QStringList messages;  // one of these
+        std::function<void()> checkAfterFault, checkAfterRetry;
+    };
+    const Case cases[] = {
+        {"Read", 12, [&] { onDisplay = changeDisplayConfig(0x33); }, [&] { form->Button3Click(); },
+         {"Error\r\nTimeout !!!"},
+         [&] {
+             // Blocks 0..10 came (9 and 10 show it), 12..31 are as they were.
+             EXPECT_TRUE(SameRange(form->config.image, onDisplay, 0, 16 * 11 - 1));
+             EXPECT_TRUE(SameRange(form->config.image, imageBefore, 16 * 12, 1023));
+             EXPECT_FALSE(SameRange(imageBefore, onDisplay, 16 * 9, 16 * 9 + 15));
+             EXPECT_FALSE(SameRange(imageBefore, onDisplay, 16 * 12, 16 * 12 + 15));
+         },
+         [&] { EXPECT_TRUE(SameRange(form->config.image, onDisplay, 0, 511)); }},
+        {"log download", 20, [&] { display->setLogMemory(newLog = SampleLog(40, 99)); },
+         [&] { form->Button6Click(); }, {"Timeout !!!"},
+         [&] {
+             EXPECT_FALSE(form->config.logLoaded);
+             EXPECT_EQ(form->view(), TForm1::View::Log);
+             EXPECT_TRUE(SameRange(form->config.logImage, newLog, 0, 16 * 19 - 1));
+             EXPECT_TRUE(SameRange(form->config.logImage, logBefore, 16 * 20, 32767));
+             EXPECT_EQ(form->config.image, imageBefore);
+             form->Button6Click();  // back to the screen view
+         },
+         [&] {
+             EXPECT_TRUE(form->config.logLoaded);
+             EXPECT_TRUE(SameRange(form->config.logImage, newLog, 0, 8191));
+             form->Button6Click();
+         }},
+        {"Write", 4,
+         [&] {
+             for (int i = 0; i < 135; ++i) form->config.image[size_t(i)] ^= 0x01;
+             edited = form->config.image;
+             onDisplay = display->configMemory();
+         },
+         [&] { form->Button4Click(); },
+         {"Sending record 5 Failed !!!\r\nTimeout.", "Sending record 4 Failed !!!\r\nTimeout."},
+         [&] {
+             EXPECT_EQ(form->config.image, edited);
+             // The display took blocks 0..3 before the line went, not 4..8.
+             EXPECT_TRUE(SameRange(display->configMemory(), edited, 0, 63));
+             EXPECT_TRUE(SameRange(display->configMemory(), onDisplay, 64, 1023));
+         },
+         [&] { EXPECT_TRUE(SameRange(display->configMemory(), edited, 0, 143)); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        startCase();
+        c.before();
+        display->setHangUpAfterCommands(c.commandsBeforeHangUp);
+        // The hang-up reaches the window through its event loop, inside the transfer's wait.
+        bool closedWhileWaiting = false;
+        const auto watch = QObject::connect(form->AfComPort1, &TAfCustomSerialPort::OnPortClose, form.get(),
+                                            [&] { closedWhileWaiting = form->DeviceWaiting(); });
+        c.transfer();
+        QObject::disconnect(watch);
+        EXPECT_EQ(display->mode(), sim::DisplayMode::HungUp);
+        EXPECT_TRUE(closedWhileWaiting);
+        EXPECT_FALSE(form->AfComPort1->IsOpen());
+        ASSERT_EQ(messages().size(), 1) << messages().join(" | ").toStdString();
+        EXPECT_TRUE(c.messages.contains(messages()[0])) << messages()[0].toStdString();
+        c.checkAfterFault();
+        expectIntactAndIdle();
+        ASSERT_NO_FATAL_FAILURE(replugAndReopen());
+
+        scripted.shown.clear();
+        form->Timer2->stop();
+        c.transfer();
+        EXPECT_TRUE(messages().isEmpty()) << messages().join(" | ").toStdString();
+        c.checkAfterRetry();
+    }
+}
+
+// The adapter unplugged during a firmware update: in the handshake, while the window
+// waits for a block to be acknowledged, and while it streams the verification bytes
+// without processing events. The update ends with the message of its phase, the bar
+// stops where the line went, and once plugged in again the update goes through.
+TEST_F(FaultMatrix, HangUpDuringAFirmwareUpdate) {
+    ASSERT_NO_FATAL_FAILURE(prepare());
+    // Bytes take their time on the line, so that each phase lasts long enough to be hit.
+    display->setPacing(true);
+    const Bytes image = MakeFirmware(1300, "v5.00");
+    const int streamBytes = int(image.size()) + int(std::count(image.begin(), image.end(), uint8_t(0xA5)));
+    const QString hexPath = files.filePath("firmware.hex");
+    {
+        QFile hex(hexPath);
+        ASSERT_TRUE(hex.open(QIODevice::WriteOnly));
+        hex.write(ToHex(image));
+    }
+    const auto update = [&] {
+        scripted.fileAnswers.push_back({hexPath, 1});
+        scripted.answers.push_back(MsgAnswer::Yes);
+        form->Button11Click();
+    };
+    const auto title = [this] { return form->Form2->windowTitle(); };
+
+    struct Case {
+        const char* phase;
+        // Tried from the event loop while the update runs; true once it has cut the line.
+        std::function<bool()> probe;
+        // Otherwise the display cuts the line once this many bytes of the update came in.
+        int cutAfterBytes;
+        QString message;
+    };
+    const Case cases[] = {
+        {"handshake",
+         [&] {
+             if (title() != "Waiting for connect...") return false;
+             display->hangUp();
+             return true;
+         },
+         0, "No communication !"},
+        {"waiting for an acknowledgement",
+         [&] {
+             if (title() != "Programming...") return false;
+             display->setMute(true);  // the first block is never acknowledged...
+             if (form->Form2->ProgressBar1->value() < 512 / 16) return false;
+             display->hangUp();  // ...and the line goes while the window waits for it
+             return true;
+         },
+         0, "Error during programming !"},
+        {"streaming the verification", [] { return false; }, streamBytes + streamBytes / 2, "Veryfication error !"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.phase);
+        startCase();
+        form->Timer2->start();  // the update restores the poll as it found it
+        const uint64_t hangUpsBefore = display->counters().hangUps;
+        std::thread cutter;
+        if (c.cutAfterBytes > 0) {
+            const uint64_t at = display->counters().bytesIn + uint64_t(c.cutAfterBytes);
+            cutter = std::thread([this, at] {
+                display->waitFor([this, at] { return display->counters().bytesIn >= at; }, 10000);
+                display->hangUp();
+            });
+        }
+        const FaultRun run = runWithFault(c.probe, update);
+        if (cutter.joinable()) cutter.join();
+        display->setMute(false);
+
+        EXPECT_EQ(display->counters().hangUps, hangUpsBefore + 1);
+        if (c.cutAfterBytes == 0) {
+            EXPECT_TRUE(run.injected);
+            EXPECT_TRUE(run.loopRanAfterFault);
+        }
+        EXPECT_EQ(messages(), QStringList{c.message});
+        EXPECT_LT(form->Form2->ProgressBar1->value(), form->Form2->ProgressBar1->maximum());
+        EXPECT_EQ(form->config.image, imageBefore);
+        expectIntactAndIdle();
+        ASSERT_NO_FATAL_FAILURE(replugAndReopen());
+
+        scripted.shown.clear();
+        update();
+        EXPECT_EQ(messages(), QStringList{"Update successfull !"});
+        const Bytes flash = display->flash();
+        EXPECT_TRUE(std::equal(image.begin(), image.end(), flash.begin()));
+    }
+}
+
+// The display restarts as the larger variant after a Read of the small one: its version
+// line switches the window, and the next Read fetches 64 blocks.
+TEST_F(FaultMatrix, VariantChangesBetweenReads) {
+    ASSERT_NO_FATAL_FAILURE(prepare());
+    startCase();
+    form->Timer2->start();
+    display->withMemory([](sim::DisplayMemory& m) { m.reset(SimVariant::D128x64, "v1.23"); });
+    display->reset();
+    ASSERT_TRUE(waitFor([this] { return form->config.is128x64() && form->StaticText5->text() == "Connected"; }));
+    EXPECT_TRUE(form->config.separateLog);
+    // Until the next Read the window keeps the configuration it had (the poll may have
+    // refreshed the header block since).
+    EXPECT_TRUE(SameRange(form->config.image, imageBefore, 0, 495));
+    EXPECT_TRUE(SameRange(form->config.image, imageBefore, 512, 1023));
+
+    form->Button3Click();
+    EXPECT_TRUE(messages().isEmpty()) << messages().join(" | ").toStdString();
+    EXPECT_EQ(form->Form2->ProgressBar1->maximum(), 64);
+    EXPECT_EQ(form->config.image, display->configMemory());
+    EXPECT_EQ(form->RadioGroup3->count(), 3);
+
+    // Exported now, the settings hold the larger variant's configuration and log; the
+    // file written before is untouched.
+    const QString bigSet = files.filePath("big.set");
+    scripted.fileAnswers.push_back({bigSet, 1});
+    form->Button2Click();
+    EXPECT_EQ(readFile(bigSet).size(), 33792);
+    expectIntactAndIdle();
+    ASSERT_NO_FATAL_FAILURE(reopen());
+}
+
+// The display runs at another speed than the PC: it stays "Disconnected", nothing else
+// happens, and choosing the display's speed connects.
+TEST_F(FaultMatrix, SpeedMismatchUntilThePcSpeedMatches) {
+    struct Case {
+        int displaySpeed, pcSpeed;
+    };
+    for (const Case c : {Case{2, 0}, Case{0, 4}}) {
+        SCOPED_TRACE(c.displaySpeed);
+        QSettings("Brask", "Vorkal").setValue("Speed", c.pcSpeed);
+        startDisplay(SimVariant::D84x48Log, c.displaySpeed);
+        ASSERT_NO_FATAL_FAILURE(openPort());
+        ASSERT_EQ(form->ComboBox2->currentIndex(), c.pcSpeed);
+        // The version query arrives as noise and gets no answer.
+        ASSERT_TRUE(waitFor([this] { return display->counters().garbageBytesIn >= 4; }));
+        QTest::qWait(600);
+        EXPECT_EQ(form->StaticText5->text(), "Disconnected");
+        EXPECT_FALSE(form->Button3->isEnabled());
+        EXPECT_TRUE(form->firmwareVersion.isEmpty());
+        EXPECT_TRUE(form->AfComPort1->IsOpen());
+        EXPECT_EQ(display->counters().replies, 0u);
+        EXPECT_TRUE(scripted.shown.empty());
+
+        // The user closes the port, picks the display's speed and opens again.
+        form->Button5Click();
+        ASSERT_NO_FATAL_FAILURE(waitForClosedPortTick());
+        form->ComboBox2->setCurrentIndex(c.displaySpeed);
+        form->ComboBox2Change();
+        form->Button5Click();
+        ASSERT_TRUE(waitFor([this] { return form->StaticText5->text() == "Connected"; }));
+        EXPECT_EQ(QSettings("Brask", "Vorkal").value("Speed").toInt(), c.displaySpeed);
+        form->Button3Click();
+        EXPECT_TRUE(scripted.shown.empty()) << messages().join(" | ").toStdString();
+        EXPECT_TRUE(SameRange(form->config.image, display->configMemory(), 0, 511));
+        TearDown();
+    }
+}
