@@ -10,7 +10,7 @@ VORKAL_PACKAGES=(
   clang libclang-rt-14-dev
   xvfb xauth x11-apps imagemagick fonts-dejavu-core
   gdal-bin srecord binutils
-  libqt6serialport6-dev
+  qt6-serialport-dev
 )
 
 vorkal_missing_packages() {
