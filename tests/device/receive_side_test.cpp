@@ -95,9 +95,10 @@ TEST_F(ReceiveSide, ConfigBlockReadAgainstHostileReplies) {
         ASSERT_NO_FATAL_FAILURE(openQuiet());
         form->config.image.fill(0xEE);
         EXPECT_EQ(form->ReadConfigBlock(0), c.error);
-        if (!c.image.isEmpty())
+        if (!c.image.isEmpty()) {
             EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(form->config.image.data()), 16).toHex(),
                       c.image.toHex());
+        }
         // A failed read was tried 11 times.
         const auto lines = peer->lines();
         EXPECT_EQ(std::count(lines.begin(), lines.end(), QByteArray("\xF1r0")), c.error.isEmpty() ? 1 : 11);

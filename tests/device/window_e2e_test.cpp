@@ -288,7 +288,9 @@ TEST_F(WindowE2E, FaultsGiveTheirErrorTexts) {
         QSettings("Brask", "Vorkal").setValue("Lang", c.polish ? 1 : 0);
         startDisplay(SimVariant::D84x48Log);
         ASSERT_NO_FATAL_FAILURE(connect());
-        if (c.polish) EXPECT_EQ(form->StaticText5->text(), QString::fromUtf8("Połączony"));
+        if (c.polish) {
+            EXPECT_EQ(form->StaticText5->text(), QString::fromUtf8("Połączony"));
+        }
         c.fault(*display);
         c.act(*form);
         const QStringList shown = messages();

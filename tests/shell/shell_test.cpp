@@ -91,7 +91,9 @@ TEST_F(ShellTest, StoredPreferencesAreApplied) {
         EXPECT_EQ(f.ComboBox4->currentText(), c.portShown);
         EXPECT_EQ(f.ComboBox2->currentText(), c.speedShown);
         EXPECT_EQ(stored("Lang").toInt(), c.storedLang);
-        if (c.port.toInt() > 0) EXPECT_EQ(f.selectedPort, c.port.toInt());
+        if (c.port.toInt() > 0) {
+            EXPECT_EQ(f.selectedPort, c.port.toInt());
+        }
     }
 }
 
