@@ -263,6 +263,8 @@ private:
     void setReplyComplete();
     void purgeOutput();
     void wakeWaiters();
+    QString readBlock(const QByteArray& command, const QByteArray& echo, uint8_t* dest, int size,
+                      bool memoryMayFail);
     QString writeBlocks(int first, int last, const std::function<QByteArray(int)>& commandFor,
                         vorkal::ProtocolError refused, QString (*sendFailed)(int, const QString&, bool));
     void scheduleReceive();

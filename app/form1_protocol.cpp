@@ -173,23 +173,8 @@ void TForm1::applyVersionLine(const QByteArray& line) {
 
 QString TForm1::ReadConfigBlock(uint8_t n) {
     if (n >= kConfigBlocks) return ErrorText(ProtocolError::HeaderError, languagePolish);
-    const QByteArray echo(1, DigitChar(n));
-    QString error;
-    for (int attempt = 0; attempt < kBlockAttempts; ++attempt) {
-        SendCommand(ReadConfigCommand(n), ReplyTimeout::ReadBlock);
-        const char reply = WaitReply();
-        if (cancelFlag) return ErrorText(ProtocolError::Canceled, languagePolish);
-        if (reply == '!') {
-            error = ErrorText(ProtocolError::ReadTimeout, languagePolish);
-            continue;
-        }
-        switch (DecodeBlockReply(replyText, echo, config.image.data() + kConfigBlockSize * n, kConfigBlockSize)) {
-        case BlockCheck::Ok: return {};
-        case BlockCheck::Header: error = ErrorText(ProtocolError::HeaderError, languagePolish); break;
-        case BlockCheck::Crc: error = ErrorText(ProtocolError::CrcError, languagePolish); break;
-        }
-    }
-    return error;
+    return readBlock(ReadConfigCommand(n), QByteArray(1, DigitChar(n)),
+                     config.image.data() + kConfigBlockSize * n, kConfigBlockSize, false);
 }
 
 QString TForm1::ReadLogBlock(int block) {
@@ -199,20 +184,27 @@ QString TForm1::ReadLogBlock(int block) {
     const LogAddress address = LogBlockAddress(block, wide);
     QByteArray echo;
     echo.append(address.h).append(address.l);
+    return readBlock(ReadLogCommand(block, wide), echo, config.logImage.data() + size * block, size, true);
+}
+
+// Sends a block read up to 11 times until a reply with the right echo and check byte
+// has filled `dest`; the log memory may also answer 'X' (its memory failed).
+QString TForm1::readBlock(const QByteArray& command, const QByteArray& echo, uint8_t* dest, int size,
+                          bool memoryMayFail) {
     QString error;
     for (int attempt = 0; attempt < kBlockAttempts; ++attempt) {
-        SendCommand(ReadLogCommand(block, wide), ReplyTimeout::ReadBlock);
+        SendCommand(command, ReplyTimeout::ReadBlock);
         const char reply = WaitReply();
         if (cancelFlag) return ErrorText(ProtocolError::Canceled, languagePolish);
         if (reply == '!') {
             error = ErrorText(ProtocolError::ReadTimeout, languagePolish);
             continue;
         }
-        if (reply == 'X') {
+        if (memoryMayFail && reply == 'X') {
             error = ErrorText(ProtocolError::EepromError, languagePolish);
             continue;
         }
-        switch (DecodeBlockReply(replyText, echo, config.logImage.data() + size * block, size)) {
+        switch (DecodeBlockReply(replyText, echo, dest, size)) {
         case BlockCheck::Ok: return {};
         case BlockCheck::Header: error = ErrorText(ProtocolError::HeaderError, languagePolish); break;
         case BlockCheck::Crc: error = ErrorText(ProtocolError::CrcError, languagePolish); break;
