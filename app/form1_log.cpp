@@ -84,10 +84,7 @@ void TForm1::Button6Click() {
     if (config.separateLog && !StaticText6->isHidden() && !config.logLoaded) {
         Timer2->stop();
         const int blocks = config.is128x64() ? 256 : 512;
-        Form2->ProgressBar1->setValue(0);
-        Form2->ProgressBar1->setMaximum(blocks);
-        Form2->centre();
-        Form2->show();
+        ShowProgress(blocks);
         QString error;
         for (int a = 0; a < blocks && error.isEmpty(); ++a) {
             error = ReadLogBlock(a);
