@@ -121,18 +121,25 @@ double RawFloor(const QByteArray& path, int rounds) {
     return us;
 }
 
+// Reads the `count` bytes a data-received event announced; returns how many.
+int ReadAll(TAfComPort& port, int count) {
+    char buf[256];
+    int total = 0;
+    while (count > 0) {
+        const int n = std::min<int>(count, sizeof buf);
+        port.ReadBlock(buf, n);
+        total += n;
+        count -= n;
+    }
+    return total;
+}
+
 // The way the line protocol waits: a local event loop quit by the data-received handler.
 double OurPortEventLoop(TAfComPort& port, int rounds) {
     int got = 0;
     QEventLoop* loop = nullptr;
     auto connection = QObject::connect(&port, &TAfComPort::OnDataRecived, [&](QObject*, int count) {
-        char buf[256];
-        while (count > 0) {
-            const int n = std::min<int>(count, sizeof buf);
-            port.ReadBlock(buf, n);
-            got += n;
-            count -= n;
-        }
+        got += ReadAll(port, count);
         if (loop && got >= kReplyLength)
             loop->quit();
     });
@@ -154,15 +161,8 @@ double OurPortEventLoop(TAfComPort& port, int rounds) {
 // The old way: sleep 1 ms, then process events, until the reply is complete.
 double OurPortSleepPoll(TAfComPort& port, int rounds) {
     int got = 0;
-    auto connection = QObject::connect(&port, &TAfComPort::OnDataRecived, [&](QObject*, int count) {
-        char buf[256];
-        while (count > 0) {
-            const int n = std::min<int>(count, sizeof buf);
-            port.ReadBlock(buf, n);
-            got += n;
-            count -= n;
-        }
-    });
+    auto connection = QObject::connect(&port, &TAfComPort::OnDataRecived,
+                                       [&](QObject*, int count) { got += ReadAll(port, count); });
     const double us = Measure(rounds, [&] {
         got = 0;
         port.SendText(kCommand);
