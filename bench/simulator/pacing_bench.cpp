@@ -13,6 +13,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "pc_line.h"
 #include "virtual_display.h"
 #include "wire_pacer.h"
 
@@ -20,16 +21,6 @@ using namespace vorkal::sim;
 using Clock = std::chrono::steady_clock;
 
 namespace {
-
-speed_t SpeedConstant(int baud) {
-    switch (baud) {
-    case 57600: return B57600;
-    case 38400: return B38400;
-    case 19200: return B19200;
-    case 9600: return B9600;
-    default: return B4800;
-    }
-}
 
 // Sends `command` + CR LF and waits for the reply line; returns seconds, or -1.
 double Exchange(int fd, const std::string& command, size_t& replyBytes) {
@@ -70,12 +61,7 @@ int main() {
             return 1;
         }
         const int fd = open(display.slavePath().c_str(), O_RDWR | O_NOCTTY);
-        termios t {};
-        tcgetattr(fd, &t);
-        cfmakeraw(&t);
-        cfsetispeed(&t, SpeedConstant(baud));
-        cfsetospeed(&t, SpeedConstant(baud));
-        tcsetattr(fd, TCSANOW, &t);
+        SetPcLine(fd, baud);
 
         const std::pair<const char*, std::string> exchanges[] = {
             {"config block read", "\xF1r0"}, {"log block read (128 B)", "\xFA" "00"}};

@@ -12,23 +12,13 @@
 #include <unistd.h>
 
 #include "sim_codec.h"
+#include "pc_line.h"
 #include "virtual_display.h"
 
 using namespace vorkal::sim;
 using namespace std::chrono_literals;
 
 namespace {
-
-speed_t SpeedConstant(int baud) {
-    switch (baud) {
-    case 57600: return B57600;
-    case 38400: return B38400;
-    case 19200: return B19200;
-    case 9600: return B9600;
-    case 4800: return B4800;
-    default: return B115200;
-    }
-}
 
 // The PC end of the line, set up the way a serial port is.
 class PcPort {
@@ -44,12 +34,7 @@ public:
         return true;
     }
     void setBaud(int baud) {
-        termios t {};
-        tcgetattr(fd_, &t);
-        cfmakeraw(&t);
-        cfsetispeed(&t, SpeedConstant(baud));
-        cfsetospeed(&t, SpeedConstant(baud));
-        tcsetattr(fd_, TCSANOW, &t);
+        SetPcLine(fd_, baud);
     }
     void close() {
         if (fd_ >= 0) ::close(fd_);
