@@ -111,6 +111,9 @@ void TForm1::Button11Click() {
 
 void TForm1::SendBootCommand(uint8_t command) {
     if (portIsOpen()) {
+        // The purge is for stale output; the previous command (the 0xA5 pair before
+        // program, verify and identify) must leave first, or a busy writer thread loses it.
+        waitOutputAtMost(0);
         AfComPort1->DiscardOutput();
         AfComPort1->DiscardInput();
         wireBacklog_->clear();
