@@ -303,6 +303,14 @@ public:
         int afterInstructionsMs = 18000;  // after the user was told to power-cycle
     };
     HandshakeTimeouts handshakeTimeouts;
+    // Reply-timer lengths of the device commands, in percent of the written ones. The
+    // program never changes it; tests stretch it where a busy machine must not turn a slow
+    // reply into a retry, or shorten it where only the message after a time-out matters.
+    struct ReplyTimeoutScale {
+        int percent = 100;
+        int apply(int ms) const { return int(static_cast<long long>(ms) * percent / 100); }
+    };
+    ReplyTimeoutScale replyTimeoutScale;
 
 private:
     // Sends one image byte of a program or verify stream, escaped.

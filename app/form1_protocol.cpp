@@ -49,7 +49,7 @@ void TForm1::SendCommand(const QByteArray& command, int timeoutMs) {
     replyText.clear();
     replyComplete = false;
     AfComPort1->SendText(command + "\r\n");
-    Timer1->setInterval(timeoutMs);
+    Timer1->setInterval(replyTimeoutScale.apply(timeoutMs));
     Timer1->start();
 }
 
