@@ -124,15 +124,18 @@ PortDetails ReadPortDetails(const QString& devicePath, const PortEnvironment& en
         QFileInfo(QStringLiteral("%1/class/tty/%2/device").arg(env.sysRoot, ttyName)).canonicalFilePath();
     if (deviceDir.isEmpty())
         return d;
-    d.driver = QFileInfo(ReadLinkText(deviceDir + QStringLiteral("/driver"))).fileName();
     bool ok = false;
     const int latency = ReadSmallFile(deviceDir + QStringLiteral("/latency_timer")).toInt(&ok);
     if (ok)
         d.latencyMs = latency;
 
-    // The USB device is the nearest folder above the tty with a vendor id.
+    // The driver is the nearest one above the tty that is not the serial core's own
+    // "port" or "ctrl" layer; the USB device is the nearest folder with a vendor id.
     const QString top = QFileInfo(env.sysRoot).canonicalFilePath();
     for (QDir dir(deviceDir); dir.absolutePath().size() > top.size() && dir.absolutePath() != QLatin1String("/");) {
+        const QString driver = QFileInfo(ReadLinkText(dir.filePath(QStringLiteral("driver")))).fileName();
+        if (d.driver.isEmpty() && !driver.isEmpty() && driver != QLatin1String("port") && driver != QLatin1String("ctrl"))
+            d.driver = driver;
         if (QFileInfo::exists(dir.filePath(QStringLiteral("idVendor")))) {
             d.usb = true;
             d.vendorId = ReadSmallFile(dir.filePath(QStringLiteral("idVendor")));

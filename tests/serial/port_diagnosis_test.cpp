@@ -327,10 +327,15 @@ protected:
         write(acm + "/1-3:1.0/uevent", "");
         tty("ttyACM0", "../../../" + acm + "/1-3:1.0");
 
-        write("devices/pnp0/00:04/uevent", "");
+        // Newer kernels put the serial core's "ctrl" and "port" devices below the UART's.
+        write("devices/pnp0/00:04/00:04:0/00:04:0.0/uevent", "");
         write("bus/pnp/drivers/serial/uevent", "");
+        write("bus/serial-base/drivers/port/uevent", "");
+        write("bus/serial-base/drivers/ctrl/uevent", "");
         symlink("../../../bus/pnp/drivers/serial", "devices/pnp0/00:04/driver");
-        tty("ttyS0", "../../../devices/pnp0/00:04");
+        symlink("../../../../bus/serial-base/drivers/ctrl", "devices/pnp0/00:04/00:04:0/driver");
+        symlink("../../../../../bus/serial-base/drivers/port", "devices/pnp0/00:04/00:04:0/00:04:0.0/driver");
+        tty("ttyS0", "../../../devices/pnp0/00:04/00:04:0/00:04:0.0");
         env.sysRoot = sys.path();
     }
     void write(const QString& relative, const QByteArray& text) {

@@ -15,13 +15,13 @@ namespace {
 
 const QString kProgram = QStringLiteral(VORKAL_BINARY_DIR "/app/vorkal");
 
-struct Run {
+struct ProgramRun {
     int exitCode = -1;
     QString out, err;
 };
 
 // Runs the program with DISPLAY and WAYLAND_DISPLAY as given (empty: unset).
-Run RunProgram(const QStringList& args, const QString& platform, const QString& display = {},
+ProgramRun RunProgram(const QStringList& args, const QString& platform, const QString& display = {},
                const QString& wayland = {}) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "WAYLAND_SOCKET", "QT_QPA_PLATFORM"}) env.remove(name);
@@ -35,7 +35,7 @@ Run RunProgram(const QStringList& args, const QString& platform, const QString& 
     QProcess p;
     p.setProcessEnvironment(env);
     p.start(kProgram, args);
-    Run r;
+    ProgramRun r;
     if (!p.waitForFinished(60000)) {
         p.kill();
         p.waitForFinished();
@@ -49,13 +49,13 @@ Run RunProgram(const QStringList& args, const QString& platform, const QString& 
 
 TEST(CommandLine, HelpAndVersionAnswerWithoutAWindow) {
     // No display at all: the answers must not need one.
-    const Run help = RunProgram({"--help"}, "xcb");
+    const ProgramRun help = RunProgram({"--help"}, "xcb");
     EXPECT_EQ(help.exitCode, 0) << help.err.toStdString();
     EXPECT_TRUE(help.out.contains("--version")) << help.out.toStdString();
     EXPECT_TRUE(help.out.contains("--screenshot"));
     EXPECT_TRUE(help.out.startsWith("Usage:")) << help.out.toStdString();
 
-    const Run version = RunProgram({"--version"}, "xcb");
+    const ProgramRun version = RunProgram({"--version"}, "xcb");
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_EQ(version.out, QStringLiteral("vorkal " VORKAL_VERSION "\n"));
 }
@@ -63,7 +63,7 @@ TEST(CommandLine, HelpAndVersionAnswerWithoutAWindow) {
 TEST(CommandLine, NoDisplayGivesOneClearLine) {
     for (const QString& platform : {QString(), QStringLiteral("xcb"), QStringLiteral("wayland")}) {
         SCOPED_TRACE(platform.toStdString());
-        const Run r = RunProgram({}, platform);
+        const ProgramRun r = RunProgram({}, platform);
         EXPECT_EQ(r.exitCode, 1);
         EXPECT_EQ(r.err.count('\n'), 1) << r.err.toStdString();
         EXPECT_TRUE(r.err.startsWith("vorkal: no display for the window")) << r.err.toStdString();
@@ -96,7 +96,7 @@ TEST(CommandLine, ScreenshotOfTheShownWindow) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString file = dir.filePath("window.png");
-    const Run r = RunProgram({"--screenshot", file}, "offscreen");
+    const ProgramRun r = RunProgram({"--screenshot", file}, "offscreen");
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     const QImage picture(file);
     EXPECT_EQ(picture.size(), QSize(440, 492));

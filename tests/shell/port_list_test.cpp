@@ -6,6 +6,7 @@
 #include <QAbstractItemView>
 #include <QFile>
 #include <QHelpEvent>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
@@ -61,11 +62,12 @@ TEST_F(PortListTest, OpenListShowsTheHighlightedPortWithoutMovingControls) {
     const QString pty = slave + ": pseudo-terminal (virtual display or another program)";
     EXPECT_EQ(tip(f.ComboBox4, "COM7"), pty);
     EXPECT_EQ(tip(f.ComboBox4, "COM3"), "/dev/null");
-    EXPECT_EQ(f.ComboBox4->itemText(0), "COM3");  // the names stay COMn
+    for (int i = 0; i < f.ComboBox4->count(); ++i)  // the names stay COMn
+        EXPECT_TRUE(QRegularExpression("^COM[0-9]+$").match(f.ComboBox4->itemText(i)).hasMatch());
 
     QList<QPair<QWidget*, QRect>> before;
     for (QWidget* w : f.findChildren<QWidget*>())
-        if (w != f.PortDetailsLine && !w->isWindow()) before.append({w, w->geometry()});
+        if (w != f.PortDetailsLine && w->window() == &f) before.append({w, w->geometry()});
 
     // A port that appears while the program runs is there at the next drop-down.
     ASSERT_TRUE(QFile::link(slave, portDir.filePath("COM12")));
@@ -83,7 +85,7 @@ TEST_F(PortListTest, OpenListShowsTheHighlightedPortWithoutMovingControls) {
     // Below the list, inside the window, and no control has moved.
     const QRect line = f.PortDetailsLine->geometry();
     EXPECT_GE(f.mapToGlobal(line.topLeft()).y(), popup->geometry().bottom());
-    EXPECT_TRUE(f.rect().contains(line)) << line;
+    EXPECT_TRUE(f.rect().contains(line));
     for (const auto& [w, rect] : before) EXPECT_EQ(w->geometry(), rect) << w->metaObject()->className();
 
     f.ComboBox4->hidePopup();
