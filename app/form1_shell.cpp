@@ -46,7 +46,10 @@ private:
     QString entryText(int i) const { return list_->itemData(i, Qt::ToolTipRole).toString(); }
 
     void place() {
-        if (line_->text().isEmpty()) return line_->hide();
+        if (line_->text().isEmpty()) {
+            line_->hide();
+            return;
+        }
         const int width = form_->width() - 16;
         const int height = line_->heightForWidth(width);
         const QPoint below = form_->mapFromGlobal(popup_->geometry().bottomLeft()) + QPoint(0, 3);

@@ -44,125 +44,108 @@ bool LooksLikeUsbSerial(const PortDetails& details) {
     return details.usb || name.startsWith(QLatin1String("ttyUSB")) || name.startsWith(QLatin1String("ttyACM"));
 }
 
+// Sets the cause and both texts; `args` (all strings) fill %1, %2, ... in each.
+template <typename... Args>
+void Say(PortOpenDiagnosis& d, PortOpenCause cause, const char* english, const char* polish, const Args&... args) {
+    d.cause = cause;
+    d.english = QString::fromUtf8(english).arg(args...);
+    d.polish = QString::fromUtf8(polish).arg(args...);
+}
+
 void Missing(PortOpenDiagnosis& d, const ResolvedPort& port, const PortEnvironment& env) {
-    d.cause = PortOpenCause::Missing;
-    const int n = port.comNumber;
-    if (!port.link.isEmpty()) {
-        d.english = QStringLiteral("COM%1 is a link to %2, which no longer exists: the device was unplugged, "
-                                   "or the program that made the link has ended.")
-                        .arg(n)
-                        .arg(port.linkTarget);
-        d.polish = QString::fromUtf8("COM%1 to dowiązanie do %2, które już nie istnieje: urządzenie odłączono "
-                                     "albo program, który je utworzył, zakończył pracę.")
-                       .arg(n)
-                       .arg(port.linkTarget);
-    } else if (!port.devicePath.isEmpty()) {
-        d.english = QStringLiteral("There is no serial device at %1 (COM%2): the adapter is unplugged, or this "
-                                   "computer has no such port.")
-                        .arg(port.devicePath)
-                        .arg(n);
-        d.polish = QString::fromUtf8("Pod %1 (COM%2) nie ma urządzenia szeregowego: adapter jest odłączony albo "
-                                     "komputer nie ma takiego portu.")
-                       .arg(port.devicePath)
-                       .arg(n);
-    } else {
-        d.english = QStringLiteral("No device is named COM%1: there is no link COM%1 in %2.").arg(n).arg(env.PortDirectory());
-        d.polish = QString::fromUtf8("Żadne urządzenie nie nazywa się COM%1: brak dowiązania COM%1 w %2.")
-                       .arg(n)
-                       .arg(env.PortDirectory());
-    }
+    const QString com = QStringLiteral("COM%1").arg(port.comNumber);
+    if (!port.link.isEmpty())
+        Say(d, PortOpenCause::Missing,
+            "%1 is a link to %2, which no longer exists: the device was unplugged, or the program that made "
+            "the link has ended.",
+            "%1 to dowiązanie do %2, które już nie istnieje: urządzenie odłączono albo program, który je "
+            "utworzył, zakończył pracę.",
+            com, port.linkTarget);
+    else if (!port.devicePath.isEmpty())
+        Say(d, PortOpenCause::Missing,
+            "There is no serial device at %1 (%2): the adapter is unplugged, or this computer has no such port.",
+            "Pod %1 (%2) nie ma urządzenia szeregowego: adapter jest odłączony albo komputer nie ma takiego portu.",
+            port.devicePath, com);
+    else
+        Say(d, PortOpenCause::Missing, "No device is named %1: there is no link %1 in %2.",
+            "Żadne urządzenie nie nazywa się %1: brak dowiązania %1 w %2.", com, env.PortDirectory());
 }
 
 // The device node is there but nothing answers behind it.
 void Gone(PortOpenDiagnosis& d, const ResolvedPort& port) {
-    d.cause = PortOpenCause::Missing;
-    d.english = QStringLiteral("The device %1 does not answer: it was unplugged.").arg(port.devicePath);
-    d.polish = QString::fromUtf8("Urządzenie %1 nie odpowiada: zostało odłączone.").arg(port.devicePath);
-    if (!port.link.isEmpty()) {
-        d.english += QStringLiteral(" COM%1 is a link to %2.").arg(port.comNumber).arg(port.linkTarget);
-        d.polish += QString::fromUtf8(" COM%1 to dowiązanie do %2.").arg(port.comNumber).arg(port.linkTarget);
-    }
+    if (port.link.isEmpty())
+        Say(d, PortOpenCause::Missing, "The device %1 does not answer: it was unplugged.",
+            "Urządzenie %1 nie odpowiada: zostało odłączone.", port.devicePath);
+    else
+        Say(d, PortOpenCause::Missing, "The device %1 does not answer: it was unplugged. COM%2 is a link to %3.",
+            "Urządzenie %1 nie odpowiada: zostało odłączone. COM%2 to dowiązanie do %3.", port.devicePath,
+            QString::number(port.comNumber), port.linkTarget);
 }
 
 void PermissionDenied(PortOpenDiagnosis& d, const QString& path, const PortIdentity& who) {
-    d.cause = PortOpenCause::PermissionDenied;
     struct stat st {};
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0) {
-        d.english = QStringLiteral("Permission denied for %1.").arg(path);
-        d.polish = QString::fromUtf8("Brak uprawnień do %1.").arg(path);
-        return;
-    }
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return Say(d, PortOpenCause::PermissionDenied, "Permission denied for %1.", "Brak uprawnień do %1.", path);
     const QString group = GroupName(st.st_gid);
     const bool groupMayUse = (st.st_mode & S_IRGRP) && (st.st_mode & S_IWGRP);
-    if (!groupMayUse || st.st_gid == 0) {
-        const QString mode = QStringLiteral("%1").arg(st.st_mode & 07777, 4, 8, QLatin1Char('0'));
-        const QString owner = UserName(st.st_uid);
-        d.english = QStringLiteral("Permission denied for %1 (owner %2, group %3, mode %4): the device does not let "
-                                   "a group of users read and write it; its udev rule must be changed.")
-                        .arg(path, owner, group, mode);
-        d.polish = QString::fromUtf8("Brak uprawnień do %1 (właściciel %2, grupa %3, tryb %4): urządzenie nie pozwala "
-                                     "żadnej grupie użytkowników na odczyt i zapis; trzeba zmienić jego regułę udev.")
-                       .arg(path, owner, group, mode);
-    } else if (Contains(who.accountGroups, st.st_gid) && !Contains(who.sessionGroups, st.st_gid)) {
-        d.english = QStringLiteral("Permission denied for %1: you are in group %2, but this session started before "
-                                   "you joined it.\r\nLogging out and in again is enough.")
-                        .arg(path, group);
-        d.polish = QString::fromUtf8("Brak uprawnień do %1: należysz do grupy %2, ale ta sesja zaczęła się, zanim "
-                                     "do niej dołączyłeś.\r\nWystarczy wylogować się i zalogować ponownie.")
-                       .arg(path, group);
-    } else {
-        d.english = QStringLiteral("Permission denied for %1: it belongs to group %2.\r\nAdd yourself once with\r\n"
-                                   "    sudo usermod -aG %2 $USER\r\nthen log out and log in again.")
-                        .arg(path, group);
-        d.polish = QString::fromUtf8("Brak uprawnień do %1: urządzenie należy do grupy %2.\r\nDodaj się raz poleceniem\r\n"
-                                     "    sudo usermod -aG %2 $USER\r\na potem wyloguj się i zaloguj ponownie.")
-                       .arg(path, group);
-    }
+    if (!groupMayUse || st.st_gid == 0)
+        Say(d, PortOpenCause::PermissionDenied,
+            "Permission denied for %1 (owner %2, group %3, mode %4): the device does not let a group of users "
+            "read and write it; its udev rule must be changed.",
+            "Brak uprawnień do %1 (właściciel %2, grupa %3, tryb %4): urządzenie nie pozwala żadnej grupie "
+            "użytkowników na odczyt i zapis; trzeba zmienić jego regułę udev.",
+            path, UserName(st.st_uid), group, QStringLiteral("%1").arg(st.st_mode & 07777, 4, 8, QLatin1Char('0')));
+    else if (Contains(who.accountGroups, st.st_gid) && !Contains(who.sessionGroups, st.st_gid))
+        Say(d, PortOpenCause::PermissionDenied,
+            "Permission denied for %1: you are in group %2, but this session started before you joined it.\r\n"
+            "Logging out and in again is enough.",
+            "Brak uprawnień do %1: należysz do grupy %2, ale ta sesja zaczęła się, zanim do niej dołączyłeś.\r\n"
+            "Wystarczy wylogować się i zalogować ponownie.",
+            path, group);
+    else
+        Say(d, PortOpenCause::PermissionDenied,
+            "Permission denied for %1: it belongs to group %2.\r\nAdd yourself once with\r\n"
+            "    sudo usermod -aG %2 $USER\r\nthen log out and log in again.",
+            "Brak uprawnień do %1: urządzenie należy do grupy %2.\r\nDodaj się raz poleceniem\r\n"
+            "    sudo usermod -aG %2 $USER\r\na potem wyloguj się i zaloguj ponownie.",
+            path, group);
 }
 
 void Busy(PortOpenDiagnosis& d, const QString& path) {
-    d.cause = PortOpenCause::Busy;
-    if (d.holders.empty()) {
-        d.english = QStringLiteral("%1 is in use by another program, one this user cannot see "
-                                   "(for example a system service).")
-                        .arg(path);
-        d.polish = QString::fromUtf8("%1 jest używany przez inny program, niewidoczny dla tego użytkownika "
-                                     "(na przykład usługę systemową).")
-                       .arg(path);
-        return;
-    }
-    const bool one = d.holders.size() == 1;
-    d.english = QStringLiteral("%1 is in use by %2.\r\n%3").arg(path, HolderList(d.holders),
-                                                              one ? QStringLiteral("Close that program first.")
-                                                                  : QStringLiteral("Close those programs first."));
-    d.polish = QString::fromUtf8("%1 jest używany przez %2.\r\n%3")
-                   .arg(path, HolderList(d.holders),
-                        one ? QString::fromUtf8("Najpierw zamknij ten program.")
-                            : QString::fromUtf8("Najpierw zamknij te programy."));
+    if (d.holders.empty())
+        Say(d, PortOpenCause::Busy,
+            "%1 is in use by another program, one this user cannot see (for example a system service).",
+            "%1 jest używany przez inny program, niewidoczny dla tego użytkownika (na przykład usługę systemową).",
+            path);
+    else if (d.holders.size() == 1)
+        Say(d, PortOpenCause::Busy, "%1 is in use by %2.\r\nClose that program first.",
+            "%1 jest używany przez %2.\r\nNajpierw zamknij ten program.", path, HolderList(d.holders));
+    else
+        Say(d, PortOpenCause::Busy, "%1 is in use by %2.\r\nClose those programs first.",
+            "%1 jest używany przez %2.\r\nNajpierw zamknij te programy.", path, HolderList(d.holders));
 }
 
 void AddModemManagerAdvice(PortOpenDiagnosis& d, const PortDetails& details) {
-    d.modemManagerAdvice = true;
     const QString rule =
         details.vendorId.isEmpty()
             ? QStringLiteral("ENV{ID_MM_DEVICE_IGNORE}=\"1\"")
             : QStringLiteral("ATTRS{idVendor}==\"%1\", ATTRS{idProduct}==\"%2\", ENV{ID_MM_DEVICE_IGNORE}=\"1\"")
                   .arg(details.vendorId, details.productId);
-    const QString english =
-        QStringLiteral("ModemManager is running: it opens a newly plugged USB serial device for several seconds to "
-                       "look for a modem. Wait a moment and click \"Retry\".\r\nTo keep it off this adapter, put the "
-                       "line\r\n    %1\r\ninto /etc/udev/rules.d/99-vorkal.rules and plug the adapter in again "
-                       "(without a modem: sudo systemctl disable --now ModemManager).")
-            .arg(rule);
-    const QString polish =
-        QString::fromUtf8("Działa ModemManager: przez kilka sekund otwiera każde świeżo podłączone urządzenie szeregowe "
-                          "USB, szukając modemu. Poczekaj chwilę i kliknij \"Retry\".\r\nAby nie dotykał tego adaptera, "
-                          "wpisz wiersz\r\n    %1\r\ndo /etc/udev/rules.d/99-vorkal.rules i podłącz adapter ponownie "
-                          "(bez modemu: sudo systemctl disable --now ModemManager).")
-            .arg(rule);
+    PortOpenDiagnosis advice;
+    Say(advice, d.cause,
+        "ModemManager is running: it opens a newly plugged USB serial device for several seconds to look for a "
+        "modem. Wait a moment and click \"Retry\".\r\nTo keep it off this adapter, put the line\r\n    %1\r\n"
+        "into /etc/udev/rules.d/99-vorkal.rules and plug the adapter in again (without a modem: "
+        "sudo systemctl disable --now ModemManager).",
+        "Działa ModemManager: przez kilka sekund otwiera każde świeżo podłączone urządzenie szeregowe USB, "
+        "szukając modemu. Poczekaj chwilę i kliknij \"Retry\".\r\nAby nie dotykał tego adaptera, wpisz wiersz"
+        "\r\n    %1\r\ndo /etc/udev/rules.d/99-vorkal.rules i podłącz adapter ponownie (bez modemu: "
+        "sudo systemctl disable --now ModemManager).",
+        rule);
     const QString gap = QStringLiteral("\r\n");
-    d.english = d.english.isEmpty() ? english : d.english + gap + english;
-    d.polish = d.polish.isEmpty() ? polish : d.polish + gap + polish;
+    d.english = d.english.isEmpty() ? advice.english : d.english + gap + advice.english;
+    d.polish = d.polish.isEmpty() ? advice.polish : d.polish + gap + advice.polish;
+    d.modemManagerAdvice = true;
 }
 
 }  // namespace
@@ -222,9 +205,8 @@ PortOpenDiagnosis DiagnosePortOpen(int comNumber, const PortEnvironment& env, co
         } else if (openError == ENOENT || openError == ENODEV || openError == ENXIO || openError == EIO) {
             Gone(d, port);
         } else if (openError != 0) {
-            d.cause = PortOpenCause::Other;
-            d.english = QStringLiteral("The system says: %1 (%2).").arg(QString::fromLocal8Bit(std::strerror(openError)), path);
-            d.polish = QString::fromUtf8("System zgłasza: %1 (%2).").arg(QString::fromLocal8Bit(std::strerror(openError)), path);
+            Say(d, PortOpenCause::Other, "The system says: %1 (%2).", "System zgłasza: %1 (%2).",
+                QString::fromLocal8Bit(std::strerror(openError)), path);
         }
     }
 
