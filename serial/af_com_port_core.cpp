@@ -382,9 +382,9 @@ bool TAfComPortCore::Open(uint16_t portNumber) {
         ::close(fd);
         throw EAfComPortCoreError(Format("Can't open device COM%d", portNumber));
     }
-    // Another program reading the same device would take the replies away; the
+    // Another program reading the same terminal would take the replies away; the
     // open is refused as on a system with truly exclusive ports.
-    if (!FindDeviceHolders(path).empty()) {
+    if (::isatty(fd) && !FindDeviceHolders(path).empty()) {
         ::close(fd);
         throw EAfComPortCoreError(Format("Can't open device COM%d", portNumber));
     }

@@ -184,31 +184,32 @@ PortOpenDiagnosis DiagnosePortOpen(int comNumber, const PortEnvironment& env, co
     const PortDetails details = ReadPortDetails(port.devicePath, env);
     const QString& path = details.devicePath;
 
-    d.holders = FindDeviceHolders(path, env);
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    const int openError = fd < 0 ? errno : 0;
+    bool locked = false, terminal = true;
+    if (fd >= 0) {
+        terminal = ::isatty(fd);
+        locked = ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+        ::close(fd);
+    }
+    // Holders count only for terminals: every program has /dev/null open.
+    if (terminal && openError != EACCES && openError != EPERM)
+        d.holders = FindDeviceHolders(path, env);
     const bool modemManagerHolds =
         std::any_of(d.holders.begin(), d.holders.end(),
                     [](const DeviceHolder& h) { return h.name == QLatin1String("ModemManager"); });
-    if (!d.holders.empty()) {
+    if (openError == EACCES || openError == EPERM)
+        PermissionDenied(d, path, identity);
+    else if (!terminal)
+        Say(d, PortOpenCause::Other, "%1 is no serial port: it is not a terminal device.",
+            "%1 nie jest portem szeregowym: to nie jest urządzenie terminalowe.", path);
+    else if (!d.holders.empty() || openError == EBUSY || locked)
         Busy(d, path);
-    } else {
-        const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-        const int openError = fd < 0 ? errno : 0;
-        bool locked = false;
-        if (fd >= 0) {
-            locked = ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
-            ::close(fd);
-        }
-        if (openError == EACCES || openError == EPERM) {
-            PermissionDenied(d, path, identity);
-        } else if (openError == EBUSY || locked) {
-            Busy(d, path);
-        } else if (openError == ENOENT || openError == ENODEV || openError == ENXIO || openError == EIO) {
-            Gone(d, port);
-        } else if (openError != 0) {
-            Say(d, PortOpenCause::Other, "The system says: %1 (%2).", "System zgłasza: %1 (%2).",
-                QString::fromLocal8Bit(std::strerror(openError)), path);
-        }
-    }
+    else if (openError == ENOENT || openError == ENODEV || openError == ENXIO || openError == EIO)
+        Gone(d, port);
+    else if (openError != 0)
+        Say(d, PortOpenCause::Other, "The system says: %1 (%2).", "System zgłasza: %1 (%2).",
+            QString::fromLocal8Bit(std::strerror(openError)), path);
 
     // ModemManager's probe is over in seconds and its descriptors are hidden from
     // users, so a hidden holder or an unexplained failure of a USB device while it

@@ -144,6 +144,16 @@ TEST_F(PortDiagnosisTest, MissingDeviceSaysWhereTheLinkPoints) {
     }
 }
 
+TEST_F(PortDiagnosisTest, DeviceThatIsNoTerminalIsNotCalledBusy) {
+    // Every program has /dev/null open; that makes it no serial port, not a busy one.
+    link(4, "/dev/null");
+    const PortOpenDiagnosis d = DiagnosePortOpen(4, env);
+    EXPECT_EQ(d.cause, PortOpenCause::Other);
+    EXPECT_TRUE(d.holders.empty());
+    EXPECT_EQ(d.english, "/dev/null is no serial port: it is not a terminal device.");
+    EXPECT_EQ(d.polish, QString::fromUtf8("/dev/null nie jest portem szeregowym: to nie jest urządzenie terminalowe."));
+}
+
 TEST_F(PortDiagnosisTest, ProgramHoldingThePortIsNamed) {
     Pty pty;
     ASSERT_FALSE(pty.slave.isEmpty());
