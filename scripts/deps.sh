@@ -17,10 +17,12 @@ VORKAL_RUN_PACKAGES=(
 VORKAL_TEST_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
-  xvfb xauth x11-apps imagemagick
+  xvfb xauth x11-apps x11-utils xdotool imagemagick
   gdal-bin srecord binutils
   qt6-serialport-dev
   stress-ng
+  # the package check (scripts/check-package.sh)
+  desktop-file-utils appstream lintian dpkg-dev
 )
 
 vorkal_missing_packages() {
