@@ -247,7 +247,7 @@ struct VirtualDisplay::Impl {
         changed.notify_all();
     }
 
-    // A dead line drops at once.
+    // A dead or pulled line drops at once.
     void doHangUp() {
         beginHangUp(0);
         finishHangUp();
@@ -522,7 +522,8 @@ struct VirtualDisplay::Impl {
             requests = 0;
         }
         if (r & kRequestStop) return false;
-        if ((r & kRequestHangUp) && masterFd >= 0 && hangUpDue == 0) hangUpAfterDrain(now);
+        // Pulled at an arbitrary moment: the line drops at once.
+        if ((r & kRequestHangUp) && masterFd >= 0) doHangUp();
         if ((r & kRequestReset) && masterFd >= 0 && hangUpDue == 0) doReset(now);
         if (r & kRequestReplug) {
             if (hangUpDue != 0) finishHangUp();  // plugged in again: the old line is gone
