@@ -61,7 +61,7 @@ protected:
 
 TEST_F(BootExchange, NoCommunicationAfterTheRepeatedResetAndTheInstructions) {
     ASSERT_NO_FATAL_FAILURE(startFake(false));
-    form->handshakeTimeouts.afterInstructionsMs = 300;
+    form->firmwareUpdate().handshakeTimeouts.afterInstructionsMs = 300;
     update(1000);
 
     EXPECT_EQ(messages(), (QStringList{kInstructions, "No communication !"}));
@@ -127,7 +127,7 @@ TEST_F(BootExchange, IdentificationByBlockSize) {
 
         EXPECT_EQ(messages(), QStringList{c.message});
         EXPECT_EQ(fake->identifyCommands(), c.identifyCommands);
-        EXPECT_EQ(form->bootBlockSize, c.blockSizeAfter);
+        EXPECT_EQ(form->firmwareUpdate().blockSize, c.blockSizeAfter);
         const QByteArray bytes(reinterpret_cast<const char*>(image.data()), qsizetype(image.size()));
         if (c.message == "Update successfull !") {
             EXPECT_EQ(fake->programmed(), bytes);

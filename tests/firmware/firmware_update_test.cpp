@@ -48,12 +48,12 @@ TEST_F(FirmwareUpdate, ProgramsVerifiesAndRestartsTheDisplay) {
 
         EXPECT_EQ(flashHead(image.size()), image);
         EXPECT_EQ(display->counters().blocksAcknowledged, uint64_t(c.length / c.blockSize));
-        EXPECT_EQ(form->bootBlockSize, c.blockSize);
+        EXPECT_EQ(form->firmwareUpdate().blockSize, c.blockSize);
         EXPECT_TRUE(display->waitFor([&] { return display->mode() == sim::DisplayMode::Firmware; }, 2000));
         EXPECT_EQ(display->versionLine().substr(0, 5), c.version);
         expectIdleAfterwards();
         // The status poll is back and reads the new version from the display.
-        EXPECT_TRUE(waitFor([&] { return form->firmwareVersion.startsWith(c.version); }));
+        EXPECT_TRUE(waitFor([&] { return form->session().firmwareVersion.startsWith(c.version); }));
         TearDown();
     }
 }
