@@ -140,7 +140,7 @@ int main(int argc, char** argv) {
         for (int i = 0; i < 50; ++i) {
             QElapsedTimer t;
             t.start();
-            idle.PauseMs(10);
+            idle.session().PauseMs(10);
             pauses.push_back(double(t.nsecsElapsed()) / 1e6);
         }
         std::printf("%-28s median %8.3f ms\n", "PauseMs(10)", median(pauses));
