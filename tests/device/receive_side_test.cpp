@@ -4,6 +4,7 @@
 #include <QElapsedTimer>
 #include <QTimer>
 
+#include "block_replies.h"
 #include "device_fixture.h"
 #include "scripted_peer.h"
 
@@ -12,20 +13,6 @@ using namespace vorkal::testing;
 using Chunk = ScriptedPeer::Chunk;
 
 namespace {
-
-// A block read reply built here independently of the program's framing.
-QByteArray blockReply(const QByteArray& echo, const QByteArray& data) {
-    int sum = 1;
-    for (char b : data) sum += uint8_t(b);
-    const uint8_t check = uint8_t((sum & 0xFF) ^ 0xA5);
-    return echo + data.toHex().toUpper() + "," + QByteArray(1, char(check)).toHex().toUpper();
-}
-
-QByteArray sample16() {
-    QByteArray d;
-    for (int i = 0; i < 16; ++i) d += char(0x30 + 11 * i);
-    return d;
-}
 
 class ReceiveSide : public WindowFixture {
 protected:

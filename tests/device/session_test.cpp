@@ -9,6 +9,7 @@
 #include <QElapsedTimer>
 #include <QSettings>
 
+#include "block_replies.h"
 #include "config_image.h"
 #include "qt_printers.h"
 #include "scripted_port.h"
@@ -18,20 +19,6 @@ using namespace vorkal::testing;
 using Chunk = ScriptedPort::Chunk;
 
 namespace {
-
-// A block read reply built here independently of the program's framing.
-QByteArray blockReply(const QByteArray& echo, const QByteArray& data) {
-    int sum = 1;
-    for (char b : data) sum += uint8_t(b);
-    const uint8_t check = uint8_t((sum & 0xFF) ^ 0xA5);
-    return echo + data.toHex().toUpper() + "," + QByteArray(1, char(check)).toHex().toUpper();
-}
-
-QByteArray sample16() {
-    QByteArray d;
-    for (int i = 0; i < 16; ++i) d += char(0x30 + 11 * i);
-    return d;
-}
 
 std::vector<Chunk> answer(const QByteArray& bytes) { return {{0, bytes}}; }
 
