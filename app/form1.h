@@ -7,6 +7,7 @@
 // form1_commands.cpp, form1_log.cpp, form1_firmware.cpp.
 
 #include <QCheckBox>
+#include <QDate>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLineEdit>
@@ -31,6 +32,7 @@ class QEventLoop;
 
 namespace vorkal {
 class PreviewGrid;
+class TrackWindow;
 enum class ProtocolError;
 struct FirmwareImage;
 class WireBacklog;
@@ -99,6 +101,7 @@ public:
     vorkal::TRadioGroup* RadioGroup3;
     QPushButton* Button9;
     QPushButton* Button10;
+    QPushButton* TrackButton;  // opens the track window; log view only
 
     QTimer* Timer1;  // reply timer of the line protocol
     QTimer* Timer2;  // status poll
@@ -173,6 +176,12 @@ public:
     void LogsView();
     // Draws a log table cell: the number column of data rows black on yellow.
     void StringGrid2DrawCell(int column, int row, QPainter* painter, const QRect& rect);
+    // UTC date of the last complete log download; GPX points carry it (the log holds
+    // only the time of day). Invalid until a download completes.
+    QDate logDownloadDate;
+    // ---- Track window ---------------------------------------------------------------
+    void TrackButtonClick();
+    vorkal::TrackWindow* trackWindow() const { return trackWindow_; }
 
     // ---- Firmware update ------------------------------------------------------------
     void Button11Click();
@@ -191,6 +200,10 @@ private:
     void createControls();
     void connectHandlers();
     void applyLanguageTexts();
+    void createTrackControls();
+    // Refills the open track window from the log table.
+    void refreshTrackWindow();
+    vorkal::TrackWindow* trackWindow_ = nullptr;
 
     View view_ = View::Start;
     bool shownOnce_ = false;

@@ -1,6 +1,7 @@
 // Flight log: the switch between screen and log view with the download, the log table
 // and its export.
 
+#include <QDateTime>
 #include <QLocale>
 #include <QPainter>
 #include <QStyledItemDelegate>
@@ -71,6 +72,7 @@ void TForm1::LogsView() {
         }
     }
     StringGrid2->setUpdatesEnabled(true);
+    refreshTrackWindow();
 }
 
 void TForm1::Button6Click() {
@@ -92,7 +94,10 @@ void TForm1::Button6Click() {
         }
         Form2->hide();
         if (!error.isEmpty()) dialogs().showMessage(QString(), error, MsgIcon::None);
-        else config.logLoaded = true;
+        else {
+            config.logLoaded = true;
+            logDownloadDate = QDateTime::currentDateTimeUtc().date();
+        }
         Timer2->start();
     }
     setView(View::Log);
@@ -121,7 +126,9 @@ void TForm1::Button10Click() {
     request.promptOverwrite = true;
     const FileDialogResult chosen = dialogs().saveFile(request);
     if (chosen.fileName.isEmpty()) return;
-    const QByteArray bytes = ExportLog(logTableCells(), chosen.filterIndex);
+    // GPX needs a date: the download's, or today's for a log that was never downloaded.
+    const QDate gpxDate = logDownloadDate.isValid() ? logDownloadDate : QDateTime::currentDateTimeUtc().date();
+    const QByteArray bytes = ExportLog(logTableCells(), chosen.filterIndex, gpxDate);
     QString error;
     if (!WriteFileAtomically(chosen.fileName, bytes, &error))
         dialogs().showMessage(QString(), tr2("Cannot write the file %1:\n%2", "Nie można zapisać pliku %1:\n%2")
