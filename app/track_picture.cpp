@@ -2,9 +2,9 @@
 
 #include <QFontMetrics>
 #include <QPainter>
+#include <QLinearGradient>
 #include <QPainterPath>
 
-#include <array>
 #include <cmath>
 
 namespace vorkal {
@@ -34,19 +34,30 @@ QString metresText(double metres) {
 
 void drawFlight(QPainter& p, const ProjectedTrack& track, const TrackFrame& frame, const QList<TrackPoint>& points,
                 const QColor& colour) {
-    // Segments grouped by shade: one pen change per shade instead of one per segment.
-    std::array<QList<QLineF>, kShadeLevels> byShade;
+    // Runs of segments of one shade are drawn as one polyline: one pen change and one
+    // stroke per run rather than per segment. Square caps and miter joins keep the line
+    // closed where the shade changes without the cost of round ones.
+    QPolygonF run;
+    int runLevel = -1;
+    auto flush = [&] {
+        if (run.size() < 2) return;
+        p.setPen(QPen(shaded(colour, double(runLevel) / (kShadeLevels - 1)), 2.5, Qt::SolidLine, Qt::SquareCap,
+                      Qt::MiterJoin));
+        p.drawPolyline(run);
+    };
     for (qsizetype i = 1; i < points.size(); ++i) {
         const std::optional<int> a = points[i - 1].height, b = points[i].height;
         const std::optional<int> mid = (a && b) ? std::optional<int>((*a + *b) / 2) : (a ? a : b);
         const int level = std::clamp(int(altitudeShare(track, mid) * (kShadeLevels - 1) + 0.5), 0, kShadeLevels - 1);
-        byShade[level].append(QLineF(frame.toPixel(points[i - 1].metres), frame.toPixel(points[i].metres)));
+        if (level != runLevel) {
+            flush();
+            run.clear();
+            run.append(frame.toPixel(points[i - 1].metres));
+            runLevel = level;
+        }
+        run.append(frame.toPixel(points[i].metres));
     }
-    for (int level = 0; level < kShadeLevels; ++level) {
-        if (byShade[level].isEmpty()) continue;
-        p.setPen(QPen(shaded(colour, double(level) / (kShadeLevels - 1)), 2.5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-        p.drawLines(byShade[level]);
-    }
+    flush();
 }
 
 void drawEnds(QPainter& p, const TrackFrame& frame, const QList<TrackPoint>& points, const QColor& colour) {
@@ -88,6 +99,22 @@ void drawScaleBar(QPainter& p, const TrackFrame& frame, const QSize& size) {
     p.drawLine(right, right - QPointF(0, 6));
     p.drawText(QRectF(left.x(), left.y() - 22, std::max(length, 80.0), 16), Qt::AlignLeft | Qt::AlignBottom,
                metresText(metres));
+}
+
+// Key to the shading: the lowest and highest altitude at the ends of a grey ramp.
+void drawAltitudeKey(QPainter& p, const ProjectedTrack& track, const QSize& size) {
+    if (!track.lowestHeight || *track.lowestHeight == *track.highestHeight) return;
+    const QRectF ramp(size.width() - 132, size.height() - 18, 120, 6);
+    QLinearGradient gradient(ramp.topLeft(), ramp.topRight());
+    gradient.setColorAt(0, shaded(QColor(0x80, 0x80, 0x80), 0));
+    gradient.setColorAt(1, shaded(QColor(0x80, 0x80, 0x80), 1));
+    p.setPen(Qt::NoPen);
+    p.setBrush(gradient);
+    p.drawRect(ramp);
+    p.setPen(kInk);
+    const QRectF labels(ramp.left(), ramp.top() - 17, ramp.width(), 15);
+    p.drawText(labels, Qt::AlignLeft | Qt::AlignBottom, QString::number(*track.lowestHeight) + QStringLiteral(" m"));
+    p.drawText(labels, Qt::AlignRight | Qt::AlignBottom, QString::number(*track.highestHeight) + QStringLiteral(" m"));
 }
 
 void drawNorthArrow(QPainter& p, const QSize& size) {
@@ -140,6 +167,7 @@ QImage DrawTrackPicture(const ProjectedTrack& track, const QSize& size, int sele
     for (qsizetype f = 0; f < track.flights.size(); ++f) drawEnds(p, frame, track.flights[f], FlightColour(int(f)));
     drawSelection(p, frame, track, selectedRow);
     drawScaleBar(p, frame, size);
+    drawAltitudeKey(p, track, size);
     drawNorthArrow(p, size);
     return image;
 }

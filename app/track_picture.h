@@ -1,6 +1,7 @@
 #pragma once
 // The picture of the log's flights: each flight in its own colour, darker where it flew
-// higher, start (circle) and end (square) marked, a scale bar and a north arrow.
+// higher, start (circle) and end (square) marked, a scale bar, a key to the altitude
+// shading and a north arrow.
 
 #include "log_flights.h"
 

@@ -34,14 +34,6 @@ QString commaList(const QStringList& row) {
     return line;
 }
 
-// A coordinate cell such as 19.93812°E as a signed KML number.
-QString kmlCoordinate(const QString& cell, QChar negativeLetter) {
-    QString number = cell.chopped(std::min<qsizetype>(2, cell.size()));
-    number.replace(QLatin1Char(','), QLatin1Char('.'));
-    if (cell.endsWith(negativeLetter)) number.prepend(QLatin1Char('-'));
-    return number;
-}
-
 QString xmlEscaped(const QString& text) { return text.toHtmlEscaped(); }
 
 class KmlWriter {
@@ -85,19 +77,26 @@ private:
 
 }  // namespace
 
+QString KmlCoordinateText(const QString& cell, QChar negativeLetter) {
+    QString number = cell.chopped(std::min<qsizetype>(2, cell.size()));
+    number.replace(QLatin1Char(','), QLatin1Char('.'));
+    if (cell.endsWith(negativeLetter)) number.prepend(QLatin1Char('-'));
+    return number;
+}
+
 int LogRowSeconds(const QStringList& row) {
     const QString time = row.value(kColTime);
     auto part = [&time](int from) {
         bool ok = false;
-        const int v = time.mid(from, 2).toInt(&ok);
+        const int v = QStringView(time).mid(from, 2).toInt(&ok);
         return ok ? v : 0;
     };
     return 3600 * part(0) + 60 * part(3) + part(6);
 }
 
 QString BuildKmlCoordinates(const QStringList& row) {
-    QString line = QStringLiteral("     ") + kmlCoordinate(row.value(kColLongitude), QLatin1Char('W')) +
-                   QLatin1Char(',') + kmlCoordinate(row.value(kColLatitude), QLatin1Char('S'));
+    QString line = QStringLiteral("     ") + KmlCoordinateText(row.value(kColLongitude), QLatin1Char('W')) +
+                   QLatin1Char(',') + KmlCoordinateText(row.value(kColLatitude), QLatin1Char('S'));
     const QString height = row.value(kColHeight);
     // 9-byte records have no height: a two-value tuple, since a trailing comma makes
     // KML readers misread the list.

@@ -25,6 +25,8 @@ QByteArray ExportLog(const LogTableCells& cells, int filterIndex, const QDate& g
 
 // Time of day of a table row in seconds, from its time cell "hh:mm:ss".
 int LogRowSeconds(const QStringList& row);
+// A coordinate cell such as 19.93812°W as a signed KML number: -19.93812.
+QString KmlCoordinateText(const QString& cell, QChar negativeLetter);
 // The KML coordinate line of a table row: five spaces, then lon,lat[,alt].
 QString BuildKmlCoordinates(const QStringList& row);
 

@@ -12,7 +12,7 @@ namespace vorkal {
 
 namespace {
 
-enum Column { kColTime = 1, kColHeight = 5, kColSpeed = 6, kColRssi = 8 };
+enum Column { kColTime = 1, kColLatitude = 2, kColLongitude = 3, kColHeight = 5, kColSpeed = 6, kColRssi = 8 };
 
 constexpr double kEarthRadiusMetres = 6371008.8;  // mean radius
 constexpr double kRadiansPerDegree = M_PI / 180.0;
@@ -21,7 +21,7 @@ constexpr double kRadiansPerDegree = M_PI / 180.0;
 std::optional<int> numberBefore(const QString& cell, int suffixLength) {
     if (cell.size() <= suffixLength) return std::nullopt;
     bool ok = false;
-    const int value = cell.chopped(suffixLength).toInt(&ok);
+    const int value = QStringView(cell).chopped(suffixLength).toInt(&ok);
     return ok ? std::optional<int>(value) : std::nullopt;
 }
 
@@ -87,13 +87,15 @@ LogRowValues ReadLogRow(const LogTableCells& cells, int r) {
     v.row = r;
     v.timeText = row.value(kColTime);
     v.seconds = LogRowSeconds(row);
-    // The numbers exactly as the KML export writes them: "     lon,lat[,alt]".
-    const QString coordinates = BuildKmlCoordinates(row);
-    const QStringList parts = coordinates.trimmed().split(QLatin1Char(','));
+    // The numbers exactly as the KML export writes them. Its "0.00000" test on the whole
+    // line comes to the same as testing each number, as the text holds no comma.
+    const QString lonText = KmlCoordinateText(row.value(kColLongitude), QLatin1Char('W'));
+    const QString latText = KmlCoordinateText(row.value(kColLatitude), QLatin1Char('S'));
+    static const QString noFix = QStringLiteral("0.00000");
     bool lonOk = false, latOk = false;
-    v.longitude = parts.value(0).toDouble(&lonOk);
-    v.latitude = parts.value(1).toDouble(&latOk);
-    v.hasPosition = lonOk && latOk && !coordinates.contains(QLatin1String("0.00000")) &&
+    v.longitude = lonText.toDouble(&lonOk);
+    v.latitude = latText.toDouble(&latOk);
+    v.hasPosition = lonOk && latOk && !lonText.contains(noFix) && !latText.contains(noFix) &&
                     std::abs(v.latitude) <= 90 && std::abs(v.longitude) <= 180;
     v.height = numberBefore(row.value(kColHeight), 1);
     v.speed = numberBefore(row.value(kColSpeed), 3);
