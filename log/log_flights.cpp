@@ -5,6 +5,7 @@
 #include <QTime>
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <limits>
 
@@ -17,12 +18,26 @@ enum Column { kColTime = 1, kColLatitude = 2, kColLongitude = 3, kColHeight = 5,
 constexpr double kEarthRadiusMetres = 6371008.8;  // mean radius
 constexpr double kRadiansPerDegree = M_PI / 180.0;
 
+// A whole cell of a plain ASCII number, read without the locale machinery of
+// QString::toDouble, which costs more than the rest of a row together.
+template <class T>
+std::optional<T> asciiNumber(QStringView text) {
+    char buffer[32];
+    if (text.isEmpty() || text.size() >= qsizetype(sizeof buffer)) return std::nullopt;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i].unicode() > 127) return std::nullopt;
+        buffer[i] = char(text[i].unicode());
+    }
+    T value{};
+    const auto [end, error] = std::from_chars(buffer, buffer + text.size(), value);
+    if (error != std::errc() || end != buffer + text.size()) return std::nullopt;
+    return value;
+}
+
 // The number in front of a unit suffix, as in "215m", "30kph" or "07%".
 std::optional<int> numberBefore(const QString& cell, int suffixLength) {
     if (cell.size() <= suffixLength) return std::nullopt;
-    bool ok = false;
-    const int value = QStringView(cell).chopped(suffixLength).toInt(&ok);
-    return ok ? std::optional<int>(value) : std::nullopt;
+    return asciiNumber<int>(QStringView(cell).chopped(suffixLength));
 }
 
 // A longitude step taken the short way round, in degrees within -180..180.
@@ -92,10 +107,11 @@ LogRowValues ReadLogRow(const LogTableCells& cells, int r) {
     const QString lonText = KmlCoordinateText(row.value(kColLongitude), QLatin1Char('W'));
     const QString latText = KmlCoordinateText(row.value(kColLatitude), QLatin1Char('S'));
     static const QString noFix = QStringLiteral("0.00000");
-    bool lonOk = false, latOk = false;
-    v.longitude = lonText.toDouble(&lonOk);
-    v.latitude = latText.toDouble(&latOk);
-    v.hasPosition = lonOk && latOk && !lonText.contains(noFix) && !latText.contains(noFix) &&
+    const std::optional<double> lon = asciiNumber<double>(lonText);
+    const std::optional<double> lat = asciiNumber<double>(latText);
+    v.longitude = lon.value_or(0);
+    v.latitude = lat.value_or(0);
+    v.hasPosition = lon && lat && !lonText.contains(noFix) && !latText.contains(noFix) &&
                     std::abs(v.latitude) <= 90 && std::abs(v.longitude) <= 180;
     v.height = numberBefore(row.value(kColHeight), 1);
     v.speed = numberBefore(row.value(kColSpeed), 3);
