@@ -17,15 +17,8 @@ namespace {
 
 constexpr double kMetresPerDegree = 6371008.8 * M_PI / 180;
 
-// A 128 x 64 log whose slots 0.. hold `records`, oldest first, and its table.
 LogTableCells tableOf(const std::vector<RecordFields>& records, const QString& separator = ".") {
-    ConfigImage config;
-    config.setVariant(DisplayVariant::D128x64);
-    config.separateLog = true;
-    config.logImage.fill(0xFF);
-    for (size_t r = 0; r < records.size(); ++r)
-        vorkal::test::putLogRecord(config, int(r), vorkal::test::encodeRecord(records[r]));
-    return BuildLogTable(config, false, separator);
+    return BuildLogTable(vorkal::test::largeLogWith(records), false, separator);
 }
 
 RecordFields at(int h, int m, int s, int32_t lat, int32_t lon, int height = 100, int speed = 20, int rssi = 80) {

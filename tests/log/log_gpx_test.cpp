@@ -18,13 +18,7 @@ using vorkal::test::RecordFields;
 namespace {
 
 LogTableCells tableOf(const std::vector<RecordFields>& oldestFirst, bool polish = false, const char* separator = ".") {
-    ConfigImage config;
-    config.setVariant(DisplayVariant::D128x64);
-    config.separateLog = true;
-    config.logImage.fill(0xFF);
-    for (size_t r = 0; r < oldestFirst.size(); ++r)
-        vorkal::test::putLogRecord(config, int(r), vorkal::test::encodeRecord(oldestFirst[r]));
-    return BuildLogTable(config, polish, separator);
+    return BuildLogTable(vorkal::test::largeLogWith(oldestFirst), polish, separator);
 }
 
 RecordFields at(int h, int m, int s, int32_t lat, int32_t lon, int height) {
