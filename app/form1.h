@@ -201,7 +201,7 @@ private:
     void connectHandlers();
     void applyLanguageTexts();
     void createTrackControls();
-    // Refills the open track window from the log table.
+    // Refills the track window from the log table while it is open.
     void refreshTrackWindow();
     vorkal::TrackWindow* trackWindow_ = nullptr;
 

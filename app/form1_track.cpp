@@ -35,13 +35,14 @@ void TForm1::TrackButtonClick() {
         });
     }
     trackWindow_->setPolish(languagePolish);
+    trackWindow_->show();
     refreshTrackWindow();
     trackWindow_->markRow(StringGrid2->currentRow());
-    trackWindow_->show();
     trackWindow_->raise();
     trackWindow_->activateWindow();
 }
 
 void TForm1::refreshTrackWindow() {
-    if (trackWindow_) trackWindow_->setLog(logTableCells(), QLocale::system().decimalPoint());
+    if (trackWindow_ && trackWindow_->isVisible())
+        trackWindow_->setLog(logTableCells(), QLocale::system().decimalPoint());
 }

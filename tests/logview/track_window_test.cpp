@@ -154,6 +154,13 @@ TEST_F(TrackWindowTest, WindowFollowsTheTableAndTheLanguage) {
     form.LogsView();
     EXPECT_EQ(w->flightCount(), 0);
     EXPECT_EQ(w->figures->rowCount(), 0);
+    // Closed, it is brought up to date when it opens again.
+    w->close();
+    vorkal::test::putLogRecord(form.config, 0, vorkal::test::encodeRecord({.hour = 9, .latitude = 5006143,
+                                                                           .longitude = 1993812}));
+    form.LogsView();
+    EXPECT_EQ(openWindow(), w);
+    EXPECT_EQ(w->flightCount(), 1);
 
     form.RadioGroup6->setItemIndex(1);  // Polish
     EXPECT_EQ(form.TrackButton->text(), "Trasa");
