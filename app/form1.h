@@ -114,6 +114,10 @@ public:
     void FormShow();
     void RadioGroup6Click();
     void ComboBox4DropDown();
+    // The device and adapter behind COM<n>, in the current language; empty when gone.
+    QString portDescription(int comNumber) const;
+    // Shown under the port list while it is dropped down: the highlighted port's description.
+    QLabel* PortDetailsLine = nullptr;
     void SetDisplay84x48();
     void SetDisplay128x64();
     // Views: the start view holds until the first configuration is shown.
@@ -199,6 +203,7 @@ private:
     void applyVariant(vorkal::DisplayVariant v);
     void createControls();
     void connectHandlers();
+    void attachPortDetails();
     void applyLanguageTexts();
     void createTrackControls();
     // Refills the track window from the log table while it is open.
