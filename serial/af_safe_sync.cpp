@@ -62,6 +62,7 @@ TAfExceptionHandler exceptionHandler;
 // Set when a served request's caller has still to be woken; see WakeCallers.
 std::atomic<bool> wakePending{false};
 bool wakesDeferred = false;  // the receiver's thread has an event dispatcher to defer them to
+std::atomic<quint64> callsMade{0};
 
 Slot* FindSlot(quint32 id) {
     if (id == 0)
@@ -250,6 +251,7 @@ bool EnableTarget(quint32 id, bool enabled) {
 }
 
 bool CallTarget(quint32 id, int timeoutMs) {
+    callsMade.fetch_add(1, std::memory_order_relaxed);
     auto request = std::make_shared<Request>();
     request->id = id;
     Receiver* target = nullptr;
@@ -298,6 +300,8 @@ void PostException(std::exception_ptr error) {
     else
         ReportException(std::move(error));
 }
+
+quint64 CallsMade() { return callsMade.load(); }
 
 void SetIdCounter(quint32 last) {
     std::lock_guard lock(tableMutex);
