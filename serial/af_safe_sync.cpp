@@ -180,8 +180,12 @@ void CreateReceiver() {
             QObject::connect(dispatcher, &QAbstractEventDispatcher::awake, receiver, WakeCallers,
                              Qt::DirectConnection);
             QObject::connect(dispatcher, &QObject::destroyed, [] {
-                std::lock_guard lock(tableMutex);
-                wakesDeferred = false;
+                {
+                    std::lock_guard lock(tableMutex);
+                    wakesDeferred = false;
+                    wakePending = false;
+                }
+                requestChanged.notify_all();
             });
             wakesDeferred = true;
         }
