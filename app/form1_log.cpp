@@ -1,11 +1,13 @@
 // Flight log: the switch between screen and log view with the download, the log table
 // and its export.
 
+#include <QDateTime>
 #include <QLocale>
 #include <QPainter>
 #include <QStyledItemDelegate>
 
 #include "dialogs.h"
+#include "display_session.h"
 #include "form1.h"
 #include "form2.h"
 #include "log_export.h"
@@ -71,6 +73,7 @@ void TForm1::LogsView() {
         }
     }
     StringGrid2->setUpdatesEnabled(true);
+    refreshTrackWindow();
 }
 
 void TForm1::Button6Click() {
@@ -82,18 +85,8 @@ void TForm1::Button6Click() {
     }
     ClearPreview();
     if (config.separateLog && !StaticText6->isHidden() && !config.logLoaded) {
-        Timer2->stop();
-        const int blocks = config.is128x64() ? 256 : 512;
-        ShowProgress(blocks);
-        QString error;
-        for (int a = 0; a < blocks && error.isEmpty(); ++a) {
-            error = ReadLogBlock(a);
-            Form2->StepIt();
-        }
-        Form2->hide();
-        if (!error.isEmpty()) dialogs().showMessage(QString(), error, MsgIcon::None);
-        else config.logLoaded = true;
-        Timer2->start();
+        session().downloadLog();
+        if (config.logLoaded) logDownloadDate = QDateTime::currentDateTimeUtc().date();
     }
     setView(View::Log);
     Button6->setText(tr2("Screen View", "Układ Ekranu"));
@@ -121,7 +114,9 @@ void TForm1::Button10Click() {
     request.promptOverwrite = true;
     const FileDialogResult chosen = dialogs().saveFile(request);
     if (chosen.fileName.isEmpty()) return;
-    const QByteArray bytes = ExportLog(logTableCells(), chosen.filterIndex);
+    // GPX needs a date: the download's, or today's for a log that was never downloaded.
+    const QDate gpxDate = logDownloadDate.isValid() ? logDownloadDate : QDateTime::currentDateTimeUtc().date();
+    const QByteArray bytes = ExportLog(logTableCells(), chosen.filterIndex, gpxDate);
     QString error;
     if (!WriteFileAtomically(chosen.fileName, bytes, &error))
         dialogs().showMessage(QString(), tr2("Cannot write the file %1:\n%2", "Nie można zapisać pliku %1:\n%2")

@@ -6,6 +6,8 @@
 #include <QKeyEvent>
 #include <QScrollBar>
 
+#include "byte_port.h"
+#include "firmware_update.h"
 #include "form1.h"
 #include "form2.h"
 #include "preview_grid.h"
@@ -14,7 +16,8 @@ using namespace vorkal;
 
 const char* const TForm1::kSettingsFilter = "Setting Files (*.set)|*.set";
 const char* const TForm1::kLogFilter =
-    "Text Files (*.txt)|*.txt|KML file (*.kml)|*.kml|KML file with extruded patch (*.kml)|*.kml";
+    "Text Files (*.txt)|*.txt|KML file (*.kml)|*.kml|KML file with extruded patch (*.kml)|*.kml|"
+    "GPX file (*.gpx)|*.gpx";
 
 namespace {
 
@@ -69,11 +72,7 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent) {
     setPalette(pal);
 
     createControls();
-
-    Timer1 = new QTimer(this);
-    Timer1->setInterval(500);
-    Timer2 = new QTimer(this);
-    Timer2->setInterval(500);
+    createTrackControls();
 
     Form2 = new TForm2(this);
     createDevice();
@@ -240,7 +239,6 @@ void TForm1::connectHandlers() {
     connect(StringGrid1, &PreviewGrid::mousePressed, this, &TForm1::StringGrid1MouseDown);
     connect(StringGrid1, &PreviewGrid::mouseMoved, this, &TForm1::StringGrid1MouseMove);
     connect(StringGrid1, &PreviewGrid::mouseReleased, this, &TForm1::StringGrid1MouseUp);
-    connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
     connect(Timer2, &QTimer::timeout, this, &TForm1::Timer2Timer);
 }
 

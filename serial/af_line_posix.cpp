@@ -174,11 +174,6 @@ bool InputCount(int fd, int& count) {
     return ioctl(fd, FIONREAD, &count) == 0;
 }
 
-bool OutputCount(int fd, int& count) {
-    count = 0;
-    return ioctl(fd, TIOCOUTQ, &count) == 0;
-}
-
 // A pseudo-terminal has no output queue of its own: what was written is already in the
 // other end's input, and an output flush would reach in and drop bytes that a real line
 // would have delivered.

@@ -15,6 +15,8 @@
 
 #include "af_com_port.h"
 #include "dialogs.h"
+#include "display_session.h"
+#include "firmware_update.h"
 #include "form1.h"
 #include "form2.h"
 #include "qt_printers.h"
@@ -89,6 +91,15 @@ protected:
         // The poll enables the device buttons once the display has answered.
         ASSERT_TRUE(waitFor([this] { return form->Button3->isEnabled(); }))
             << form->StaticText5->text().toStdString();
+    }
+
+    // Reply times long enough that a busy machine never turns an answer into a time-out
+    // (the display's reset keeps its own).
+    void stretchReplyTimeouts(int factor = 20) {
+        DisplaySession::ReplyTimeouts t;
+        for (int* ms : {&t.readBlock, &t.writeBlock, &t.writeText, &t.clearScreen, &t.setSpeed, &t.showLayout})
+            *ms *= factor;
+        form->session().timeouts = t;
     }
 
     QStringList messages() const { return scripted.messages(); }
