@@ -22,6 +22,7 @@ class QPainter;
 
 #include "config_image.h"
 #include "preview_canvas.h"
+#include "dialogs.h"
 #include "widgets.h"
 #include "line_receiver.h"
 
@@ -118,6 +119,22 @@ public:
     View view() const { return view_; }
     void setView(View v);
 
+    // ---- One action at a time -------------------------------------------------------
+    // Held by every user-started transfer for its whole run: meanwhile the controls that
+    // would start another action or change the image are disabled; the progress window's
+    // Cancel stays available. Scopes nest; the controls come back with the outermost.
+    class TransferScope {
+    public:
+        explicit TransferScope(TForm1* form);
+        ~TransferScope();
+        TransferScope(const TransferScope&) = delete;
+        TransferScope& operator=(const TransferScope&) = delete;
+
+    private:
+        TForm1* form_;
+    };
+    bool TransferRunning() const { return transferDepth_ > 0; }
+
     // ---- Preview --------------------------------------------------------------------
     void UpdateGrid();
     void ClearPreview();
@@ -147,10 +164,16 @@ public:
     void StringGrid1MouseUp(Qt::MouseButton button, int x, int y);
     // Extension point: tells a connected display to show the selected layout.
     void ShowLayoutOnDisplay();
+    // Puts the image as it is now on screen: the controls of the selected entry and the
+    // preview, or a blank preview while no configuration is shown. For every way out of
+    // an action that may have left the controls or the picture behind the image.
+    void ShowImageAsItIs();
 
     // ---- Settings file --------------------------------------------------------------
     void Button1Click();
     void Button2Click();
+    // Where each kind of file dialog was left, for the rest of the run.
+    vorkal::FileDialogMemory fileDialogMemory;
 
     // ---- Device protocol, connection, commands --------------------------------------
     void Button3Click();
@@ -170,6 +193,8 @@ public:
     // ---- Flight log -----------------------------------------------------------------
     void Button6Click();
     void Button10Click();
+    // Asks before the log in the display is erased; true only for Yes.
+    bool ConfirmClearLog();
     void LogsView();
     // Draws a log table cell: the number column of data rows black on yellow.
     void StringGrid2DrawCell(int column, int row, QPainter* painter, const QRect& rect);
@@ -191,9 +216,15 @@ private:
     void createControls();
     void connectHandlers();
     void applyLanguageTexts();
+    void applyTypedValue(QLineEdit* edit);  // the Exit handler of one of the four edits
 
     View view_ = View::Start;
     bool shownOnce_ = false;
+    // Disables (running) or gives back the controls a transfer holds.
+    void setTransferControls(bool running);
+    int transferDepth_ = 0;
+    // Controls disabled for the transfer, with the state each had before it.
+    std::vector<std::pair<QWidget*, bool>> heldControls_;
 
     // ---- Editor state ---------------------------------------------------------------
     // (editor)
@@ -212,6 +243,9 @@ private:
     // Left button alone, no Shift, Ctrl or Alt, in the preview's current mouse event.
     bool leftButtonAlone() const;
     void showFileError(const QString& fileName, const QString& reason, bool writing);
+    // Takes a settings file over; false when it was refused or could not be read (the
+    // user has been told, the image is unchanged).
+    bool importSettingsFile(const QString& fileName);
 
     // ---- Device state ---------------------------------------------------------------
     // (device)
@@ -255,6 +289,12 @@ public:
     void AfComPort1PortClose(QObject* sender);
     // (Re)opens COM`port` at the selected PC speed; Retry/Cancel when it cannot.
     void OpenCom(int port);
+    // The PC side moves to speed index `index`: both speed lists show it, it is stored,
+    // and an open port is reopened at it.
+    void FollowDisplaySpeed(int index);
+    // "Connected" or "Disconnected", the firmware version and the device buttons, from
+    // whether a display answers (the status poll's first half).
+    void ShowConnectionState();
 
 private:
     void createDevice();
@@ -278,6 +318,7 @@ private:
     int waitDepth_ = 0;
     bool receiveQueued_ = false;
     int scriptPosition_ = 0;
+    bool shownConnected_ = false;  // what ShowConnectionState showed last
     bool pollStepRunning_ = false;
     void (TForm1::*afterPollStep_)() = nullptr;
 
@@ -303,6 +344,9 @@ public:
         int afterInstructionsMs = 18000;  // after the user was told to power-cycle
     };
     HandshakeTimeouts handshakeTimeouts;
+    // What a failed update tells the user to do next; `firmwareTouched`: programming had
+    // begun, so the old firmware may be gone.
+    static QString StrandedDisplayHint(bool firmwareTouched, bool polish);
 
 private:
     // Sends one image byte of a program or verify stream, escaped.
@@ -316,4 +360,7 @@ private:
     // The line took no bytes within the drain bound during this update: the stream has
     // failed, instead of costing the bound again for every group of bytes.
     bool outputStalled_ = false;
+    // The program command went out in this update: the old firmware may be gone.
+    bool flashTouched_ = false;
+    void showStrandedDisplayHint();
 };

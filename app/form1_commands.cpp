@@ -9,6 +9,7 @@
 #include "error_texts.h"
 #include "form1.h"
 #include "form2.h"
+#include "layout_editor.h"
 #include "line_protocol.h"
 
 using namespace vorkal;
@@ -27,6 +28,7 @@ void TForm1::ShowLayoutOnDisplay() {
 void TForm1::Button3Click() {
     if (deferWhilePolling(&TForm1::Button3Click)) return;
     if (!portIsOpen()) return;
+    const TransferScope busy(this);
     const int last = config.is128x64() ? 63 : 31;
     Timer2->stop();
     ShowProgress(last + 1);
@@ -37,16 +39,20 @@ void TForm1::Button3Click() {
         PauseMs(10);
     }
     Form2->hide();
-    if (!error.isEmpty())
+    if (!error.isEmpty()) {
+        // The blocks that came are in the image: show it as it now is.
+        ShowImageAsItIs();
         dialogs().showMessage(QString(), tr2("Error", QString::fromUtf8("Błąd")) + "\r\n" + error, MsgIcon::None);
-    else
+    } else {
         ShowLoadedConfiguration();
+    }
     config.logLoaded = false;
     Timer2->start();
 }
 
 void TForm1::Button4Click() {
     if (deferWhilePolling(&TForm1::Button4Click)) return;
+    const TransferScope busy(this);
     Timer2->stop();
     const int blocks = config.layoutAreaLength() / 16;
     QString error = WriteConfigBlocks(0, uint8_t(blocks));
@@ -70,6 +76,7 @@ void TForm1::Button7Click() {
         Timer2->start();
         return;
     }
+    const TransferScope busy(this);
     Button7->setEnabled(false);
     Form2->ProgressBar1->setMaximum(20);
     Form2->centre();
@@ -100,6 +107,11 @@ void TForm1::Button7Click() {
             MsgIcon::None);
     }
     PauseMs(500);
+    // The reset display restarts at the speed of the factory image: the PC follows it
+    // (the reset command has long left by now).
+    if (error.isEmpty()) FollowDisplaySpeed(CorrectSpeedByte(config));
+    // The image is the factory one now, whatever the display took: the editor shows it.
+    if (config.configurationLoaded) ShowLoadedConfiguration();
     Timer2->start();
     Button7->setEnabled(true);
     Form2->Button1->setEnabled(true);
@@ -108,6 +120,7 @@ void TForm1::Button7Click() {
 void TForm1::Button8Click() {
     if (deferWhilePolling(&TForm1::Button8Click)) return;
     if (!portIsOpen()) return;
+    const TransferScope busy(this);
     Timer2->stop();
     QCoreApplication::processEvents();
     PauseMs(500);
@@ -138,6 +151,8 @@ void TForm1::Button8Click() {
     } else {
         ComboBox2->setCurrentIndex(oldIndex);
         ComboBox3->setCurrentIndex(oldIndex);
+        // Back to the speed that worked, so the display is not lost.
+        OpenCom(selectedPort);
         dialogs().showMessage(QString(),
                               tr2("Failed to change BaudRate\r\nReturned to ",
                                   QString::fromUtf8("Zmiana prędkośći nieudana\r\nWrócono do ")) + oldText,
@@ -149,20 +164,27 @@ void TForm1::Button8Click() {
 
 void TForm1::Button9Click() {
     if (deferWhilePolling(&TForm1::Button9Click)) return;
+    if (!ConfirmClearLog()) return;
+    const TransferScope busy(this);
     Timer2->stop();
     QString error;
     if (config.separateLog) {
         config.logImage.fill(0xFF);
         error = WriteLogRecords(0, config.is128x64() ? 2047 : 511);
     } else {
-        // The log shares the configuration image: send it cleared, keep the image as it was.
+        // The log shares the configuration image: send it cleared. The image keeps the
+        // cleared log only when the display took it, so that it holds what the display does.
         const auto saved = config.image;
         const int start = config.layoutAreaLength();
         for (int i = start; i <= 503; ++i) config.image[size_t(i)] = 0xFF;
         error = WriteConfigBlocks(uint8_t(start / 16), 31);
-        std::copy_n(saved.begin(), 512, config.image.begin());
+        if (!error.isEmpty()) std::copy_n(saved.begin(), 512, config.image.begin());
     }
-    if (!error.isEmpty()) dialogs().showMessage(QString(), error, MsgIcon::None);
-    else config.logLoaded = false;
+    if (!error.isEmpty()) {
+        dialogs().showMessage(QString(), error, MsgIcon::None);
+    } else {
+        config.logLoaded = false;
+        LogsView();  // the table shows the cleared log
+    }
     Timer2->start();
 }

@@ -34,6 +34,14 @@ void TForm1::ComboBox4Click() {
 
 void TForm1::ComboBox2Change() { Preferences::writeSpeed(ComboBox2->currentIndex()); }
 
+void TForm1::FollowDisplaySpeed(int index) {
+    index = std::clamp(index, 0, 4);
+    ComboBox2->setCurrentIndex(index);
+    ComboBox3->setCurrentIndex(index);
+    ComboBox2Change();
+    if (portIsOpen() && AfComPort1->BaudRate() != kPcRates[index]) OpenCom(selectedPort);
+}
+
 void TForm1::OpenCom(int port) {
     for (;;) {
         ComboBox4Click();
@@ -98,6 +106,25 @@ void TForm1::AfComPort1PortClose(QObject*) {
     // No reply can come any more: an exchange waiting now ends as a timeout.
     if (Timer1->isActive()) Timer1Timer();
     receiver_.clear();
+    // Shown now, not at the poll's next tick: an error box of the transfer that was
+    // running may come first.
+    ShowConnectionState();
+}
+
+void TForm1::ShowConnectionState() {
+    const bool connected = !firmwareVersion.isEmpty();
+    // A display that has just answered runs at the PC's speed: the display speed list
+    // shows that speed.
+    if (connected && !shownConnected_ && portIsOpen()) ComboBox3->setCurrentIndex(speedIndex());
+    shownConnected_ = connected;
+    StaticText5->setText(connected ? tr2("Connected", QString::fromUtf8("Połączony"))
+                                   : tr2("Disconnected", QString::fromUtf8("Odłączony")));
+    StaticText5->setStyleSheet(connected ? "color: rgb(0, 128, 0);" : "color: rgb(255, 0, 0);");
+    StaticText6->setVisible(connected);
+    if (connected)
+        StaticText6->setText(tr2("Firmware version: ", "Oprogramowanie: ") + QString::fromLatin1(firmwareVersion));
+    for (QPushButton* b : {Button3, Button7, Button8, Button9}) b->setEnabled(connected);
+    Button4->setEnabled(connected && config.configurationLoaded);
 }
 
 bool TForm1::deferWhilePolling(void (TForm1::*handler)()) {
@@ -112,15 +139,7 @@ void TForm1::Timer2Timer() {
     // The header read of an earlier tick is still waiting for its reply.
     if (pollStepRunning_) return;
 
-    const bool connected = !firmwareVersion.isEmpty();
-    StaticText5->setText(connected ? tr2("Connected", QString::fromUtf8("Połączony"))
-                                   : tr2("Disconnected", QString::fromUtf8("Odłączony")));
-    StaticText5->setStyleSheet(connected ? "color: rgb(0, 128, 0);" : "color: rgb(255, 0, 0);");
-    StaticText6->setVisible(connected);
-    if (connected)
-        StaticText6->setText(tr2("Firmware version: ", "Oprogramowanie: ") + QString::fromLatin1(firmwareVersion));
-    for (QPushButton* b : {Button3, Button7, Button8, Button9}) b->setEnabled(connected);
-    Button4->setEnabled(connected && config.configurationLoaded);
+    ShowConnectionState();
 
     if (!portIsOpen()) {
         Timer2->setInterval(100);

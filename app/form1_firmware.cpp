@@ -55,6 +55,7 @@ void TForm1::Button11Click() {
     wireBacklog_->setBaud(rate == TAfBaudrate::brUser ? AfComPort1->UserBaudRate() : BaudRateValue(rate));
     wireBacklog_->clear();
     outputStalled_ = false;
+    flashTouched_ = false;
 
     // Every way out from here on leaves boot receive mode and restores the status poll.
     struct Restore {
@@ -75,7 +76,7 @@ void TForm1::Button11Click() {
     FileDialogRequest request;
     request.filter = "HEX file|*.hex";
     request.defaultExtension = "BIN";
-    const FileDialogResult chosen = dialogs().openFile(request);
+    const FileDialogResult chosen = askOpenFile(request, fileDialogMemory);
     if (chosen.fileName.isEmpty()) return;
 
     QString readError;
@@ -106,7 +107,32 @@ void TForm1::Button11Click() {
         SendBootCommand(kBootStartFirmware);
         dialogs().showMessage(QString(), FirmwareUpdateText(FirmwareText::UpdateSuccessful, languagePolish),
                               MsgIcon::None);
+    } else {
+        showStrandedDisplayHint();
     }
+}
+
+QString TForm1::StrandedDisplayHint(bool firmwareTouched, bool polish) {
+    if (firmwareTouched)
+        return polish ? QString::fromUtf8("Wyświetlacz czeka w programie ładującym; jego oprogramowanie jest niekompletne.\r\n"
+                                          "Wyłącz i włącz zasilanie wyświetlacza, kliknij \"Otwórz\"\r\n"
+                                          "i ponów aktualizację oprogramowania.")
+                      : QString("The display is waiting in its boot loader; its firmware is incomplete.\r\n"
+                                "Switch the display off and on again, press Open\r\n"
+                                "and run the firmware update once more.");
+    return polish ? QString::fromUtf8("Wyświetlacz może czekać w programie ładującym;\r\n"
+                                      "dotychczasowe oprogramowanie jest nienaruszone.\r\n"
+                                      "Wyłącz i włącz zasilanie wyświetlacza, a następnie kliknij \"Otwórz\".")
+                  : QString("The display may be waiting in its boot loader; its old firmware is intact.\r\n"
+                            "Switch the display off and on again, then press Open.");
+}
+
+// After a failed update the display waits in its boot loader and answers no poll. The
+// port is closed, so that the next Open starts afresh once the display has been
+// switched off and on, and the user is told so.
+void TForm1::showStrandedDisplayHint() {
+    if (portIsOpen()) AfComPort1->ClosePort();
+    dialogs().showMessage(QString(), StrandedDisplayHint(flashTouched_, languagePolish), MsgIcon::Information);
 }
 
 void TForm1::SendBootCommand(uint8_t command) {
@@ -229,6 +255,7 @@ void TForm1::ProgramFirmware() {
     Form2->ProgressBar1->setValue(0);
     Form2->setWindowTitle(FirmwareUpdateText(FirmwareText::Programming, languagePolish));
     SendBootCommand(kBootEscape);
+    flashTouched_ = true;  // from here on the old firmware may be gone
     SendBootCommand(kBootProgram);
     const auto answered = [this] { return boot.state != 0; };
     int inBlock = 0;

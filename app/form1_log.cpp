@@ -82,6 +82,7 @@ void TForm1::Button6Click() {
     }
     ClearPreview();
     if (config.separateLog && !StaticText6->isHidden() && !config.logLoaded) {
+        const TransferScope busy(this);
         Timer2->stop();
         const int blocks = config.is128x64() ? 256 : 512;
         ShowProgress(blocks);
@@ -98,6 +99,15 @@ void TForm1::Button6Click() {
     setView(View::Log);
     Button6->setText(tr2("Screen View", "Układ Ekranu"));
     LogsView();
+}
+
+bool TForm1::ConfirmClearLog() {
+    const QString title = tr2("Confirm...", "Potwierdź...");
+    const QString text = tr2("WARNING !!!\r\nClearing the log erases every flight\r\nrecorded in the display !\r\n\r\n"
+                             "Clear the log in the display ?",
+                             "UWAGA !!!\r\nKasowanie logów usuwa wszystkie loty\r\nzapisane w wyświetlaczu !\r\n\r\n"
+                             "Skasować logi w wyświetlaczu ?");
+    return dialogs().askYesNo(title, text, MsgIcon::Warning, MsgAnswer::No) == MsgAnswer::Yes;
 }
 
 // The table exactly as shown, header row included.
@@ -119,7 +129,7 @@ void TForm1::Button10Click() {
     request.filter = kLogFilter;
     request.defaultExtension = "txt";
     request.promptOverwrite = true;
-    const FileDialogResult chosen = dialogs().saveFile(request);
+    const FileDialogResult chosen = askSaveFile(request, fileDialogMemory, languagePolish);
     if (chosen.fileName.isEmpty()) return;
     const QByteArray bytes = ExportLog(logTableCells(), chosen.filterIndex);
     QString error;
