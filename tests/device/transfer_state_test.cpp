@@ -2,6 +2,7 @@
 // at a time, the status behind an error box, the image as it now is after a cancelled
 // read, and the questions before destructive commands.
 
+#include <QFile>
 #include <QTimer>
 
 #include "config_image.h"
@@ -9,6 +10,7 @@
 #include "layout_editor.h"
 #include "preview_grid.h"
 #include "preview_renderer.h"
+#include "../firmware/firmware_files.h"
 
 using namespace vorkal;
 using namespace vorkal::testing;
@@ -29,6 +31,13 @@ protected:
         std::vector<bool> states;
         for (QWidget* w : actionControls()) states.push_back(w->isEnabled());
         return states;
+    }
+    // A small firmware file the virtual display takes.
+    QString hexFile() const {
+        const QString path = portDir.filePath("update.hex");
+        QFile f(path);
+        if (f.open(QIODevice::WriteOnly)) f.write(ToHex(MakeFirmware(1300, "v1.23")));
+        return path;
     }
     // The element list, the position controls and the preview show the image as it is.
     void expectShowsTheImage() const {
@@ -68,6 +77,11 @@ TEST_F(TransferState, EveryUserTransferHoldsTheOtherActionsUntilItEnds) {
              f.config.logLoaded = false;
              f.Button6->click();
          }},
+        {"firmware update", [hex = hexFile()](TForm1& f, ScriptedDialogs& d) {
+             d.fileAnswers.push_back({hex, 1});
+             d.answers.push_back(MsgAnswer::Yes);
+             f.Button11->click();
+         }},
     };
     startDisplay(SimVariant::D84x48Log);
     ASSERT_NO_FATAL_FAILURE(connect());
@@ -88,12 +102,15 @@ TEST_F(TransferState, EveryUserTransferHoldsTheOtherActionsUntilItEnds) {
         size_t shownAfterClicks = 0;
         QTimer sampler;
         QObject::connect(&sampler, &QTimer::timeout, [&] {
-            if (sampled || display->counters().commands < start + 3) return;
+            const bool underWay = display->counters().commands >= start + 3 ||
+                                  (form->Form2->isVisible() && form->Form2->ProgressBar1->value() >= 2);
+            if (sampled || !underWay) return;
             sampled = true;
             for (QWidget* w : actionControls())
                 if (w->isEnabled()) enabledDuring.push_back(w);
-            cancelAvailable = !form->Form2->isVisible() || form->Form2->Button1->isEnabled() ||
-                              QString(c.name) == "Load Defaults";  // a factory load cannot be cancelled
+            // A factory load cannot be cancelled, nor a firmware update past its handshake.
+            const bool uncancellable = QString(c.name) == "Load Defaults" || QString(c.name) == "firmware update";
+            cancelAvailable = !form->Form2->isVisible() || form->Form2->Button1->isEnabled() || uncancellable;
             const size_t shownBefore = scripted.shown.size();
             QTest::mouseClick(form->Button1, Qt::LeftButton);  // Import
             QTest::mouseClick(form->Button5, Qt::LeftButton);  // Close
