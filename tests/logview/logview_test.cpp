@@ -40,6 +40,16 @@ protected:
         const QTableWidgetItem* item = form.StringGrid2->item(row, col);
         return item ? item->text() : QString();
     }
+    // Every cell of the table as shown, header row included.
+    QList<QStringList> shownCells() {
+        QList<QStringList> rows;
+        for (int r = 0; r < form.StringGrid2->rowCount(); ++r) {
+            QStringList row;
+            for (int c = 0; c < 9; ++c) row << cell(r, c);
+            rows << row;
+        }
+        return rows;
+    }
 
     QTemporaryDir dir;
     ScriptedDialogs scripted;
@@ -95,15 +105,7 @@ TEST_F(LogViewTest, ViewSwitchWithoutDisplayShowsTheImageLog) {
 
 TEST_F(LogViewTest, SaveWritesTheChosenFormat) {
     form.LogsView();
-    const QList<QStringList> shown = [&] {
-        QList<QStringList> rows;
-        for (int r = 0; r < form.StringGrid2->rowCount(); ++r) {
-            QStringList row;
-            for (int c = 0; c < 9; ++c) row << cell(r, c);
-            rows << row;
-        }
-        return rows;
-    }();
+    const QList<QStringList> shown = shownCells();
     struct Case {
         int filterIndex;
         const char* name;
@@ -138,15 +140,7 @@ TEST_F(LogViewTest, FailedSaveReportsAndKeepsTheOldFile) {
 
 TEST_F(LogViewTest, SavedFileTakesTheExtensionOfTheChosenType) {
     form.LogsView();
-    const QList<QStringList> shown = [&] {
-        QList<QStringList> rows;
-        for (int r = 0; r < form.StringGrid2->rowCount(); ++r) {
-            QStringList row;
-            for (int c = 0; c < 9; ++c) row << cell(r, c);
-            rows << row;
-        }
-        return rows;
-    }();
+    const QList<QStringList> shown = shownCells();
     const QByteArray text = ExportLog(shown, 1), kml = ExportLog(shown, 2);
     auto contents = [&](const char* name) {
         QFile f(dir.filePath(name));
