@@ -8,7 +8,7 @@ VORKAL_PACKAGES=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
-  xvfb xauth x11-apps imagemagick fonts-dejavu-core fonts-liberation
+  xvfb xauth x11-apps x11-utils xdotool imagemagick fonts-dejavu-core fonts-liberation
   gdal-bin srecord binutils
   qt6-serialport-dev
 )
