@@ -112,6 +112,10 @@ public:
     void FormShow();
     void RadioGroup6Click();
     void ComboBox4DropDown();
+    // The device and adapter behind COM<n>, in the current language; empty when gone.
+    QString portDescription(int comNumber) const;
+    // Shown under the port list while it is dropped down: the highlighted port's description.
+    QLabel* PortDetailsLine = nullptr;
     void SetDisplay84x48();
     void SetDisplay128x64();
     // Views: the start view holds until the first configuration is shown.
@@ -215,6 +219,7 @@ private:
     void applyVariant(vorkal::DisplayVariant v);
     void createControls();
     void connectHandlers();
+    void attachPortDetails();
     void applyLanguageTexts();
     void applyTypedValue(QLineEdit* edit);  // the Exit handler of one of the four edits
 

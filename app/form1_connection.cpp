@@ -7,6 +7,7 @@
 #include "dialogs.h"
 #include "form1.h"
 #include "line_protocol.h"
+#include "port_diagnosis.h"
 #include "preferences.h"
 
 using namespace vorkal;
@@ -50,18 +51,21 @@ void TForm1::OpenCom(int port) {
         AfComPort1->SetComNumber(uint16_t(port));
         if (ComboBox2->currentIndex() < 0) ComboBox2->setCurrentIndex(0);
         AfComPort1->SetBaudRate(kPcRates[speedIndex()]);
+        QString reason;
         try {
             AfComPort1->OpenPort();
             return;
-        } catch (const std::exception&) {
-            // Said to the user below, in the words of this window.
+        } catch (const std::exception& e) {
+            // Said to the user below, in the words of this window, with the cause found.
+            reason = PortOpenFailureReason(port, QString::fromUtf8(e.what()), languagePolish);
         }
-        const QString text =
+        QString text =
             tr2(QString("  Can't open port COM%1\r\n\r\nCheck COM/USB cable and click \"Retry\" or\r\n"
                         "Click \"Cancel\" for change port number"),
                 QString::fromUtf8("  Nie można otworzyć portu COM%1\r\n\r\nSprawdź kabel COM/USB i kliknij \"Retry\" lub\r\n"
                                   "Kliknij \"Cancel\" aby zmienić numer portu"))
                 .arg(port);
+        if (!reason.isEmpty()) text += "\r\n\r\n" + reason;
         if (dialogs().askRetryCancel(QString(), text, MsgIcon::Warning) != MsgAnswer::Retry) return;
     }
 }

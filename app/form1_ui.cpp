@@ -245,6 +245,7 @@ void TForm1::connectHandlers() {
     connect(ComboBox2, &QComboBox::activated, this, &TForm1::ComboBox2Change);
     connect(ComboBox4, &QComboBox::activated, this, &TForm1::ComboBox4Click);
     connect(ComboBox4, &TComboBox::dropDown, this, &TForm1::ComboBox4DropDown);
+    attachPortDetails();
     connect(CheckBox1, &QCheckBox::clicked, this, &TForm1::CheckBox1Click);
     connect(CheckBox2, &QCheckBox::clicked, this, &TForm1::CheckBox2Click);
     connect(RadioGroup1, &TRadioGroup::clicked, this, &TForm1::RadioGroup1Click);

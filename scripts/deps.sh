@@ -11,6 +11,8 @@ VORKAL_PACKAGES=(
   xvfb xauth x11-apps x11-utils xdotool imagemagick fonts-dejavu-core fonts-liberation
   gdal-bin srecord binutils
   qt6-serialport-dev
+  # test tools: the package check (scripts/check-package.sh)
+  desktop-file-utils appstream lintian dpkg-dev
 )
 
 vorkal_missing_packages() {
