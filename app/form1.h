@@ -3,8 +3,9 @@
 // program is written against; the handlers stay thin and call into the subsystem code.
 // Its implementation is split by subsystem: form1_ui.cpp (controls), form1_shell.cpp
 // (language, preferences, port list, views, variant set-up), form1_preview.cpp,
-// form1_editor.cpp, form1_settings.cpp, form1_protocol.cpp, form1_connection.cpp,
-// form1_commands.cpp, form1_log.cpp, form1_firmware.cpp.
+// form1_editor.cpp, form1_settings.cpp, form1_connection.cpp, form1_commands.cpp,
+// form1_log.cpp. The conversation with the display is device/display_session*.cpp, the
+// firmware update firmware/firmware_update.cpp.
 
 #include <QCheckBox>
 #include <QFrame>
@@ -24,17 +25,15 @@ class QPainter;
 #include "preview_canvas.h"
 #include "dialogs.h"
 #include "widgets.h"
-#include "line_receiver.h"
 
 class TForm2;
 class TAfComPort;
-class QEventLoop;
 
 namespace vorkal {
 class PreviewGrid;
-enum class ProtocolError;
-struct FirmwareImage;
-class WireBacklog;
+class BytePort;
+class DisplaySession;
+class FirmwareUpdate;
 }
 
 class TForm1 : public QWidget {
@@ -101,8 +100,8 @@ public:
     QPushButton* Button9;
     QPushButton* Button10;
 
-    QTimer* Timer1;  // reply timer of the line protocol
-    QTimer* Timer2;  // status poll
+    QTimer* Timer1;  // reply timer of the line protocol (the session's)
+    QTimer* Timer2;  // status poll (the session's)
 
     // Filters of the file dialogs.
     static const char* const kSettingsFilter;
@@ -124,20 +123,10 @@ public:
     void setView(View v);
 
     // ---- One action at a time -------------------------------------------------------
-    // Held by every user-started transfer for its whole run: meanwhile the controls that
-    // would start another action or change the image are disabled; the progress window's
-    // Cancel stays available. Scopes nest; the controls come back with the outermost.
-    class TransferScope {
-    public:
-        explicit TransferScope(TForm1* form);
-        ~TransferScope();
-        TransferScope(const TransferScope&) = delete;
-        TransferScope& operator=(const TransferScope&) = delete;
-
-    private:
-        TForm1* form_;
-    };
-    bool TransferRunning() const { return transferDepth_ > 0; }
+    // While a user-started transfer runs (the display session says when one starts and
+    // ends), the controls that would start another action or change the image are
+    // disabled; the progress window's Cancel stays available.
+    void setTransferControls(bool running);
 
     // ---- Preview --------------------------------------------------------------------
     void UpdateGrid();
@@ -188,11 +177,7 @@ public:
     void Button9Click();
     void ComboBox2Change();
     void ComboBox4Click();
-    void Timer1Timer();
     void Timer2Timer();
-    // Reads log block `block` into the log image (16 bytes on 84 x 48, 128 on 128 x 64);
-    // returns the error text, empty on success. Used by the log download.
-    QString ReadLogBlock(int block);
 
     // ---- Flight log -----------------------------------------------------------------
     void Button6Click();
@@ -225,10 +210,7 @@ private:
 
     View view_ = View::Start;
     bool shownOnce_ = false;
-    // Disables (running) or gives back the controls a transfer holds.
-    void setTransferControls(bool running);
-    int transferDepth_ = 0;
-    // Controls disabled for the transfer, with the state each had before it.
+    // Controls disabled for the running transfer, with the state each had before it.
     std::vector<std::pair<QWidget*, bool>> heldControls_;
 
     // ---- Editor state ---------------------------------------------------------------
@@ -256,38 +238,10 @@ private:
     // (device)
 public:
     TAfComPort* AfComPort1 = nullptr;
-
-    // Line protocol. One exchange at a time, on this thread; the transactions wait in a
-    // local event loop that the reply, the reply timer or Cancel ends.
-    QByteArray replyText;           // last reply line, without CR LF
-    bool replyComplete = false;     // a reply, the timeout or Cancel ended the exchange
-    bool cancelFlag = false;        // Cancel pressed since the progress window was shown
-    QByteArray firmwareVersion;     // last version line; empty while no display answers
-    bool bootReceiveMode = false;   // the receive side works byte-wise for the boot loader
-    vorkal::BootReceiver boot;      // boot state byte, frame count and frame value
-
-    // Sends command + CR LF and starts the reply timer; nothing while the port is closed.
-    void SendCommand(const QByteArray& command, int timeoutMs);
-    // First character of the reply line, or '!' (timeout, Cancel, empty line, closed port).
-    char WaitReply();
-    // Block transactions: an error text, empty on success.
-    QString ReadConfigBlock(uint8_t n);
-    QString WriteConfigBlocks(uint8_t first, uint8_t last);
-    QString WriteLogRecords(uint16_t first, uint16_t last);
-    bool WriteDisplayText(uint8_t x, uint8_t y, int font, int flag, const QByteArray& text);
-    // The progress window's Cancel: ends the running exchange with "Canceled".
-    void CancelExchange();
-    // A fixed pause that keeps the window (and Cancel) alive.
-    void PauseMs(int ms);
-    // Runs the event loop until `done()` holds. It is checked again after every batch of
-    // received bytes (every boot byte in boot receive mode), the reply timer's run-out and
-    // Cancel, so `done` must be able to become true through one of those.
-    void WaitUntil(const std::function<bool()>& done);
-    // Shows the progress window centred with the bar at 0 of `maximum`.
-    void ShowProgress(int maximum);
-    // True while a transaction or pause of the device code is waiting: another device
-    // command must not start from inside it.
-    bool DeviceWaiting() const { return waitDepth_ > 0; }
+    // The conversation with the display (line protocol, poll script, device commands)
+    // and the firmware update on it.
+    vorkal::DisplaySession& session() { return *session_; }
+    vorkal::FirmwareUpdate& firmwareUpdate() { return *firmwareUpdate_; }
 
     void AfComPort1DataRecived(QObject* sender, int count);
     void AfComPort1PortOpen(QObject* sender);
@@ -303,69 +257,26 @@ public:
 
 private:
     void createDevice();
-    void takeReplyLine(const QByteArray& line);
-    void applyVersionLine(const QByteArray& line);
-    void setReplyComplete();
-    void purgeOutput();
-    void wakeWaiters();
-    QString readBlock(const QByteArray& command, const QByteArray& echo, uint8_t* dest, int size,
-                      bool memoryMayFail);
-    QString writeBlocks(int first, int last, const std::function<QByteArray(int)>& commandFor,
-                        vorkal::ProtocolError refused, QString (*sendFailed)(int, const QString&, bool));
-    void scheduleReceive();
     int speedIndex() const;
-    int displayWidth() const { return config.width(); }
-    // Runs `command` now, or after the poll step that is waiting at the moment.
-    bool deferWhilePolling(void (TForm1::*handler)());
+    // Runs `handler` now, or later when a device wait is running (see deferWhileBusy).
+    bool deferWhileBusy(void (TForm1::*handler)());
 
-    vorkal::LineReceiver receiver_;
-    std::vector<QEventLoop*> waitLoops_;
-    int waitDepth_ = 0;
-    bool receiveQueued_ = false;
-    int scriptPosition_ = 0;
+    std::unique_ptr<vorkal::BytePort> port_;
+    vorkal::DisplaySession* session_ = nullptr;
+    std::unique_ptr<vorkal::FirmwareUpdate> firmwareUpdate_;
     bool shownConnected_ = false;  // what ShowConnectionState showed last
-    bool pollStepRunning_ = false;
-    void (TForm1::*afterPollStep_)() = nullptr;
 
     // ---- Log state ------------------------------------------------------------------
     bool logDelegateInstalled_ = false;
     QList<QStringList> logTableCells() const;
 
-    // ---- Firmware state -------------------------------------------------------------
-    // (firmware)
+    // ---- Firmware update ------------------------------------------------------------
 public:
-    // Handshake, identification and programming; the boot state byte is 0xAA on success.
-    void ProgramFirmware();
-    // The verification pass; the boot state byte is 0xAA on success.
-    void VerifyFirmware();
-    void SendBootCommand(uint8_t command);
-    // The block size the boot loader reported last; kept from one update to the next.
-    uint16_t bootBlockSize = 512;
-    // Reply-timer lengths of the handshake. The program never changes them; tests shorten
-    // them so that giving up on a display that never answers takes seconds, not twenty.
-    struct HandshakeTimeouts {
-        int firstMs = 20000;              // from the first handshake string
-        int afterResetMs = 19000;         // after the reset command is repeated
-        int afterInstructionsMs = 18000;  // after the user was told to power-cycle
-    };
-    HandshakeTimeouts handshakeTimeouts;
     // What a failed update tells the user to do next; `firmwareTouched`: programming had
     // begun, so the old firmware may be gone.
     static QString StrandedDisplayHint(bool firmwareTouched, bool polish);
 
 private:
-    // Sends one image byte of a program or verify stream, escaped.
-    void sendImageByte(uint8_t byte);
-    // Blocks without processing events until at most `bytes` of the output can still be
-    // on their way: in the port's ring, or on the line at its speed.
-    void waitOutputAtMost(int bytes);
-
-    std::shared_ptr<vorkal::FirmwareImage> firmwareImage_;
-    std::shared_ptr<vorkal::WireBacklog> wireBacklog_;
-    // The line took no bytes within the drain bound during this update: the stream has
-    // failed, instead of costing the bound again for every group of bytes.
-    bool outputStalled_ = false;
-    // The program command went out in this update: the old firmware may be gone.
-    bool flashTouched_ = false;
-    void showStrandedDisplayHint();
+    // Closes the port and tells the user how to get a display in its boot loader back.
+    void showStrandedDisplayHint(bool firmwareTouched);
 };

@@ -4,6 +4,7 @@
 #include <QAbstractItemView>
 #include <QEvent>
 
+#include "display_session.h"
 #include "form1.h"
 #include "preferences.h"
 #include "preview_grid.h"
@@ -211,14 +212,6 @@ void TForm1::setView(View v) {
     Button10->setVisible(v == View::Log);
 }
 
-TForm1::TransferScope::TransferScope(TForm1* form) : form_(form) {
-    if (form_->transferDepth_++ == 0) form_->setTransferControls(true);
-}
-
-TForm1::TransferScope::~TransferScope() {
-    if (--form_->transferDepth_ == 0) form_->setTransferControls(false);
-}
-
 // The groups are disabled as a whole: their controls keep the states that the port and
 // the status poll give them, and show those again when the group is enabled.
 void TForm1::setTransferControls(bool running) {
@@ -233,7 +226,7 @@ void TForm1::setTransferControls(bool running) {
     }
     for (const auto& [w, wasEnabled] : heldControls_) {
         // Clear Log needs a display that answers; the port may have gone meanwhile.
-        const bool enable = wasEnabled && (w != Button9 || !firmwareVersion.isEmpty());
+        const bool enable = wasEnabled && (w != Button9 || !session_->firmwareVersion.isEmpty());
         w->setEnabled(enable);
     }
     heldControls_.clear();

@@ -56,7 +56,7 @@ TEST_F(WindowE2E, OpenShowsConnectedWithVersionAndStoresThePort) {
     form->Button5->click();
     EXPECT_FALSE(form->AfComPort1->IsOpen());
     EXPECT_EQ(form->Button5->text(), "Open");
-    EXPECT_TRUE(form->firmwareVersion.isEmpty());
+    EXPECT_TRUE(form->session().firmwareVersion.isEmpty());
     EXPECT_TRUE(waitFor([this] { return form->StaticText5->text() == "Disconnected"; }, 2000));
     EXPECT_FALSE(form->Button3->isEnabled());
     EXPECT_TRUE(form->ComboBox4->isEnabled());
@@ -352,13 +352,13 @@ TEST_F(WindowE2E, LogBlockReadsOnBothVariants) {
         const bool wide = v == SimVariant::D128x64;
         const int size = wide ? 128 : 16;
         for (int block : {0, 1, 9, wide ? 255 : 511}) {
-            ASSERT_EQ(form->ReadLogBlock(block), QString()) << block;
+            ASSERT_EQ(form->session().ReadLogBlock(block), QString()) << block;
             EXPECT_TRUE(std::equal(log.begin() + size * block, log.begin() + size * (block + 1),
                                    form->config.logImage.begin() + size * block))
                 << block;
         }
         display->setLogReadErrors(-1);
-        EXPECT_EQ(form->ReadLogBlock(3), "EEPROM Error !!!");
+        EXPECT_EQ(form->session().ReadLogBlock(3), "EEPROM Error !!!");
         TearDown();
     }
 }
