@@ -180,7 +180,7 @@ TEST_F(WindowFirmwareUpdate, NothingHappensWhileThePortIsClosed) {
 
 // After a failed update the user is told how to get the display back, and the next Open
 // finds it once it has been switched off and on.
-TEST_F(FirmwareUpdate, AStrandedDisplayIsFoundAgainAfterPowerCycleAndOpen) {
+TEST_F(WindowFirmwareUpdate, AStrandedDisplayIsFoundAgainAfterPowerCycleAndOpen) {
     struct Case {
         const char* name;
         bool polish;
