@@ -8,6 +8,7 @@
 // firmware update firmware/firmware_update.cpp.
 
 #include <QCheckBox>
+#include <QDate>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLineEdit>
@@ -34,6 +35,7 @@ class PreviewGrid;
 class BytePort;
 class DisplaySession;
 class FirmwareUpdate;
+class TrackWindow;
 }
 
 class TForm1 : public QWidget {
@@ -99,6 +101,7 @@ public:
     vorkal::TRadioGroup* RadioGroup3;
     QPushButton* Button9;
     QPushButton* Button10;
+    QPushButton* TrackButton;  // opens the track window; log view only
 
     QTimer* Timer1;  // reply timer of the line protocol (the session's)
     QTimer* Timer2;  // status poll (the session's)
@@ -187,6 +190,12 @@ public:
     void LogsView();
     // Draws a log table cell: the number column of data rows black on yellow.
     void StringGrid2DrawCell(int column, int row, QPainter* painter, const QRect& rect);
+    // UTC date of the last complete log download; GPX points carry it (the log holds
+    // only the time of day). Invalid until a download completes.
+    QDate logDownloadDate;
+    // ---- Track window ---------------------------------------------------------------
+    void TrackButtonClick();
+    vorkal::TrackWindow* trackWindow() const { return trackWindow_; }
 
     // ---- Firmware update ------------------------------------------------------------
     void Button11Click();
@@ -207,6 +216,10 @@ private:
     void attachPortDetails();
     void applyLanguageTexts();
     void applyTypedValue(QLineEdit* edit);  // the Exit handler of one of the four edits
+    void createTrackControls();
+    // Refills the track window from the log table while it is open.
+    void refreshTrackWindow();
+    vorkal::TrackWindow* trackWindow_ = nullptr;
 
     View view_ = View::Start;
     bool shownOnce_ = false;

@@ -1,6 +1,7 @@
 // Flight log: the switch between screen and log view with the download, the log table
 // and its export.
 
+#include <QDateTime>
 #include <QLocale>
 #include <QPainter>
 #include <QStyledItemDelegate>
@@ -72,6 +73,7 @@ void TForm1::LogsView() {
         }
     }
     StringGrid2->setUpdatesEnabled(true);
+    refreshTrackWindow();
 }
 
 void TForm1::Button6Click() {
@@ -82,7 +84,10 @@ void TForm1::Button6Click() {
         return;
     }
     ClearPreview();
-    if (config.separateLog && !StaticText6->isHidden() && !config.logLoaded) session().downloadLog();
+    if (config.separateLog && !StaticText6->isHidden() && !config.logLoaded) {
+        session().downloadLog();
+        if (config.logLoaded) logDownloadDate = QDateTime::currentDateTimeUtc().date();
+    }
     setView(View::Log);
     Button6->setText(tr2("Screen View", "Układ Ekranu"));
     LogsView();
@@ -118,7 +123,9 @@ void TForm1::Button10Click() {
     request.promptOverwrite = true;
     const FileDialogResult chosen = askSaveFile(request, fileDialogMemory, languagePolish);
     if (chosen.fileName.isEmpty()) return;
-    const QByteArray bytes = ExportLog(logTableCells(), chosen.filterIndex);
+    // GPX needs a date: the download's, or today's for a log that was never downloaded.
+    const QDate gpxDate = logDownloadDate.isValid() ? logDownloadDate : QDateTime::currentDateTimeUtc().date();
+    const QByteArray bytes = ExportLog(logTableCells(), chosen.filterIndex, gpxDate);
     QString error;
     if (!WriteFileAtomically(chosen.fileName, bytes, &error))
         dialogs().showMessage(QString(), tr2("Cannot write the file %1:\n%2", "Nie można zapisać pliku %1:\n%2")

@@ -6,6 +6,7 @@
 
 #include "display_session.h"
 #include "form1.h"
+#include "track_window.h"
 #include "preferences.h"
 #include "preview_grid.h"
 #include "af_port_map.h"
@@ -167,6 +168,8 @@ void TForm1::applyLanguageTexts() {
     Button9->setText(tr2("Clear Log In display", "Kasuj logi w wyśw."));
     Button10->setText(tr2("Save To File", "Zapisz do pliku"));
     Button11->setText(tr2("Firmware Update", "Aktualizuj Oprogr."));
+    TrackButton->setText(tr2("Track", "Trasa"));
+    if (trackWindow_) trackWindow_->setPolish(languagePolish);
 }
 
 QStringList TForm1::fontEntries() const {
@@ -210,6 +213,7 @@ void TForm1::setView(View v) {
     Button6->setVisible(v != View::Start);
     Button9->setVisible(v == View::Log);
     Button10->setVisible(v == View::Log);
+    TrackButton->setVisible(v == View::Log);
 }
 
 // The groups are disabled as a whole: their controls keep the states that the port and
