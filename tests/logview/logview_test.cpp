@@ -184,7 +184,8 @@ TEST_F(LogViewTest, SavedFileTakesTheExtensionOfTheChosenType) {
 }
 
 TEST_F(LogViewTest, ExtensionRuleHoldsForAnyFilterList) {
-    const QString filter = QString(TForm1::kLogFilter) + "|GPX file (*.gpx)|*.gpx|Any (*.log;*.csv)|*.log;*.csv";
+    const QString filter = "Text Files (*.txt)|*.txt|KML file (*.kml)|*.kml|KML file with extruded patch (*.kml)|*.kml|"
+                           "GPX file (*.gpx)|*.gpx|Any (*.log;*.csv)|*.log;*.csv";
     struct Case {
         const char* typed;
         int filterIndex;
