@@ -21,6 +21,7 @@
 class QPainter;
 
 #include "config_image.h"
+#include "edit_history.h"
 #include "preview_canvas.h"
 #include "widgets.h"
 #include "line_receiver.h"
@@ -28,6 +29,8 @@ class QPainter;
 class TForm2;
 class TAfComPort;
 class QEventLoop;
+class QAction;
+class QKeyEvent;
 
 namespace vorkal {
 class PreviewGrid;
@@ -148,6 +151,44 @@ public:
     // Extension point: tells a connected display to show the selected layout.
     void ShowLayoutOnDisplay();
 
+    // ---- Edit history, unsaved changes, keyboard and context menu of the preview ------
+    static const char* const kCaption;  // the window caption without the unsaved mark
+    vorkal::EditHistory editHistory;
+    QAction* undoAction = nullptr;   // Ctrl+Z
+    QAction* redoAction = nullptr;   // Ctrl+Shift+Z, Ctrl+Y
+    // Undoes or redoes one step and shows the image as it is then; nothing is sent.
+    void UndoEdit();
+    void RedoEdit();
+    // Holds edits that were neither sent to the display nor exported since the last
+    // Receive, Send, Import or Export.
+    bool hasUnsavedChanges() const;
+    // The image now matches what the display or a file holds.
+    void markSaved();
+    // Asks before unsaved changes are dropped; true when there are none or the user
+    // agrees.
+    bool mayDropUnsavedChanges();
+    // Arrow keys move the selected element (Shift: by eight), Tab and Shift+Tab select
+    // the next and previous entry; true when the key was used.
+    bool PreviewKeyPress(int key, Qt::KeyboardModifiers modifiers);
+    void NudgeSelected(int dx, int dy);
+    // The preview's context menu at a global position.
+    void PreviewContextMenu(const QPoint& globalPos);
+    // Copies the current layout's elements over layout `target` (0-based); one step.
+    void CopyLayoutTo(int target);
+    void CentreSelectedHorizontally();
+
+    // Makes the changes to the configuration made while it lives one undo step. Steps
+    // nest: only the outermost one records, so a handler that runs others stays one step.
+    class EditStep {
+    public:
+        explicit EditStep(TForm1& form) : form_(form) { form_.openStep(); }
+        ~EditStep() { form_.closeStep(); }
+        EditStep(const EditStep&) = delete;
+        EditStep& operator=(const EditStep&) = delete;
+    private:
+        TForm1& form_;
+    };
+
     // ---- Settings file --------------------------------------------------------------
     void Button1Click();
     void Button2Click();
@@ -179,6 +220,7 @@ public:
 
 protected:
     void showEvent(QShowEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* e) override;
 
     // Whether the serial port is open (false until the port component is wired in).
@@ -212,6 +254,25 @@ private:
     // Left button alone, no Shift, Ctrl or Alt, in the preview's current mouse event.
     bool leftButtonAlone() const;
     void showFileError(const QString& fileName, const QString& reason, bool writing);
+    // Moves entry `i` to (x, y) through the X and Y up-downs, which keep it on the
+    // screen, and redraws: the drag's and the arrow keys' way of moving.
+    void moveEntryTo(int i, int x, int y);
+
+    // ---- Edit history state -----------------------------------------------------------
+    void createHistoryActions();
+    void openStep();
+    void closeStep();
+    void finishDragStep();
+    void updateCaption();
+    // Puts the controls, the layout selection and the preview in line with the image
+    // after an undo or redo, without running any handler that talks to the display.
+    void showRestoredImage(vorkal::DisplayVariant variantBefore, bool logChanged);
+    int stepDepth_ = 0;
+    vorkal::ConfigImage stepBefore_;  // the configuration when the outer step opened
+    bool recordStep_ = false;         // a configuration was shown when it opened
+    bool savedWhenStepCloses_ = false;
+    bool dragStepOpen_ = false;
+    uint64_t savedStateId_ = 0;
 
     // ---- Device state ---------------------------------------------------------------
     // (device)

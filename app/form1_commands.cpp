@@ -27,6 +27,8 @@ void TForm1::ShowLayoutOnDisplay() {
 void TForm1::Button3Click() {
     if (deferWhilePolling(&TForm1::Button3Click)) return;
     if (!portIsOpen()) return;
+    if (!mayDropUnsavedChanges()) return;
+    const EditStep step(*this);
     const int last = config.is128x64() ? 63 : 31;
     Timer2->stop();
     ShowProgress(last + 1);
@@ -39,8 +41,10 @@ void TForm1::Button3Click() {
     Form2->hide();
     if (!error.isEmpty())
         dialogs().showMessage(QString(), tr2("Error", QString::fromUtf8("Błąd")) + "\r\n" + error, MsgIcon::None);
-    else
+    else {
         ShowLoadedConfiguration();
+        markSaved();
+    }
     config.logLoaded = false;
     Timer2->start();
 }
@@ -52,6 +56,7 @@ void TForm1::Button4Click() {
     QString error = WriteConfigBlocks(0, uint8_t(blocks));
     if (config.is128x64() && error.isEmpty()) error = WriteConfigBlocks(32, uint8_t(32 + blocks));
     if (!error.isEmpty()) dialogs().showMessage(QString(), error, MsgIcon::None);
+    else markSaved();
     SendCommand(ShowLayoutCommand(std::max(config.selectedLayout, 0)), ReplyTimeout::ShowLayout);
     WaitReply();
     Timer2->start();
@@ -70,6 +75,7 @@ void TForm1::Button7Click() {
         Timer2->start();
         return;
     }
+    const EditStep step(*this);
     Button7->setEnabled(false);
     Form2->ProgressBar1->setMaximum(20);
     Form2->centre();
@@ -91,6 +97,7 @@ void TForm1::Button7Click() {
         WriteDisplayText(Centred(w, 10), 24, 1, 0, "to default");
         PauseMs(1500);
         SendCommand(ResetCommand(), ReplyTimeout::Reset);
+        markSaved();
         dialogs().showMessage(QString(),
                               tr2("Return to Defaults Succes !", QString::fromUtf8("Wrócono do ustawień fabrycznych !")),
                               MsgIcon::None);

@@ -18,11 +18,13 @@ void TForm1::showFileError(const QString& fileName, const QString& reason, bool 
 }
 
 void TForm1::Button1Click() {
+    if (!mayDropUnsavedChanges()) return;
     FileDialogRequest request;
     request.filter = kSettingsFilter;
     request.defaultExtension = "BIN";
     const QString fileName = dialogs().openFile(request).fileName;
     if (fileName.isEmpty()) return;
+    const EditStep step(*this);
 
     if (ComboBox1->count() > 0) ComboBox1->setCurrentIndex(0);
     ClearPreview();
@@ -59,6 +61,7 @@ void TForm1::Button1Click() {
     if (LoadSettingsFile(config, bytes) == DisplayVariant::D128x64) SetDisplay128x64();
     else SetDisplay84x48();
     ShowLoadedConfiguration();
+    markSaved();
 }
 
 void TForm1::Button2Click() {
@@ -81,5 +84,7 @@ void TForm1::Button2Click() {
         const QString reason = file.errorString();
         file.cancelWriting();
         showFileError(fileName, reason, true);
+        return;
     }
+    markSaved();
 }
