@@ -181,7 +181,7 @@ public:
     // nest: only the outermost one records, so a handler that runs others stays one step.
     class EditStep {
     public:
-        explicit EditStep(TForm1& form) : form_(form) { form_.openStep(); }
+        explicit EditStep(TForm1& form) : form_(form) { form_.openStep(true); }
         ~EditStep() { form_.closeStep(); }
         EditStep(const EditStep&) = delete;
         EditStep& operator=(const EditStep&) = delete;
@@ -260,7 +260,9 @@ private:
 
     // ---- Edit history state -----------------------------------------------------------
     void createHistoryActions();
-    void openStep();
+    // `record`: the outermost step records what changed (false: changes made to show
+    // the image as it is, which are none).
+    void openStep(bool record);
     void closeStep();
     void finishDragStep();
     void updateCaption();

@@ -271,7 +271,7 @@ void TForm1::StringGrid1MouseDown(Qt::MouseButton button, int x, int y) {
     dragging_ = true;
     // The whole drag, up to the release, is one undo step.
     finishDragStep();
-    openStep();
+    openStep(true);
     dragStepOpen_ = true;
 }
 

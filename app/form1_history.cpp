@@ -38,10 +38,10 @@ void TForm1::createHistoryActions() {
     updateCaption();
 }
 
-void TForm1::openStep() {
+void TForm1::openStep(bool record) {
     if (stepDepth_++ > 0) return;
     // Before a configuration is shown there is nothing an undo could go back to.
-    recordStep_ = config.configurationLoaded;
+    recordStep_ = record && config.configurationLoaded;
     if (recordStep_) stepBefore_ = config;
 }
 
@@ -117,8 +117,7 @@ void TForm1::RedoEdit() {
 
 void TForm1::showRestoredImage(DisplayVariant variantBefore, bool logChanged) {
     // The radio groups set below write back the bits they show: no step of their own.
-    openStep();
-    recordStep_ = false;
+    openStep(false);
 
     if (config.variant() != variantBefore) applyVariant(config.variant());
     const QStringList entries = ElementListEntries(config.variant(), languagePolish);

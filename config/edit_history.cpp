@@ -24,7 +24,7 @@ void diffRuns(const Bytes& before, const Bytes& after, uint32_t base, AddRun&& a
         size_t end = i + 1;  // one past the last changed byte of the run
         for (size_t j = end; j < n && j - end <= kRunGap; ++j)
             if (before[j] != after[j]) end = j + 1;
-        addRun(base + uint32_t(start), uint32_t(end - start), before.data() + start, after.data() + start);
+        addRun(base + uint32_t(start), uint32_t(end - start), before.data() + start);
         i = end;
     }
 }
@@ -39,19 +39,17 @@ EditHistory::EditHistory(int capacity) : capacity_(std::max(capacity, 1)) {}
 
 bool EditHistory::record(const ConfigImage& before, const ConfigImage& after) {
     Step step;
-    auto addRun = [&step](uint32_t offset, uint32_t length, const uint8_t* was, const uint8_t* now) {
+    auto addRun = [&step](uint32_t offset, uint32_t length, const uint8_t* was) {
         step.runs.push_back({offset, length, uint32_t(step.bytes.size())});
         step.bytes.insert(step.bytes.end(), was, was + length);
-        step.bytes.insert(step.bytes.end(), now, now + length);
     };
     diffRuns(before.image, after.image, 0, addRun);
     diffRuns(before.logImage, after.logImage, kImageSize, addRun);
-    step.variantBefore = before.variant();
-    step.variantAfter = after.variant();
-    step.separateLogBefore = before.separateLog;
-    step.separateLogAfter = after.separateLog;
-    if (step.runs.empty() && step.variantBefore == step.variantAfter &&
-        step.separateLogBefore == step.separateLogAfter)
+    step.variant = before.variant();
+    step.separateLog = before.separateLog;
+    step.logChanged = (!step.runs.empty() && step.runs.back().offset >= kImageSize) ||
+                      before.separateLog != after.separateLog;
+    if (step.runs.empty() && before.variant() == after.variant() && before.separateLog == after.separateLog)
         return false;
 
     step.runs.shrink_to_fit();
@@ -68,27 +66,27 @@ bool EditHistory::record(const ConfigImage& before, const ConfigImage& after) {
     return true;
 }
 
-void EditHistory::apply(const Step& step, ConfigImage& config, bool after, bool* logChanged) {
-    if (logChanged)
-        *logChanged = (!step.runs.empty() && step.runs.back().offset >= kImageSize) ||
-                      step.separateLogBefore != step.separateLogAfter;
+void EditHistory::swap(Step& step, ConfigImage& config, bool* logChanged) {
+    if (logChanged) *logChanged = step.logChanged;
     for (const Run& run : step.runs) {
-        const uint8_t* source = step.bytes.data() + run.data + (after ? run.length : 0);
-        std::memcpy(address(config, run.offset), source, run.length);
+        uint8_t* held = step.bytes.data() + run.data;
+        std::swap_ranges(held, held + run.length, address(config, run.offset));
     }
-    config.setVariant(after ? step.variantAfter : step.variantBefore);
-    config.separateLog = after ? step.separateLogAfter : step.separateLogBefore;
+    const DisplayVariant variant = config.variant();
+    config.setVariant(step.variant);
+    step.variant = variant;
+    std::swap(config.separateLog, step.separateLog);
 }
 
 bool EditHistory::undo(ConfigImage& config, bool* logChanged) {
     if (!canUndo()) return false;
-    apply(steps_[--position_], config, false, logChanged);
+    swap(steps_[--position_], config, logChanged);
     return true;
 }
 
 bool EditHistory::redo(ConfigImage& config, bool* logChanged) {
     if (!canRedo()) return false;
-    apply(steps_[position_++], config, true, logChanged);
+    swap(steps_[position_++], config, logChanged);
     return true;
 }
 

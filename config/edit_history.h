@@ -1,8 +1,9 @@
 #pragma once
 // Undo and redo of the changes made to the configuration: each step keeps only the
-// byte runs it changed (before and after) in the configuration image and the log
-// image, plus the variant and the separate-log flag, so a dragged element costs a few
-// bytes and an imported 33792-byte file costs what it changed.
+// byte runs it changed in the configuration image and the log image, plus the variant
+// and the separate-log flag, so a dragged element costs a few bytes and an imported
+// 33792-byte file at most one copy of what it changed. A step holds the side that is
+// not in the image: undo and redo swap it with the image's bytes.
 
 #include <cstddef>
 #include <cstdint>
@@ -51,17 +52,19 @@ private:
     struct Run {
         uint32_t offset;  // in the image, then the log image (1024 + log offset)
         uint32_t length;
-        uint32_t data;    // index of the before bytes in Step::bytes; after bytes follow
+        uint32_t data;    // index of the run's bytes in Step::bytes
     };
     struct Step {
         std::vector<Run> runs;
-        std::vector<uint8_t> bytes;
-        DisplayVariant variantBefore, variantAfter;
-        bool separateLogBefore, separateLogAfter;
+        std::vector<uint8_t> bytes;  // the side of the runs that is not in the image
+        DisplayVariant variant;      // likewise for the variant and the flag
+        bool separateLog;
+        bool logChanged;
         uint64_t idBefore, idAfter;
     };
 
-    static void apply(const Step& step, ConfigImage& config, bool after, bool* logChanged);
+    // Swaps the step's side with the configuration's.
+    static void swap(Step& step, ConfigImage& config, bool* logChanged);
 
     int capacity_;
     std::deque<Step> steps_;
