@@ -14,6 +14,7 @@
 #include <QTableWidget>
 #include <QTimer>
 #include <QWidget>
+#include <array>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -189,6 +190,15 @@ public:
         TForm1& form_;
     };
 
+    // ---- Backups of the display ------------------------------------------------------
+    // Keeps what the display holds as a settings file in the backup folder before it is
+    // overwritten, reading the display first unless a Receive of this connection read it
+    // and nothing was written since. False when no backup could be written (after a
+    // message) or the display could not be read and the user would rather not go on
+    // without a backup: the caller sends nothing.
+    bool BackupDisplay();
+    QString lastBackupPath;  // the backup written last
+
     // ---- Settings file --------------------------------------------------------------
     void Button1Click();
     void Button2Click();
@@ -269,6 +279,14 @@ private:
     // Puts the controls, the layout selection and the preview in line with the image
     // after an undo or redo, without running any handler that talks to the display.
     void showRestoredImage(vorkal::DisplayVariant variantBefore, bool logChanged);
+    // What the display holds as far as this connection knows it (read, nothing written since).
+    void rememberDisplayImage(const std::array<uint8_t, vorkal::kImageSize>& image);
+    void forgetDisplayImage();
+    void displayShowsLayout(int layout);
+    QString readDisplayConfigurationInto(std::array<uint8_t, vorkal::kImageSize>& dest);
+    std::array<uint8_t, vorkal::kImageSize> displayImage_{};
+    bool displayImageKnown_ = false;
+
     int stepDepth_ = 0;
     vorkal::ConfigImage stepBefore_;  // the configuration when the outer step opened
     bool recordStep_ = false;         // a configuration was shown when it opened

@@ -21,6 +21,7 @@ uint8_t Centred(int width, int n) { return uint8_t((width - 8 * n) / 2); }
 }  // namespace
 
 void TForm1::ShowLayoutOnDisplay() {
+    if (portIsOpen()) displayShowsLayout(std::max(config.selectedLayout, 0));
     SendCommand(ShowLayoutCommand(std::max(config.selectedLayout, 0)), ReplyTimeout::ShowLayout);
 }
 
@@ -42,6 +43,7 @@ void TForm1::Button3Click() {
     if (!error.isEmpty())
         dialogs().showMessage(QString(), tr2("Error", QString::fromUtf8("Błąd")) + "\r\n" + error, MsgIcon::None);
     else {
+        rememberDisplayImage(config.image);
         ShowLoadedConfiguration();
         markSaved();
     }
@@ -52,6 +54,10 @@ void TForm1::Button3Click() {
 void TForm1::Button4Click() {
     if (deferWhilePolling(&TForm1::Button4Click)) return;
     Timer2->stop();
+    if (!BackupDisplay()) {
+        Timer2->start();
+        return;
+    }
     const int blocks = config.layoutAreaLength() / 16;
     QString error = WriteConfigBlocks(0, uint8_t(blocks));
     if (config.is128x64() && error.isEmpty()) error = WriteConfigBlocks(32, uint8_t(32 + blocks));
@@ -72,6 +78,10 @@ void TForm1::Button7Click() {
                                                "wszystkie aktualne ustawienia ekranów !\r\n\r\n"
                                                "Załadować ustawienia fabryczne ?"));
     if (dialogs().askYesNo(title, text, MsgIcon::Warning, MsgAnswer::No) != MsgAnswer::Yes) {
+        Timer2->start();
+        return;
+    }
+    if (!BackupDisplay()) {
         Timer2->start();
         return;
     }
@@ -115,6 +125,7 @@ void TForm1::Button7Click() {
 void TForm1::Button8Click() {
     if (deferWhilePolling(&TForm1::Button8Click)) return;
     if (!portIsOpen()) return;
+    forgetDisplayImage();  // the display stores its new speed
     Timer2->stop();
     QCoreApplication::processEvents();
     PauseMs(500);

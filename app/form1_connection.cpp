@@ -74,6 +74,7 @@ void TForm1::Button5Click() {
 }
 
 void TForm1::AfComPort1PortOpen(QObject*) {
+    forgetDisplayImage();  // a new connection: the display may be another one
     AfComPort1->DiscardInput();
     purgeOutput();
     Button5->setText(tr2("Close", "Zamknij"));
@@ -89,6 +90,7 @@ void TForm1::AfComPort1PortOpen(QObject*) {
 }
 
 void TForm1::AfComPort1PortClose(QObject*) {
+    forgetDisplayImage();
     Button5->setText(tr2("Open", "Otwórz"));
     firmwareVersion.clear();
     config.logLoaded = false;

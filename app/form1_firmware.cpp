@@ -49,6 +49,7 @@ int64_t NowNs() {
 void TForm1::Button11Click() {
     if (deferWhilePolling(&TForm1::Button11Click)) return;
     if (!portIsOpen()) return;
+    forgetDisplayImage();
     if (!firmwareImage_) firmwareImage_ = std::make_shared<FirmwareImage>();
     if (!wireBacklog_) wireBacklog_ = std::make_shared<WireBacklog>();
     const TAfBaudrate rate = AfComPort1->BaudRate();

@@ -251,6 +251,7 @@ QString TForm1::writeBlocks(int first, int last, const std::function<QByteArray(
 }
 
 QString TForm1::WriteConfigBlocks(uint8_t first, uint8_t last) {
+    forgetDisplayImage();  // a later backup reads the display again
     // Block numbers past the image would read outside it.
     const int lastBlock = std::min<int>(last, kConfigBlocks - 1);
     return writeBlocks(first, lastBlock,
