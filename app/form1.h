@@ -3,8 +3,9 @@
 // program is written against; the handlers stay thin and call into the subsystem code.
 // Its implementation is split by subsystem: form1_ui.cpp (controls), form1_shell.cpp
 // (language, preferences, port list, views, variant set-up), form1_preview.cpp,
-// form1_editor.cpp, form1_settings.cpp, form1_protocol.cpp, form1_connection.cpp,
-// form1_commands.cpp, form1_log.cpp, form1_firmware.cpp.
+// form1_editor.cpp, form1_settings.cpp, form1_connection.cpp, form1_commands.cpp,
+// form1_log.cpp. The conversation with the display is device/display_session*.cpp, the
+// firmware update firmware/firmware_update.cpp.
 
 #include <QCheckBox>
 #include <QFrame>
@@ -25,19 +26,17 @@ class QPainter;
 #include "edit_history.h"
 #include "preview_canvas.h"
 #include "widgets.h"
-#include "line_receiver.h"
 
 class TForm2;
 class TAfComPort;
-class QEventLoop;
 class QAction;
 class QKeyEvent;
 
 namespace vorkal {
 class PreviewGrid;
-enum class ProtocolError;
-struct FirmwareImage;
-class WireBacklog;
+class BytePort;
+class DisplaySession;
+class FirmwareUpdate;
 }
 
 class TForm1 : public QWidget {
@@ -104,8 +103,8 @@ public:
     QPushButton* Button9;
     QPushButton* Button10;
 
-    QTimer* Timer1;  // reply timer of the line protocol
-    QTimer* Timer2;  // status poll
+    QTimer* Timer1;  // reply timer of the line protocol (the session's)
+    QTimer* Timer2;  // status poll (the session's)
 
     // Filters of the file dialogs.
     static const char* const kSettingsFilter;
@@ -115,6 +114,10 @@ public:
     void FormShow();
     void RadioGroup6Click();
     void ComboBox4DropDown();
+    // The device and adapter behind COM<n>, in the current language; empty when gone.
+    QString portDescription(int comNumber) const;
+    // Shown under the port list while it is dropped down: the highlighted port's description.
+    QLabel* PortDetailsLine = nullptr;
     void SetDisplay84x48();
     void SetDisplay128x64();
     // Views: the start view holds until the first configuration is shown.
@@ -212,11 +215,7 @@ public:
     void Button9Click();
     void ComboBox2Change();
     void ComboBox4Click();
-    void Timer1Timer();
     void Timer2Timer();
-    // Reads log block `block` into the log image (16 bytes on 84 x 48, 128 on 128 x 64);
-    // returns the error text, empty on success. Used by the log download.
-    QString ReadLogBlock(int block);
 
     // ---- Flight log -----------------------------------------------------------------
     void Button6Click();
@@ -242,6 +241,7 @@ private:
     void applyVariant(vorkal::DisplayVariant v);
     void createControls();
     void connectHandlers();
+    void attachPortDetails();
     void applyLanguageTexts();
 
     View view_ = View::Start;
@@ -275,6 +275,7 @@ private:
     void openStep(bool record);
     void closeStep();
     void finishDragStep();
+    bool deviceBusy() const;
     void updateCaption();
     // Puts the controls, the layout selection and the preview in line with the image
     // after an undo or redo, without running any handler that talks to the display.
@@ -286,6 +287,7 @@ private:
     QString readDisplayConfigurationInto(std::array<uint8_t, vorkal::kImageSize>& dest);
     std::array<uint8_t, vorkal::kImageSize> displayImage_{};
     bool displayImageKnown_ = false;
+    QString progressCaption_;  // shown instead of the progress window's own caption when set
 
     int stepDepth_ = 0;
     vorkal::ConfigImage stepBefore_;  // the configuration when the outer step opened
@@ -298,38 +300,10 @@ private:
     // (device)
 public:
     TAfComPort* AfComPort1 = nullptr;
-
-    // Line protocol. One exchange at a time, on this thread; the transactions wait in a
-    // local event loop that the reply, the reply timer or Cancel ends.
-    QByteArray replyText;           // last reply line, without CR LF
-    bool replyComplete = false;     // a reply, the timeout or Cancel ended the exchange
-    bool cancelFlag = false;        // Cancel pressed since the progress window was shown
-    QByteArray firmwareVersion;     // last version line; empty while no display answers
-    bool bootReceiveMode = false;   // the receive side works byte-wise for the boot loader
-    vorkal::BootReceiver boot;      // boot state byte, frame count and frame value
-
-    // Sends command + CR LF and starts the reply timer; nothing while the port is closed.
-    void SendCommand(const QByteArray& command, int timeoutMs);
-    // First character of the reply line, or '!' (timeout, Cancel, empty line, closed port).
-    char WaitReply();
-    // Block transactions: an error text, empty on success.
-    QString ReadConfigBlock(uint8_t n);
-    QString WriteConfigBlocks(uint8_t first, uint8_t last);
-    QString WriteLogRecords(uint16_t first, uint16_t last);
-    bool WriteDisplayText(uint8_t x, uint8_t y, int font, int flag, const QByteArray& text);
-    // The progress window's Cancel: ends the running exchange with "Canceled".
-    void CancelExchange();
-    // A fixed pause that keeps the window (and Cancel) alive.
-    void PauseMs(int ms);
-    // Runs the event loop until `done()` holds. It is checked again after every batch of
-    // received bytes (every boot byte in boot receive mode), the reply timer's run-out and
-    // Cancel, so `done` must be able to become true through one of those.
-    void WaitUntil(const std::function<bool()>& done);
-    // Shows the progress window centred with the bar at 0 of `maximum`.
-    void ShowProgress(int maximum);
-    // True while a transaction or pause of the device code is waiting: another device
-    // command must not start from inside it.
-    bool DeviceWaiting() const { return waitDepth_ > 0; }
+    // The conversation with the display (line protocol, poll script, device commands)
+    // and the firmware update on it.
+    vorkal::DisplaySession& session() { return *session_; }
+    vorkal::FirmwareUpdate& firmwareUpdate() { return *firmwareUpdate_; }
 
     void AfComPort1DataRecived(QObject* sender, int count);
     void AfComPort1PortOpen(QObject* sender);
@@ -339,62 +313,15 @@ public:
 
 private:
     void createDevice();
-    void takeReplyLine(const QByteArray& line);
-    void applyVersionLine(const QByteArray& line);
-    void setReplyComplete();
-    void purgeOutput();
-    void wakeWaiters();
-    QString readBlock(const QByteArray& command, const QByteArray& echo, uint8_t* dest, int size,
-                      bool memoryMayFail);
-    QString writeBlocks(int first, int last, const std::function<QByteArray(int)>& commandFor,
-                        vorkal::ProtocolError refused, QString (*sendFailed)(int, const QString&, bool));
-    void scheduleReceive();
     int speedIndex() const;
-    int displayWidth() const { return config.width(); }
-    // Runs `command` now, or after the poll step that is waiting at the moment.
-    bool deferWhilePolling(void (TForm1::*handler)());
+    // Runs `handler` now, or later when a device wait is running (see deferWhileBusy).
+    bool deferWhileBusy(void (TForm1::*handler)());
 
-    vorkal::LineReceiver receiver_;
-    std::vector<QEventLoop*> waitLoops_;
-    int waitDepth_ = 0;
-    bool receiveQueued_ = false;
-    int scriptPosition_ = 0;
-    bool pollStepRunning_ = false;
-    void (TForm1::*afterPollStep_)() = nullptr;
+    std::unique_ptr<vorkal::BytePort> port_;
+    vorkal::DisplaySession* session_ = nullptr;
+    std::unique_ptr<vorkal::FirmwareUpdate> firmwareUpdate_;
 
     // ---- Log state ------------------------------------------------------------------
     bool logDelegateInstalled_ = false;
     QList<QStringList> logTableCells() const;
-
-    // ---- Firmware state -------------------------------------------------------------
-    // (firmware)
-public:
-    // Handshake, identification and programming; the boot state byte is 0xAA on success.
-    void ProgramFirmware();
-    // The verification pass; the boot state byte is 0xAA on success.
-    void VerifyFirmware();
-    void SendBootCommand(uint8_t command);
-    // The block size the boot loader reported last; kept from one update to the next.
-    uint16_t bootBlockSize = 512;
-    // Reply-timer lengths of the handshake. The program never changes them; tests shorten
-    // them so that giving up on a display that never answers takes seconds, not twenty.
-    struct HandshakeTimeouts {
-        int firstMs = 20000;              // from the first handshake string
-        int afterResetMs = 19000;         // after the reset command is repeated
-        int afterInstructionsMs = 18000;  // after the user was told to power-cycle
-    };
-    HandshakeTimeouts handshakeTimeouts;
-
-private:
-    // Sends one image byte of a program or verify stream, escaped.
-    void sendImageByte(uint8_t byte);
-    // Blocks without processing events until at most `bytes` of the output can still be
-    // on their way: in the port's ring, or on the line at its speed.
-    void waitOutputAtMost(int bytes);
-
-    std::shared_ptr<vorkal::FirmwareImage> firmwareImage_;
-    std::shared_ptr<vorkal::WireBacklog> wireBacklog_;
-    // The line took no bytes within the drain bound during this update: the stream has
-    // failed, instead of costing the bound again for every group of bytes.
-    bool outputStalled_ = false;
 };

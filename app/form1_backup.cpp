@@ -6,9 +6,8 @@
 
 #include "dialogs.h"
 #include "display_backup.h"
+#include "display_session.h"
 #include "form1.h"
-#include "form2.h"
-#include "line_protocol.h"
 
 using namespace vorkal;
 
@@ -25,18 +24,11 @@ void TForm1::displayShowsLayout(int layout) {
 }
 
 QString TForm1::readDisplayConfigurationInto(std::array<uint8_t, kImageSize>& dest) {
-    const int last = config.is128x64() ? 63 : 31;
-    ShowProgress(last + 1);
-    Form2->setWindowTitle(tr2("Reading the display for a backup...",
-                              QString::fromUtf8("Odczyt wyświetlacza do kopii zapasowej...")));
-    QString error;
-    for (int n = 0; n <= last && error.isEmpty(); ++n) {
-        error = readBlock(ReadConfigCommand(uint8_t(n)), QByteArray(1, DigitChar(uint8_t(n))),
-                          dest.data() + kConfigBlockSize * n, kConfigBlockSize, false);
-        Form2->StepIt();
-        PauseMs(10);
-    }
-    Form2->hide();
+    // The progress window says why the display is read before it is written.
+    progressCaption_ = tr2("Reading the display for a backup...",
+                           QString::fromUtf8("Odczyt wyświetlacza do kopii zapasowej..."));
+    const QString error = session_->readConfigurationInto(dest);
+    progressCaption_.clear();
     return error;
 }
 

@@ -1,12 +1,16 @@
-// Port choice, opening and closing, and the status poll with its demo telemetry script.
+// The window's side of the connection: the port component and the display session
+// behind it, port choice, opening and closing, and the status poll's connection display.
 
 #include <QTimer>
 
 #include "af_com_port.h"
-#include "demo_script.h"
+#include "com_port_adapter.h"
 #include "dialogs.h"
+#include "display_session.h"
+#include "firmware_update.h"
 #include "form1.h"
-#include "line_protocol.h"
+#include "form2.h"
+#include "port_diagnosis.h"
 #include "preferences.h"
 
 using namespace vorkal;
@@ -25,6 +29,51 @@ int PortNumberOfEntry(const QString& text) {
 
 }  // namespace
 
+void TForm1::createDevice() {
+    AfComPort1 = new TAfComPort(this);
+    AfComPort1->setObjectName("AfComPort1");
+    AfComPort1->SetBaudRate(TAfBaudrate::br56000);
+    AfComPort1->SetWriteThreadPriority(TAfThreadPriority::tpNormal);
+    AfComPort1->Loaded();
+    connect(AfComPort1, &TAfCustomSerialPort::OnDataRecived, this, &TForm1::AfComPort1DataRecived);
+    connect(AfComPort1, &TAfCustomSerialPort::OnPortOpen, this, &TForm1::AfComPort1PortOpen);
+    connect(AfComPort1, &TAfCustomSerialPort::OnPortClose, this, &TForm1::AfComPort1PortClose);
+
+    port_ = std::make_unique<ComPortAdapter>(AfComPort1, [this](int speed) {
+        ComboBox2->setCurrentIndex(speed);
+        OpenCom(selectedPort);
+    });
+    session_ = new DisplaySession(config, languagePolish, *port_, *Form2, this);
+    firmwareUpdate_ = std::make_unique<FirmwareUpdate>(*session_);
+    Timer1 = session_->replyTimer();
+    Timer2 = session_->pollTimer();
+    Form2->onCancel = [this] { session_->cancel(); };
+    Form2->onShow = [this] {
+        session_->progressShown();
+        if (!progressCaption_.isEmpty()) Form2->setWindowTitle(progressCaption_);
+    };
+    connect(session_, &DisplaySession::variantAnnounced, this, [this](bool wide) {
+        if (wide) SetDisplay128x64();
+        else SetDisplay84x48();
+    });
+    // The image as the display holds it, before showing it corrects anything.
+    connect(session_, &DisplaySession::configurationReceived, this, [this] { rememberDisplayImage(config.image); });
+    connect(session_, &DisplaySession::configurationReceived, this, &TForm1::ShowLoadedConfiguration);
+    connect(session_, &DisplaySession::headerReceived, this, &TForm1::ApplyLayoutHeader);
+    connect(session_, &DisplaySession::speedSelectionsRestored, this, [this](int index) {
+        ComboBox2->setCurrentIndex(index);
+        ComboBox3->setCurrentIndex(index);
+    });
+}
+
+bool TForm1::portIsOpen() const { return AfComPort1 && AfComPort1->IsOpen(); }
+
+void TForm1::AfComPort1DataRecived(QObject*, int) { session_->dataReceived(); }
+
+bool TForm1::deferWhileBusy(void (TForm1::*handler)()) {
+    return session_->deferWhileBusy([this, handler] { (this->*handler)(); });
+}
+
 int TForm1::speedIndex() const { return std::clamp(ComboBox2->currentIndex(), 0, 4); }
 
 void TForm1::ComboBox4Click() {
@@ -42,24 +91,27 @@ void TForm1::OpenCom(int port) {
         AfComPort1->SetComNumber(uint16_t(port));
         if (ComboBox2->currentIndex() < 0) ComboBox2->setCurrentIndex(0);
         AfComPort1->SetBaudRate(kPcRates[speedIndex()]);
+        QString reason;
         try {
             AfComPort1->OpenPort();
             return;
-        } catch (const std::exception&) {
-            // Said to the user below, in the words of this window.
+        } catch (const std::exception& e) {
+            // Said to the user below, in the words of this window, with the cause found.
+            reason = PortOpenFailureReason(port, QString::fromUtf8(e.what()), languagePolish);
         }
-        const QString text =
+        QString text =
             tr2(QString("  Can't open port COM%1\r\n\r\nCheck COM/USB cable and click \"Retry\" or\r\n"
                         "Click \"Cancel\" for change port number"),
                 QString::fromUtf8("  Nie można otworzyć portu COM%1\r\n\r\nSprawdź kabel COM/USB i kliknij \"Retry\" lub\r\n"
                                   "Kliknij \"Cancel\" aby zmienić numer portu"))
                 .arg(port);
+        if (!reason.isEmpty()) text += "\r\n\r\n" + reason;
         if (dialogs().askRetryCancel(QString(), text, MsgIcon::Warning) != MsgAnswer::Retry) return;
     }
 }
 
 void TForm1::Button5Click() {
-    if (deferWhilePolling(&TForm1::Button5Click)) return;
+    if (deferWhileBusy(&TForm1::Button5Click)) return;
     if (portIsOpen()) AfComPort1->ClosePort();
     else OpenCom(selectedPort);
     if (!portIsOpen()) return;
@@ -75,8 +127,7 @@ void TForm1::Button5Click() {
 
 void TForm1::AfComPort1PortOpen(QObject*) {
     forgetDisplayImage();  // a new connection: the display may be another one
-    AfComPort1->DiscardInput();
-    purgeOutput();
+    session_->portOpened();
     Button5->setText(tr2("Close", "Zamknij"));
     Button11->setEnabled(true);
     ComboBox4->setEnabled(false);
@@ -92,28 +143,17 @@ void TForm1::AfComPort1PortOpen(QObject*) {
 void TForm1::AfComPort1PortClose(QObject*) {
     forgetDisplayImage();
     Button5->setText(tr2("Open", "Otwórz"));
-    firmwareVersion.clear();
-    config.logLoaded = false;
+    session_->portClosed();
     ComboBox4->setEnabled(true);
     ComboBox2->setEnabled(true);
     Button11->setEnabled(false);
-    // No reply can come any more: an exchange waiting now ends as a timeout.
-    if (Timer1->isActive()) Timer1Timer();
-    receiver_.clear();
-}
-
-bool TForm1::deferWhilePolling(void (TForm1::*handler)()) {
-    if (!DeviceWaiting()) return false;
-    // A click during the poll's header read runs once that read is over; a click
-    // during any other transfer is dropped (the transactions are not re-entrant).
-    if (pollStepRunning_ && waitDepth_ == 1) afterPollStep_ = handler;
-    return true;
 }
 
 void TForm1::Timer2Timer() {
     // The header read of an earlier tick is still waiting for its reply.
-    if (pollStepRunning_) return;
+    if (session_->pollStepRunning()) return;
 
+    const QByteArray& firmwareVersion = session_->firmwareVersion;
     const bool connected = !firmwareVersion.isEmpty();
     StaticText5->setText(connected ? tr2("Connected", QString::fromUtf8("Połączony"))
                                    : tr2("Disconnected", QString::fromUtf8("Odłączony")));
@@ -124,34 +164,5 @@ void TForm1::Timer2Timer() {
     for (QPushButton* b : {Button3, Button7, Button8, Button9}) b->setEnabled(connected);
     Button4->setEnabled(connected && config.configurationLoaded);
 
-    if (!portIsOpen()) {
-        Timer2->setInterval(100);
-        scriptPosition_ = 0;
-        firmwareVersion.clear();
-        return;
-    }
-    if (scriptPosition_ >= kDemoScriptLength) scriptPosition_ = 0;
-    const QByteArray entry = DemoScriptEntry(scriptPosition_);
-    if (entry.size() == 1 && entry[0] == kEndMarker) {
-        scriptPosition_ = 0;
-        return;
-    }
-    if (entry.size() == 1 && entry[0] == kVersionMarker) {
-        receiver_.clear();
-        firmwareVersion.clear();
-        AfComPort1->SendText(VersionQueryLine());
-        Timer2->setInterval(500);
-    } else if (!firmwareVersion.isEmpty()) {
-        if (entry.size() == 1 && entry[0] == kHeaderMarker) {
-            pollStepRunning_ = true;
-            const bool ok = ReadConfigBlock(31).isEmpty();
-            pollStepRunning_ = false;
-            if (ok) ApplyLayoutHeader();
-            if (auto handler = std::exchange(afterPollStep_, nullptr)) QTimer::singleShot(0, this, handler);
-        } else {
-            AfComPort1->SendText(entry + "\r\n");
-        }
-        Timer2->setInterval(60);
-    }
-    ++scriptPosition_;
+    session_->pollStep();
 }

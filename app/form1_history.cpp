@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "dialogs.h"
+#include "display_session.h"
 #include "element_catalogue.h"
 #include "form1.h"
 #include "layout_editor.h"
@@ -96,11 +97,14 @@ void TForm1::closeEvent(QCloseEvent* e) {
     QWidget::closeEvent(e);
 }
 
+// A transfer reads or fills the image: undo and redo wait until it is over.
+bool TForm1::deviceBusy() const { return session_->waiting() || session_->transferRunning(); }
+
 void TForm1::UndoEdit() {
     finishDragStep();
     dragging_ = false;
     // Not while a transfer reads the image or a step is being made.
-    if (stepDepth_ > 0 || DeviceWaiting() || !config.configurationLoaded) return;
+    if (stepDepth_ > 0 || deviceBusy() || !config.configurationLoaded) return;
     const DisplayVariant variantBefore = config.variant();
     bool logChanged = false;
     if (editHistory.undo(config, &logChanged)) showRestoredImage(variantBefore, logChanged);
@@ -109,7 +113,7 @@ void TForm1::UndoEdit() {
 void TForm1::RedoEdit() {
     finishDragStep();
     dragging_ = false;
-    if (stepDepth_ > 0 || DeviceWaiting() || !config.configurationLoaded) return;
+    if (stepDepth_ > 0 || deviceBusy() || !config.configurationLoaded) return;
     const DisplayVariant variantBefore = config.variant();
     bool logChanged = false;
     if (editHistory.redo(config, &logChanged)) showRestoredImage(variantBefore, logChanged);

@@ -6,6 +6,7 @@
 #include <QStyledItemDelegate>
 
 #include "dialogs.h"
+#include "display_session.h"
 #include "form1.h"
 #include "form2.h"
 #include "log_export.h"
@@ -81,20 +82,7 @@ void TForm1::Button6Click() {
         return;
     }
     ClearPreview();
-    if (config.separateLog && !StaticText6->isHidden() && !config.logLoaded) {
-        Timer2->stop();
-        const int blocks = config.is128x64() ? 256 : 512;
-        ShowProgress(blocks);
-        QString error;
-        for (int a = 0; a < blocks && error.isEmpty(); ++a) {
-            error = ReadLogBlock(a);
-            Form2->StepIt();
-        }
-        Form2->hide();
-        if (!error.isEmpty()) dialogs().showMessage(QString(), error, MsgIcon::None);
-        else config.logLoaded = true;
-        Timer2->start();
-    }
+    if (config.separateLog && !StaticText6->isHidden() && !config.logLoaded) session().downloadLog();
     setView(View::Log);
     Button6->setText(tr2("Screen View", "Układ Ekranu"));
     LogsView();

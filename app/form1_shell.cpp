@@ -1,12 +1,84 @@
 // Start-up preparation, language, stored preferences, port list, views and the
 // display-variant set-up of the main window.
 
+#include <QAbstractItemView>
+#include <QEvent>
+
 #include "form1.h"
 #include "preferences.h"
 #include "preview_grid.h"
 #include "af_port_map.h"
+#include "port_details.h"
 
 using namespace vorkal;
+
+namespace {
+
+int ComNumberOfName(const QString& name) { return name.mid(3).toInt(); }
+
+// Puts the highlighted port's description under the dropped-down list (a line of
+// its own over the window, so no control moves) and gives the closed list a
+// tooltip read at the moment it is asked for, so a latency changed by the open shows.
+class PortDetailsFilter : public QObject {
+public:
+    PortDetailsFilter(TForm1* form, TComboBox* list, QLabel* line)
+        : QObject(form), form_(form), list_(list), line_(line), popup_(list->view()->window()) {
+        popup_->installEventFilter(this);
+        list_->installEventFilter(this);
+        connect(list_, &QComboBox::highlighted, line_, [this](int i) { line_->setText(entryText(i)); });
+    }
+
+    bool eventFilter(QObject* watched, QEvent* e) override {
+        if (watched == popup_ && e->type() == QEvent::Show) {
+            const int i = list_->currentIndex();
+            line_->setText(entryText(i >= 0 ? i : 0));
+            place();
+        } else if (watched == popup_ && e->type() == QEvent::Hide) {
+            line_->hide();
+        } else if (watched == list_ && e->type() == QEvent::ToolTip) {
+            const int i = list_->currentIndex();
+            list_->setToolTip(i >= 0 ? form_->portDescription(ComNumberOfName(list_->itemText(i))) : QString());
+        }
+        return false;
+    }
+
+private:
+    QString entryText(int i) const { return list_->itemData(i, Qt::ToolTipRole).toString(); }
+
+    void place() {
+        if (line_->text().isEmpty()) {
+            line_->hide();
+            return;
+        }
+        const int width = form_->width() - 16;
+        const int height = line_->heightForWidth(width);
+        const QPoint below = form_->mapFromGlobal(popup_->geometry().bottomLeft()) + QPoint(0, 3);
+        line_->setGeometry(8, std::clamp(below.y(), 0, form_->height() - height - 2), width, height);
+        line_->show();
+        line_->raise();
+    }
+
+    TForm1* form_;
+    TComboBox* list_;
+    QLabel* line_;
+    QWidget* popup_;
+};
+
+}  // namespace
+
+QString TForm1::portDescription(int comNumber) const { return DescribeComPort(comNumber, languagePolish); }
+
+void TForm1::attachPortDetails() {
+    PortDetailsLine = new QLabel(this);
+    PortDetailsLine->setWordWrap(true);
+    PortDetailsLine->setFrameShape(QFrame::Box);
+    PortDetailsLine->setMargin(2);
+    PortDetailsLine->setAutoFillBackground(true);
+    PortDetailsLine->setBackgroundRole(QPalette::ToolTipBase);
+    PortDetailsLine->setForegroundRole(QPalette::ToolTipText);
+    PortDetailsLine->hide();
+    new PortDetailsFilter(this, ComboBox4, PortDetailsLine);
+}
 
 void TForm1::FormShow() {
     languagePolish = false;
@@ -46,6 +118,8 @@ void TForm1::ComboBox4DropDown() {
     const QString selectedText = wasSelected >= 0 ? ComboBox4->itemText(wasSelected) : QString();
     ComboBox4->clear();
     for (const QString& name : ListComPortNames()) ComboBox4->addSorted(name);
+    for (int i = 0; i < ComboBox4->count(); ++i)
+        ComboBox4->setItemData(i, portDescription(ComNumberOfName(ComboBox4->itemText(i))), Qt::ToolTipRole);
     // Keep showing what was shown: the chosen port when it is still listed, else the text.
     const int again = selectedText.isEmpty() ? -1 : ComboBox4->findText(selectedText);
     ComboBox4->setCurrentIndex(again);

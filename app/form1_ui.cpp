@@ -7,6 +7,8 @@
 #include <QKeyEvent>
 #include <QScrollBar>
 
+#include "byte_port.h"
+#include "firmware_update.h"
 #include "form1.h"
 #include "form2.h"
 #include "preview_grid.h"
@@ -71,11 +73,6 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent) {
     setPalette(pal);
 
     createControls();
-
-    Timer1 = new QTimer(this);
-    Timer1->setInterval(500);
-    Timer2 = new QTimer(this);
-    Timer2->setInterval(500);
 
     Form2 = new TForm2(this);
     createDevice();
@@ -229,6 +226,7 @@ void TForm1::connectHandlers() {
     connect(ComboBox2, &QComboBox::activated, this, &TForm1::ComboBox2Change);
     connect(ComboBox4, &QComboBox::activated, this, &TForm1::ComboBox4Click);
     connect(ComboBox4, &TComboBox::dropDown, this, &TForm1::ComboBox4DropDown);
+    attachPortDetails();
     connect(CheckBox1, &QCheckBox::clicked, this, &TForm1::CheckBox1Click);
     connect(CheckBox2, &QCheckBox::clicked, this, &TForm1::CheckBox2Click);
     connect(RadioGroup1, &TRadioGroup::clicked, this, &TForm1::RadioGroup1Click);
@@ -242,7 +240,6 @@ void TForm1::connectHandlers() {
     connect(StringGrid1, &PreviewGrid::mousePressed, this, &TForm1::StringGrid1MouseDown);
     connect(StringGrid1, &PreviewGrid::mouseMoved, this, &TForm1::StringGrid1MouseMove);
     connect(StringGrid1, &PreviewGrid::mouseReleased, this, &TForm1::StringGrid1MouseUp);
-    connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
     connect(Timer2, &QTimer::timeout, this, &TForm1::Timer2Timer);
 }
 

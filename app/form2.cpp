@@ -1,5 +1,6 @@
 #include "form2.h"
 
+#include "dialogs.h"
 #include "form1.h"
 
 TForm2::TForm2(TForm1* owner) : QDialog(owner, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -44,3 +45,11 @@ void TForm2::showEvent(QShowEvent* e) {
 void TForm2::reject() {
     if (Button1->isEnabled()) Button1Click();
 }
+
+void TForm2::showProgress(int maximum) {
+    ProgressBar1->setMaximum(std::max(maximum, 1));
+    centre();
+    show();
+}
+
+void TForm2::showMessage(const QString& text) { vorkal::dialogs().showMessage(QString(), text, vorkal::MsgIcon::None); }

@@ -7,9 +7,11 @@
 #include <QPushButton>
 #include <functional>
 
+#include "progress_sink.h"
+
 class TForm1;
 
-class TForm2 : public QDialog {
+class TForm2 : public QDialog, public vorkal::ProgressSink {
     Q_OBJECT
 public:
     explicit TForm2(TForm1* owner);
@@ -28,6 +30,16 @@ public:
     void centre();
     // Advances the bar by one step.
     void StepIt();
+
+    // What the display session and the firmware update show.
+    void showProgress(int maximum) override;
+    void hideProgress() override { hide(); }
+    void stepProgress() override { StepIt(); }
+    int progressPosition() const override { return ProgressBar1->value(); }
+    void setProgressPosition(int position) override { ProgressBar1->setValue(position); }
+    void setProgressCaption(const QString& caption) override { setWindowTitle(caption); }
+    void setCancelEnabled(bool enabled) override { Button1->setEnabled(enabled); }
+    void showMessage(const QString& text) override;
 
 protected:
     void showEvent(QShowEvent* e) override;

@@ -1,9 +1,13 @@
 #include "application.h"
+#include "command_line.h"
 #include "form1.h"
 
 int main(int argc, char** argv) {
+    const vorkal::StartOptions options = vorkal::ParseStartOptions(argc, argv);
+    if (options.exitCode) return *options.exitCode;
     vorkal::VorkalApplication app(argc, argv);
     TForm1 form;
     form.show();
+    if (!options.screenshotFile.isEmpty()) vorkal::SaveScreenshotWhenShown(form, options.screenshotFile);
     return app.exec();
 }

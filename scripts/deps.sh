@@ -8,9 +8,11 @@ VORKAL_PACKAGES=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
-  xvfb xauth x11-apps imagemagick fonts-dejavu-core
+  xvfb xauth x11-apps x11-utils xdotool imagemagick fonts-dejavu-core
   gdal-bin srecord binutils
   qt6-serialport-dev
+  # test tools: the package check (scripts/check-package.sh)
+  desktop-file-utils appstream lintian dpkg-dev
 )
 
 vorkal_missing_packages() {

@@ -2,6 +2,7 @@
 
 #include "af_port_map.h"
 #include "af_safe_sync.h"
+#include "port_details.h"
 
 #include <cerrno>
 #include <chrono>
@@ -378,6 +379,12 @@ bool TAfComPortCore::Open(uint16_t portNumber) {
     }
     // Exclusive: the lock keeps out other programs (and a second open here), even root.
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        throw EAfComPortCoreError(Format("Can't open device COM%d", portNumber));
+    }
+    // Another program reading the same terminal would take the replies away; the
+    // open is refused as on a system with truly exclusive ports.
+    if (::isatty(fd) && !FindDeviceHolders(path).empty()) {
         ::close(fd);
         throw EAfComPortCoreError(Format("Can't open device COM%d", portNumber));
     }

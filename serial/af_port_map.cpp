@@ -59,17 +59,27 @@ struct RealPortRule {
 constexpr RealPortRule realPortRules[] = {
     {"/dev/ttyS", 1, 32, true}, {"/dev/ttyUSB", 33, 32, false}, {"/dev/ttyACM", 65, 65535 - 64, false}};
 
+const RealPortRule* RuleForNumber(int n) {
+    for (const RealPortRule& rule : realPortRules)
+        if (n >= rule.firstNumber && n < rule.firstNumber + rule.count)
+            return &rule;
+    return nullptr;
+}
+
 QString RealPortPath(int n) {
-    for (const RealPortRule& rule : realPortRules) {
-        if (n < rule.firstNumber || n >= rule.firstNumber + rule.count)
-            continue;
-        const QString path = QString::fromLatin1(rule.prefix) + QString::number(n - rule.firstNumber);
-        return SerialDevicePresent(path, rule.needUart) ? path : QString();
-    }
-    return {};
+    const RealPortRule* rule = RuleForNumber(n);
+    if (!rule)
+        return {};
+    const QString path = RuleDevicePathForComNumber(n);
+    return SerialDevicePresent(path, rule->needUart) ? path : QString();
 }
 
 }  // namespace
+
+QString RuleDevicePathForComNumber(int n) {
+    const RealPortRule* rule = RuleForNumber(n);
+    return rule ? QString::fromLatin1(rule->prefix) + QString::number(n - rule->firstNumber) : QString();
+}
 
 QString ComPortDirectory() {
     const QString own = qEnvironmentVariable("VORKAL_PORT_DIR");

@@ -10,5 +10,7 @@
 QString ComPortDirectory();
 // Device path for COM<n>; empty when there is no such port.
 QString DevicePathForComNumber(int n);
+// The /dev path the naming rule gives COM<n>, present or not; empty beyond the rule.
+QString RuleDevicePathForComNumber(int n);
 // "COM<n>" names of every present port, in ascending number.
 QStringList ListComPortNames();

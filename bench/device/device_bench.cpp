@@ -21,6 +21,7 @@
 
 #include "af_com_port.h"
 #include "dialogs.h"
+#include "display_session.h"
 #include "form1.h"
 
 using namespace vorkal;
@@ -139,7 +140,7 @@ int main(int argc, char** argv) {
         for (int i = 0; i < 50; ++i) {
             QElapsedTimer t;
             t.start();
-            idle.PauseMs(10);
+            idle.session().PauseMs(10);
             pauses.push_back(double(t.nsecsElapsed()) / 1e6);
         }
         std::printf("%-28s median %8.3f ms\n", "PauseMs(10)", median(pauses));
@@ -172,7 +173,7 @@ int main(int argc, char** argv) {
             const double logFloorMs = 256 * (5 + 263) * kByteMs;
             const Figures lf = measure(logRuns, [&] {
                 for (int a = 0; a < 256; ++a)
-                    if (!s.form().ReadLogBlock(a).isEmpty()) return false;
+                    if (!s.form().session().ReadLogBlock(a).isEmpty()) return false;
                 return true;
             });
             report("Log read 128 x 64 (256)", lf, logFloorMs);
@@ -185,7 +186,7 @@ int main(int argc, char** argv) {
         if (!s.ok()) return 1;
         const Figures f = measure(logRuns, [&] {
             for (int a = 0; a < 256; ++a)
-                if (!s.form().ReadLogBlock(a).isEmpty()) return false;
+                if (!s.form().session().ReadLogBlock(a).isEmpty()) return false;
             return true;
         });
         std::printf("%-28s median %8.1f ms  = %.3f ms an exchange, CPU %6.1f ms, UI thread %6.1f ms\n",

@@ -20,6 +20,7 @@
 #include "boot_protocol.h"
 #include "dialogs.h"
 #include "firmware_files.h"
+#include "display_session.h"
 #include "form1.h"
 #include "virtual_display.h"
 
@@ -73,7 +74,7 @@ double RunOnce(const QString& portDir, const QString& hexFile, int blockSize, co
     form.ComboBox4->setCurrentIndex(form.ComboBox4->findText(QString("COM%1").arg(kCom)));
     form.ComboBox4Click();
     form.Button5->click();
-    if (!form.AfComPort1->IsOpen() || !WaitFor([&] { return !form.firmwareVersion.isEmpty(); }, 5000)) {
+    if (!form.AfComPort1->IsOpen() || !WaitFor([&] { return !form.session().firmwareVersion.isEmpty(); }, 5000)) {
         fprintf(stderr, "the virtual display did not answer\n");
         return -1;
     }

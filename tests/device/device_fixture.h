@@ -15,6 +15,8 @@
 
 #include "af_com_port.h"
 #include "dialogs.h"
+#include "display_session.h"
+#include "firmware_update.h"
 #include "form1.h"
 #include "form2.h"
 #include "qt_printers.h"

@@ -7,6 +7,7 @@
 
 #include "config_image.h"
 #include "device_fixture.h"
+#include "display_session.h"
 #include "display_backup.h"
 #include "line_protocol.h"
 #include "settings_file.h"
@@ -34,8 +35,8 @@ protected:
     // Commands the display has taken, after a probe read that waits for its reply, so
     // anything sent before the probe has been counted.
     uint64_t commandsSettled() {
-        form->SendCommand(ClearScreenCommand(), ReplyTimeout::ClearScreen);
-        EXPECT_EQ(form->WaitReply(), 'O');
+        form->session().SendCommand(ClearScreenCommand(), ReplyTimeout::ClearScreen);
+        EXPECT_EQ(form->session().WaitReply(), 'O');
         return display->counters().commands;
     }
 };
@@ -74,7 +75,7 @@ TEST_F(HistoryE2E, ReceiveAsksAboutUnsavedEditsAndUndoReturnsTheImageWithoutSend
     EXPECT_EQ(form->windowTitle(), kClean);
 
     form->Timer2->stop();  // the poll's own commands would blur the count
-    ASSERT_TRUE(waitFor([this] { return !form->DeviceWaiting(); }));
+    ASSERT_TRUE(waitFor([this] { return !form->session().waiting(); }));
     const uint64_t commands = commandsSettled();
     form->undoAction->trigger();
     EXPECT_EQ(form->config.image, edited);

@@ -135,8 +135,8 @@ protected:
         EXPECT_EQ(readFile(setPath()), savedSet);
         EXPECT_EQ(readFile(logPath()), savedLog);
         EXPECT_FALSE(form->Form2->isVisible());
-        EXPECT_FALSE(form->bootReceiveMode);
-        EXPECT_FALSE(form->DeviceWaiting());
+        EXPECT_FALSE(form->session().bootReceiveMode);
+        EXPECT_FALSE(form->session().waiting());
         EXPECT_TRUE(form->Timer2->isActive());
         auto ran = std::make_shared<bool>(false);
         QTimer::singleShot(0, form.get(), [ran] { *ran = true; });
@@ -339,7 +339,7 @@ TEST_F(FaultMatrix, HangUpDuringATransfer) {
         // The hang-up reaches the window through its event loop, inside the transfer's wait.
         bool closedWhileWaiting = false;
         const auto watch = QObject::connect(form->AfComPort1, &TAfCustomSerialPort::OnPortClose, form.get(),
-                                            [&] { closedWhileWaiting = form->DeviceWaiting(); });
+                                            [&] { closedWhileWaiting = form->session().waiting(); });
         c.transfer();
         QObject::disconnect(watch);
         EXPECT_EQ(display->mode(), sim::DisplayMode::HungUp);
@@ -493,7 +493,7 @@ TEST_F(FaultMatrix, SpeedMismatchUntilThePcSpeedMatches) {
         QTest::qWait(600);
         EXPECT_EQ(form->StaticText5->text(), "Disconnected");
         EXPECT_FALSE(form->Button3->isEnabled());
-        EXPECT_TRUE(form->firmwareVersion.isEmpty());
+        EXPECT_TRUE(form->session().firmwareVersion.isEmpty());
         EXPECT_TRUE(form->AfComPort1->IsOpen());
         EXPECT_EQ(display->counters().replies, 0u);
         EXPECT_TRUE(scripted.shown.empty());

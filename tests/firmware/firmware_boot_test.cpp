@@ -61,7 +61,7 @@ protected:
 
 TEST_F(BootExchange, NoCommunicationAfterTheRepeatedResetAndTheInstructions) {
     ASSERT_NO_FATAL_FAILURE(startFake(false));
-    form->handshakeTimeouts.afterInstructionsMs = 300;
+    form->firmwareUpdate().handshakeTimeouts.afterInstructionsMs = 300;
     update(1000);
 
     EXPECT_EQ(messages(), (QStringList{kInstructions, "No communication !"}));
@@ -127,12 +127,13 @@ TEST_F(BootExchange, IdentificationByBlockSize) {
 
         EXPECT_EQ(messages(), QStringList{c.message});
         EXPECT_EQ(fake->identifyCommands(), c.identifyCommands);
-        EXPECT_EQ(form->bootBlockSize, c.blockSizeAfter);
+        EXPECT_EQ(form->firmwareUpdate().blockSize, c.blockSizeAfter);
         const QByteArray bytes(reinterpret_cast<const char*>(image.data()), qsizetype(image.size()));
         if (c.message == "Update successfull !") {
             EXPECT_EQ(fake->programmed(), bytes);
             EXPECT_EQ(fake->verified(), bytes);
-            EXPECT_TRUE(fake->wire().endsWith(QByteArray("\xA5\x80\xA5\x05", 4)));
+            // The last command may still be on its way through the port when the update returns.
+            EXPECT_TRUE(waitFor([&] { return fake->wire().endsWith(QByteArray("\xA5\x80\xA5\x05", 4)); }, 2000));
         } else {
             EXPECT_TRUE(fake->programmed().isEmpty());
         }
@@ -156,6 +157,8 @@ TEST_F(BootExchange, EscapedBytesOnTheWire) {
     }
     const QByteArray program = QByteArray("\xA5\xA5\xA5\x04", 4) + escaped + QByteArray("\xA5\x80", 2);
     const QByteArray verify = QByteArray("\xA5\xA5\xA5\x07", 4) + escaped + QByteArray("\xA5\x80", 2);
+    // The last command may still be on its way through the port when the update returns.
+    waitFor([&] { return fake->wire().endsWith(QByteArray("\xA5\x05", 2)); }, 2000);
     const QByteArray wire = fake->wire();
     const qsizetype at = wire.indexOf(program);
     ASSERT_GE(at, 0);

@@ -7,7 +7,7 @@ using namespace vorkal::testing;
 
 namespace {
 
-class FirmwareUpdate : public UpdateFixture {
+class WindowFirmwareUpdate : public UpdateFixture {
 protected:
     // Runs a whole update of `image` and returns the messages it showed.
     QStringList update(const std::vector<uint8_t>& image) {
@@ -19,7 +19,7 @@ protected:
 
 }  // namespace
 
-TEST_F(FirmwareUpdate, ProgramsVerifiesAndRestartsTheDisplay) {
+TEST_F(WindowFirmwareUpdate, ProgramsVerifiesAndRestartsTheDisplay) {
     struct Case {
         int blockSize;
         int length;
@@ -48,17 +48,17 @@ TEST_F(FirmwareUpdate, ProgramsVerifiesAndRestartsTheDisplay) {
 
         EXPECT_EQ(flashHead(image.size()), image);
         EXPECT_EQ(display->counters().blocksAcknowledged, uint64_t(c.length / c.blockSize));
-        EXPECT_EQ(form->bootBlockSize, c.blockSize);
+        EXPECT_EQ(form->firmwareUpdate().blockSize, c.blockSize);
         EXPECT_TRUE(display->waitFor([&] { return display->mode() == sim::DisplayMode::Firmware; }, 2000));
         EXPECT_EQ(display->versionLine().substr(0, 5), c.version);
         expectIdleAfterwards();
         // The status poll is back and reads the new version from the display.
-        EXPECT_TRUE(waitFor([&] { return form->firmwareVersion.startsWith(c.version); }));
+        EXPECT_TRUE(waitFor([&] { return form->session().firmwareVersion.startsWith(c.version); }));
         TearDown();
     }
 }
 
-TEST_F(FirmwareUpdate, FailuresEndWithTheirMessageAndLeaveTheDisplayInItsBootLoader) {
+TEST_F(WindowFirmwareUpdate, FailuresEndWithTheirMessageAndLeaveTheDisplayInItsBootLoader) {
     struct Case {
         const char* name;
         int blockSize;
@@ -99,7 +99,7 @@ TEST_F(FirmwareUpdate, FailuresEndWithTheirMessageAndLeaveTheDisplayInItsBootLoa
     }
 }
 
-TEST_F(FirmwareUpdate, PowerCycleAfterTheInstructionsLetsTheUpdateGoOn) {
+TEST_F(WindowFirmwareUpdate, PowerCycleAfterTheInstructionsLetsTheUpdateGoOn) {
     startDisplay(512);
     ASSERT_NO_FATAL_FAILURE(connect());
     // The display misses the reset; the user switches it off and on when told to.
@@ -119,7 +119,7 @@ TEST_F(FirmwareUpdate, PowerCycleAfterTheInstructionsLetsTheUpdateGoOn) {
     expectIdleAfterwards();
 }
 
-TEST_F(FirmwareUpdate, RefusedBeforeTheResetLeavesTheDisplayAlone) {
+TEST_F(WindowFirmwareUpdate, RefusedBeforeTheResetLeavesTheDisplayAlone) {
     struct Case {
         const char* name;
         QByteArray hex;      // empty: the open dialog is cancelled
@@ -164,7 +164,7 @@ TEST_F(FirmwareUpdate, RefusedBeforeTheResetLeavesTheDisplayAlone) {
     EXPECT_EQ(display->mode(), sim::DisplayMode::Firmware);
 }
 
-TEST_F(FirmwareUpdate, NothingHappensWhileThePortIsClosed) {
+TEST_F(WindowFirmwareUpdate, NothingHappensWhileThePortIsClosed) {
     form = std::make_unique<TForm1>();
     form->show();
     script(writeFile("image.hex", ToHex(MakeFirmware(1000, "v1.00"))));

@@ -28,7 +28,7 @@ protected:
     // Opens the display's port and waits until the poll has its version line.
     void connect() {
         ASSERT_NO_FATAL_FAILURE(openPort());
-        ASSERT_TRUE(waitFor([this] { return form->firmwareVersion.startsWith("v1.23"); }));
+        ASSERT_TRUE(waitFor([this] { return form->session().firmwareVersion.startsWith("v1.23"); }));
     }
 
     QString writeFile(const QString& name, const QByteArray& content) {
@@ -47,7 +47,7 @@ protected:
 
     // The update has left everything as it found it.
     void expectIdleAfterwards() {
-        EXPECT_FALSE(form->bootReceiveMode);
+        EXPECT_FALSE(form->session().bootReceiveMode);
         EXPECT_TRUE(form->Timer2->isActive());
         EXPECT_FALSE(form->Timer1->isActive());
         EXPECT_TRUE(form->Form2->Button1->isEnabled());

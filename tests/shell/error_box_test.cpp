@@ -1,5 +1,6 @@
-// An exception that escapes an event handler is shown in an error box and the program
-// goes on; here with the preferences store failing under a language click.
+// The program's application object: its name for the desktop, and an exception that
+// escapes an event handler shown in an error box while the program goes on (here also with
+// the preferences store failing under a language click).
 
 #include <gtest/gtest.h>
 
@@ -33,6 +34,14 @@ TEST(ErrorBox, EscapedExceptionIsShownAndTheLoopGoesOn) {
     EXPECT_FALSE(QCoreApplication::sendEvent(&target, &e));
     ASSERT_EQ(scripted.messages(), QStringList{"handler failed"});
     EXPECT_EQ(scripted.shown[0].icon, MsgIcon::Error);
+    EXPECT_EQ(scripted.shown[0].title, "VorkalConfig");
+}
+
+// A desktop entry VorkalConfig.desktop groups the program's windows under its name.
+TEST(ProgramIdentity, NamedVorkalConfigForTheDesktop) {
+    EXPECT_EQ(QGuiApplication::applicationName(), "VorkalConfig");
+    EXPECT_EQ(QGuiApplication::applicationDisplayName(), "VorkalConfig");
+    EXPECT_EQ(QGuiApplication::desktopFileName(), "VorkalConfig");
 }
 
 TEST(ErrorBox, FailedPreferenceWriteUnderALanguageClick) {

@@ -1,0 +1,199 @@
+#pragma once
+// The conversation with one display: the receive side, the reply timer, the waits, the
+// block transactions with their retries, the status poll's script steps and the device
+// commands (Receive, Send, Load Defaults, Set Baud, Clear Log, log download).
+//
+// Everything runs on the thread that owns the session (the user-interface thread). A
+// wait runs a local event loop that the reply, the reply timer or Cancel ends, so the
+// port's data-received notification, the timers and the Cancel button keep working
+// inside it. The transactions are not re-entrant: see deferWhileBusy().
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <array>
+#include <functional>
+#include <vector>
+
+#include "config_image.h"
+#include "line_protocol.h"
+#include "line_receiver.h"
+
+class QEventLoop;
+
+namespace vorkal {
+
+class BytePort;
+class ProgressSink;
+enum class ProtocolError;
+
+class DisplaySession : public QObject {
+    Q_OBJECT
+public:
+    // Reply time-outs of the commands. The program keeps these; tests shorten them.
+    struct ReplyTimeouts {
+        int readBlock = ReplyTimeout::ReadBlock;
+        int writeBlock = ReplyTimeout::WriteBlock;
+        int writeText = ReplyTimeout::WriteText;
+        int clearScreen = ReplyTimeout::ClearScreen;
+        int reset = ReplyTimeout::Reset;
+        int setSpeed = ReplyTimeout::SetSpeed;
+        int showLayout = ReplyTimeout::ShowLayout;
+    };
+
+    // `config` is the program's configuration and log image; `polish` the language flag,
+    // read whenever a text is chosen.
+    DisplaySession(ConfigImage& config, const bool& polish, BytePort& port, ProgressSink& progress,
+                   QObject* parent = nullptr);
+    ~DisplaySession() override;
+
+    ConfigImage& config() { return config_; }
+    BytePort& port() { return port_; }
+    ProgressSink& progress() { return progress_; }
+    bool polish() const { return polish_; }
+    QString text(ProtocolError error) const;
+
+    // ---- Protocol state -------------------------------------------------------------
+    QByteArray replyText;           // last reply line, without CR LF
+    bool replyComplete = false;     // a reply, the timeout or Cancel ended the exchange
+    bool cancelFlag = false;        // Cancel pressed since the progress window was shown
+    QByteArray firmwareVersion;     // last version line; empty while no display answers
+    bool bootReceiveMode = false;   // the receive side works byte-wise for the boot loader
+    BootReceiver boot;              // boot state byte, frame count and frame value
+    ReplyTimeouts timeouts;
+
+    // The reply timer (single-shot in effect) and the status poll timer.
+    QTimer* replyTimer() const { return replyTimer_; }
+    QTimer* pollTimer() const { return pollTimer_; }
+
+    // ---- Exchanges ------------------------------------------------------------------
+    // Sends command + CR LF and starts the reply timer; nothing while the port is closed.
+    void SendCommand(const QByteArray& command, int timeoutMs);
+    // First character of the reply line, or '!' (timeout, Cancel, empty line, closed port).
+    char WaitReply();
+    // Block transactions: an error text, empty on success.
+    QString ReadConfigBlock(uint8_t n);
+    // Reads configuration block n into `dest` (16 bytes) instead of the program's image.
+    QString ReadConfigBlockInto(uint8_t n, uint8_t* dest);
+    // Log block `block` into the log image (16 bytes on 84 x 48, 128 on 128 x 64).
+    QString ReadLogBlock(int block);
+    QString WriteConfigBlocks(uint8_t first, uint8_t last);
+    QString WriteLogRecords(uint16_t first, uint16_t last);
+    bool WriteDisplayText(uint8_t x, uint8_t y, int font, int flag, const QByteArray& text);
+    // Tells the display to show `layout` (from 0) without waiting for its answer.
+    void ShowLayout(int layout);
+
+    // The reply timer ran out.
+    void replyTimeout();
+    // The progress window's Cancel: ends the running exchange with "Canceled".
+    void cancel();
+    // The progress window was shown: a new transfer may not be cancelled by an old Cancel.
+    void progressShown() { cancelFlag = false; }
+
+    // ---- Waiting --------------------------------------------------------------------
+    // A fixed pause that keeps the user interface (and Cancel) alive.
+    void PauseMs(int ms);
+    // Runs the event loop until `done()` holds. It is checked again after every batch of
+    // received bytes (every boot byte in boot receive mode), the reply timer's run-out and
+    // Cancel, so `done` must be able to become true through one of those.
+    void WaitUntil(const std::function<bool()>& done);
+    // True while an exchange or pause is waiting: no other command may start inside it.
+    bool waiting() const { return waitDepth_ > 0; }
+    // True when `command` must not run now. A command asked for during the status
+    // poll's header read runs once that read is over; any other wait drops it.
+    bool deferWhileBusy(std::function<void()> command);
+
+    // ---- Port events ----------------------------------------------------------------
+    void dataReceived();
+    void portOpened();
+    void portClosed();
+
+    // ---- Status poll ----------------------------------------------------------------
+    // One step of the poll's script (the connection display is the window's).
+    void pollStep();
+    // The header read of a poll step is waiting for its reply.
+    bool pollStepRunning() const { return pollStepRunning_; }
+
+    // Stops the status poll while it lives; the outermost pause starts the poll again
+    // (or, for RestoreRunning, restores the state it found). A user transfer holds one.
+    class PollPause {
+    public:
+        enum class End { Start, RestoreRunning };
+        PollPause(DisplaySession& session, End end, bool stop = true);
+        ~PollPause();
+        PollPause(const PollPause&) = delete;
+        PollPause& operator=(const PollPause&) = delete;
+
+    private:
+        DisplaySession& session_;
+        End end_;
+        bool wasRunning_;
+    };
+    // A user-started transfer is running (the poll is paused for it).
+    bool transferRunning() const { return pauseDepth_ > 0; }
+
+    // ---- Device commands --------------------------------------------------------------
+    // Each shows its progress and its messages through the progress sink, pauses the
+    // status poll for its duration and returns its error text (empty on success).
+    // Receive: every configuration block into the image; configurationReceived() on success.
+    QString receiveConfiguration();
+    // Reads the display's whole configuration into `dest`, leaving the program's image alone.
+    QString readConfigurationInto(std::array<uint8_t, kImageSize>& dest);
+    // Send: the blocks the layouts use, then the show-layout command.
+    QString sendConfiguration();
+    // Load Defaults after the user has confirmed it: factory image into the program and
+    // the display, then the display is reset.
+    QString loadDefaults();
+    // Set Baud: the display to speed index `displayIndex`, the port after it. `pcIndex`
+    // is the PC speed selected before. True when the display answered at the new speed.
+    bool setBaud(int displayIndex, int pcIndex);
+    // Clear Log In display: the log memory, or the in-image log area, filled with 0xFF.
+    QString clearLog();
+    // The log download of the view switch: every log block into the log image.
+    QString downloadLog();
+
+signals:
+    // A version line announced the display variant; the program follows it.
+    void variantAnnounced(bool wide);
+    // Receive filled the image: put it on screen.
+    void configurationReceived();
+    // The poll re-read the header block: apply its layout bytes.
+    void headerReceived();
+    // Set Baud failed: both speed selections go back to `speedIndex`.
+    void speedSelectionsRestored(int speedIndex);
+    // A user-started transfer begins / has ended.
+    void transferStarted();
+    void transferFinished();
+
+private:
+    void takeVersionLine(const QByteArray& line);
+    void setReplyComplete();
+    void purgeOutput();
+    void wakeWaiters();
+    void scheduleReceive();
+    QString readBlock(const QByteArray& command, const QByteArray& echo, uint8_t* dest, int size,
+                      bool memoryMayFail);
+    QString writeBlocks(int first, int last, const std::function<QByteArray(int)>& commandFor, ProtocolError refused,
+                        QString (*sendFailed)(int, const QString&, bool));
+    QString readAllBlocks(uint8_t* image);
+    // Writes `text` centred on the display at row `y` in the default font.
+    bool writeCentred(const QByteArray& text, uint8_t y);
+
+    ConfigImage& config_;
+    const bool& polish_;
+    BytePort& port_;
+    ProgressSink& progress_;
+    QTimer* replyTimer_;
+    QTimer* pollTimer_;
+    LineReceiver receiver_;
+    std::vector<QEventLoop*> waitLoops_;
+    int waitDepth_ = 0;
+    int pauseDepth_ = 0;
+    bool receiveQueued_ = false;
+    int scriptPosition_ = 0;
+    bool pollStepRunning_ = false;
+    std::function<void()> afterPollStep_;
+};
+
+}  // namespace vorkal

@@ -1,0 +1,294 @@
+// Firmware update through the boot loader: the file and its checks, the handshake,
+// identification, programming in acknowledged blocks and the verification pass.
+
+#include "firmware_update.h"
+
+#include <QElapsedTimer>
+#include <QTimer>
+#include <chrono>
+#include <thread>
+
+#include "byte_port.h"
+#include "display_session.h"
+#include "progress_sink.h"
+
+namespace vorkal {
+
+namespace {
+
+constexpr int kHandshakeStepMs = 100;
+constexpr int kResetRepeatStep = 10;
+constexpr int kInstructionsStep = 20;
+constexpr int kHandshakeBarMaximum = 200;
+constexpr int kPauseAfterResetMs = 60;
+constexpr int kIdentifyAttempts = 10;
+constexpr int kIdentifyTimeoutMs = 1000;
+constexpr int kBlockTimeoutMs = 2000;
+constexpr int kProgramEndTimeoutMs = 2000;
+constexpr int kVerifyEndTimeoutMs = 1000;
+constexpr int kBootCommandPauseMs = 2;
+constexpr int kStreamEndPauseMs = 200;
+constexpr int kStreamGroup = 16;
+constexpr int kOutputAhead = 256;
+// A writer that cannot move bytes for this long has lost its device; the waits for a
+// reply that follow report the failure.
+constexpr int kRingDrainBoundMs = 5000;
+constexpr int kDesignTimeReplyMs = 500;
+
+int64_t NowNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+}  // namespace
+
+FirmwareUpdate::FirmwareUpdate(DisplaySession& session) : session_(session) {}
+
+int FirmwareUpdate::imageLength() const { return std::min<int>(image_.length, kFirmwareImageSize); }
+
+FirmwareUpdate::FileCheck FirmwareUpdate::loadFile(const QString& fileName) {
+    const bool polish = session_.polish();
+    FileCheck check;
+    if (!LoadHexFile(fileName, image_, &check.refusal)) return check;
+    if (!HasFirmwareMarker(image_)) {
+        check.refusal = FirmwareUpdateText(FirmwareText::NotVorkalFirmware, polish);
+        return check;
+    }
+    const QString next = PrintableVersion(FirmwareVersionText(image_));
+    const QString current = PrintableVersion(session_.firmwareVersion.left(5));
+    check.caption = FirmwareUpdateText(FirmwareText::ConfirmCaption, polish);
+    check.question = ConfirmUpdateQuestion(current, next, polish);
+    return check;
+}
+
+bool FirmwareUpdate::run() {
+    BytePort& port = session_.port();
+    if (!port.isOpen()) return false;
+    wireBacklog_.setBaud(port.baudRate());
+    wireBacklog_.clear();
+    outputStalled_ = false;
+    DisplaySession::PollPause pause(session_, DisplaySession::PollPause::End::RestoreRunning);
+    // Every way out leaves boot receive mode and gives Cancel back.
+    struct Restore {
+        DisplaySession& session;
+        ~Restore() {
+            session.bootReceiveMode = false;
+            session.progress().setCancelEnabled(true);
+            session.progress().hideProgress();
+        }
+    } restore{session_};
+
+    session_.SendCommand(ResetCommand(), session_.timeouts.reset);
+    session_.bootReceiveMode = true;
+    session_.replyTimer()->stop();
+    session_.pollTimer()->stop();
+
+    ProgramFirmware();
+    if (session_.boot.state == kBootSuccess) VerifyFirmware();
+    if (session_.boot.state != kBootSuccess) return false;
+    SendBootCommand(kBootStartFirmware);
+    session_.progress().showMessage(FirmwareUpdateText(FirmwareText::UpdateSuccessful, session_.polish()));
+    return true;
+}
+
+void FirmwareUpdate::SendBootCommand(uint8_t command) {
+    BytePort& port = session_.port();
+    if (port.isOpen()) {
+        port.discardOutput();
+        port.discardInput();
+        wireBacklog_.clear();
+        port.sendByte(kBootEscape);
+        port.sendByte(command);
+        wireBacklog_.add(2, NowNs());
+    }
+    session_.PauseMs(kBootCommandPauseMs);
+}
+
+void FirmwareUpdate::sendImageByte(uint8_t byte) {
+    BytePort& port = session_.port();
+    // A port lost on the way sends nothing; the reply that is then awaited never comes.
+    if (!port.isOpen()) return;
+    port.sendByte(byte);
+    if (byte == kBootEscape) port.sendByte(kBootEscapedData);
+    wireBacklog_.add(byte == kBootEscape ? 2 : 1, NowNs());
+}
+
+void FirmwareUpdate::waitOutputAtMost(int bytes) {
+    BytePort& port = session_.port();
+    if (!port.isOpen() || outputStalled_) return;
+    const int64_t lineWait = wireBacklog_.waitNs(bytes, NowNs());
+    if (lineWait > 0) std::this_thread::sleep_for(std::chrono::nanoseconds(lineWait));
+    // The writer thread normally empties the ring at once; it lags only when the device
+    // stops taking bytes.
+    QElapsedTimer bound;
+    bound.start();
+    while (port.isOpen() && port.outQueueUsed() > bytes && bound.elapsed() < kRingDrainBoundMs)
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    // The port is closed only on this thread, which processes no events here: a lost
+    // device would otherwise cost the whole bound again for every group of bytes.
+    if (port.isOpen() && port.outQueueUsed() > bytes) outputStalled_ = true;
+}
+
+void FirmwareUpdate::startReplyTimer(int ms) {
+    session_.replyTimer()->setInterval(ms);
+    session_.replyTimer()->start();
+}
+
+void FirmwareUpdate::fail(FirmwareText text) {
+    session_.progress().hideProgress();
+    session_.progress().showMessage(FirmwareUpdateText(text, session_.polish()));
+}
+
+void FirmwareUpdate::ProgramFirmware() {
+    if (!handshake() || !identify()) return;
+    BootReceiver& boot = session_.boot;
+    ProgressSink& progress = session_.progress();
+    const int length = imageLength();
+    if (!ImageSuitsBlockSize(length, blockSize)) {
+        fail(FirmwareText::IncompatibleFirmware);
+        boot.state = kBootFailure;
+        return;
+    }
+
+    // Programming: the boot loader acknowledges every full block.
+    progress.showProgress(length / kStreamGroup);
+    progress.setProgressPosition(0);
+    progress.setProgressCaption(FirmwareUpdateText(FirmwareText::Programming, session_.polish()));
+    SendBootCommand(kBootEscape);
+    SendBootCommand(kBootProgram);
+    if (!streamImage(length, true)) {
+        fail(FirmwareText::ErrorDuringProgramming);
+        boot.state = kBootFailure;
+        return;
+    }
+    if (!endStream(kProgramEndTimeoutMs, true)) fail(FirmwareText::ErrorDuringProgramming);
+}
+
+void FirmwareUpdate::VerifyFirmware() {
+    ProgressSink& progress = session_.progress();
+    const int length = imageLength();
+    progress.showProgress(length / kStreamGroup);
+    progress.setProgressPosition(0);
+    progress.setProgressCaption(FirmwareUpdateText(FirmwareText::Verifying, session_.polish()));
+    SendBootCommand(kBootEscape);
+    session_.boot.state = 0;
+    SendBootCommand(kBootVerify);
+    if (!streamImage(length, false)) {
+        fail(FirmwareText::VerificationError);
+        session_.boot.state = kBootFailure;
+        return;
+    }
+    if (!endStream(kVerifyEndTimeoutMs, false)) fail(FirmwareText::VerificationError);
+}
+
+// The handshake string goes out every 100 ms until the boot loader answers 0xA6.
+bool FirmwareUpdate::handshake() {
+    BootReceiver& boot = session_.boot;
+    ProgressSink& progress = session_.progress();
+    QTimer* replyTimer = session_.replyTimer();
+    boot.state = 0;
+    progress.showProgress(kHandshakeBarMaximum);
+    progress.setProgressPosition(0);
+    progress.setProgressCaption(FirmwareUpdateText(FirmwareText::WaitingForConnect, session_.polish()));
+    startReplyTimer(handshakeTimeouts.firstMs);
+    do {
+        session_.PauseMs(kHandshakeStepMs);
+        if (session_.port().isOpen()) session_.port().sendText(BootHandshake());
+        if (!replyTimer->isActive()) {  // ran out, Cancel, or the port went away
+            fail(FirmwareText::NoCommunication);
+            replyTimer->setInterval(kDesignTimeReplyMs);
+            boot.state = kBootFailure;
+            return false;
+        }
+        progress.stepProgress();
+        const int step = progress.progressPosition();
+        if (step == kResetRepeatStep) {
+            session_.SendCommand(ResetCommand(), session_.timeouts.reset);
+            session_.PauseMs(kPauseAfterResetMs);
+            startReplyTimer(handshakeTimeouts.afterResetMs);
+            boot.state = 0;
+        }
+        if (step == kInstructionsStep) {
+            replyTimer->stop();
+            progress.showMessage(FirmwareUpdateText(FirmwareText::PowerCycleInstructions, session_.polish()));
+            startReplyTimer(handshakeTimeouts.afterInstructionsMs);
+        }
+    } while (boot.state != kBootHandshakeReply);
+    return true;
+}
+
+// The block size the boot loader reports names the processor.
+bool FirmwareUpdate::identify() {
+    BootReceiver& boot = session_.boot;
+    const auto replied = [&boot] { return boot.state == kBootSuccess || boot.state == kBootFailure; };
+    for (int attempt = 1;; ++attempt) {
+        boot.state = 0;
+        boot.frameCount = -1;
+        session_.progress().setCancelEnabled(false);
+        SendBootCommand(kBootEscape);
+        SendBootCommand(kBootIdentify);
+        startReplyTimer(kIdentifyTimeoutMs);
+        session_.WaitUntil(replied);
+        if (boot.state == kBootFailure) {
+            if (attempt == kIdentifyAttempts) {
+                fail(FirmwareText::ErrorDuringProgramming);
+                return false;
+            }
+        } else {
+            session_.replyTimer()->stop();
+            blockSize = uint16_t(boot.frameValue & 0xFFFF);
+            if (!IsKnownBlockSize(blockSize)) {
+                session_.progress().hideProgress();
+                if (attempt == kIdentifyAttempts) {
+                    fail(FirmwareText::NotRecognizedProcessor);
+                    boot.state = kBootFailure;
+                    return false;
+                }
+            }
+        }
+        // A time-out with a size remembered from before also ends the identification.
+        if (IsKnownBlockSize(blockSize)) return true;
+    }
+}
+
+bool FirmwareUpdate::streamImage(int length, bool programming) {
+    BootReceiver& boot = session_.boot;
+    const auto answered = [&boot] { return boot.state != 0; };
+    int inBlock = 0;
+    for (int j = 0; j < length; ++j) {
+        sendImageByte(image_.bytes[size_t(j)]);
+        if (j % kStreamGroup == kStreamGroup - 1) {
+            session_.progress().stepProgress();
+            waitOutputAtMost(kOutputAhead);
+            // The boot loader says at once when a verified byte differs.
+            if (!programming && boot.state == kBootFailure) return false;
+            if (outputStalled_) break;
+        }
+        if (programming && ++inBlock == blockSize) {
+            inBlock = 0;
+            startReplyTimer(kBlockTimeoutMs);
+            boot.state = 0;
+            session_.WaitUntil(answered);
+            session_.replyTimer()->stop();
+            if (boot.state == kBootFailure) return false;
+        }
+    }
+    waitOutputAtMost(0);
+    return !outputStalled_;
+}
+
+bool FirmwareUpdate::endStream(int timeoutMs, bool stepAfterPause) {
+    BootReceiver& boot = session_.boot;
+    session_.PauseMs(kStreamEndPauseMs);
+    if (stepAfterPause) session_.progress().stepProgress();
+    // Cleared before the command: the answer may already arrive within its pause.
+    boot.state = 0;
+    SendBootCommand(kBootEndOfData);
+    startReplyTimer(timeoutMs);
+    session_.WaitUntil([&boot] { return boot.state != 0; });
+    session_.progress().hideProgress();
+    session_.replyTimer()->stop();
+    return boot.state == kBootSuccess;
+}
+
+}  // namespace vorkal

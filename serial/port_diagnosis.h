@@ -1,0 +1,38 @@
+// Why a COM port would not open, told in English and Polish: no permission (and
+// how to get it), held by another program (which one), gone (unplugged, or a
+// stale link), or grabbed by ModemManager's probing of a fresh USB device.
+#pragma once
+
+#include "port_details.h"
+
+#include <QString>
+
+#include <sys/types.h>
+#include <vector>
+
+enum class PortOpenCause { None, PermissionDenied, Busy, Missing, Other };
+
+// Who is asking: the groups of this login session and those the account has now.
+struct PortIdentity {
+    QString userName;
+    std::vector<gid_t> sessionGroups;
+    std::vector<gid_t> accountGroups;
+    static PortIdentity Current();
+};
+
+struct PortOpenDiagnosis {
+    PortOpenCause cause = PortOpenCause::None;
+    std::vector<DeviceHolder> holders;
+    bool modemManagerAdvice = false;
+    QString english, polish;  // empty when nothing explains the failure
+    const QString& Text(bool inPolish) const { return inPolish ? polish : english; }
+};
+
+// Looks at COM<n> as it is now; meant to run right after its open failed.
+PortOpenDiagnosis DiagnosePortOpen(int comNumber, const PortEnvironment& env = {},
+                                   const PortIdentity& identity = PortIdentity::Current());
+
+// What to add to the open-failure message: the diagnosis, else the serial link's
+// own message when it says more than that the device did not open.
+QString PortOpenFailureReason(int comNumber, const QString& linkMessage, bool inPolish,
+                              const PortEnvironment& env = {});

@@ -1,0 +1,115 @@
+// The port list's adapter descriptions: entry tooltips, the line under the open
+// list, and the closed list's tooltip.
+
+#include <gtest/gtest.h>
+
+#include <QAbstractItemView>
+#include <QFile>
+#include <QHelpEvent>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include "dialogs.h"
+#include "form1.h"
+#include "qt_printers.h"
+
+using namespace vorkal;
+
+namespace {
+
+class PortListTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(settingsDir.isValid());
+        ASSERT_TRUE(portDir.isValid());
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir.path());
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
+        qputenv("VORKAL_PORT_DIR", portDir.path().toUtf8());
+        master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        ASSERT_GE(master, 0);
+        ASSERT_EQ(::grantpt(master), 0);
+        ASSERT_EQ(::unlockpt(master), 0);
+        char name[128];
+        ASSERT_EQ(::ptsname_r(master, name, sizeof name), 0);
+        slave = QString::fromLatin1(name);
+        ASSERT_TRUE(QFile::link(slave, portDir.filePath("COM7")));
+        ASSERT_TRUE(QFile::link("/dev/null", portDir.filePath("COM3")));
+    }
+    void TearDown() override {
+        if (master >= 0) ::close(master);
+    }
+    static QString tip(QComboBox* list, const QString& entry) {
+        return list->itemData(list->findText(entry), Qt::ToolTipRole).toString();
+    }
+
+    QTemporaryDir settingsDir, portDir;
+    ScriptedDialogs scripted;
+    DialogsGuard guard{&scripted};
+    int master = -1;
+    QString slave;
+};
+
+TEST_F(PortListTest, OpenListShowsTheHighlightedPortWithoutMovingControls) {
+    TForm1 f;
+    f.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
+    const QString pty = slave + ": pseudo-terminal (virtual display or another program)";
+    EXPECT_EQ(tip(f.ComboBox4, "COM7"), pty);
+    EXPECT_EQ(tip(f.ComboBox4, "COM3"), "/dev/null");
+    for (int i = 0; i < f.ComboBox4->count(); ++i)  // the names stay COMn
+        EXPECT_TRUE(QRegularExpression("^COM[0-9]+$").match(f.ComboBox4->itemText(i)).hasMatch());
+
+    QList<QPair<QWidget*, QRect>> before;
+    for (QWidget* w : f.findChildren<QWidget*>())
+        if (w != f.PortDetailsLine && w->window() == &f) before.append({w, w->geometry()});
+
+    // A port that appears while the program runs is there at the next drop-down.
+    ASSERT_TRUE(QFile::link(slave, portDir.filePath("COM12")));
+    f.ComboBox4->showPopup();
+    QWidget* popup = f.ComboBox4->view()->window();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return popup->isVisible(); }, 5000));
+    EXPECT_GE(f.ComboBox4->findText("COM12"), 0);
+    ASSERT_TRUE(f.PortDetailsLine->isVisible());
+    EXPECT_EQ(f.PortDetailsLine->text(), tip(f.ComboBox4, f.ComboBox4->itemText(0)));
+
+    // Moving through the list follows the highlighted entry.
+    const int com7 = f.ComboBox4->findText("COM7");
+    f.ComboBox4->view()->setCurrentIndex(f.ComboBox4->model()->index(com7, 0));
+    EXPECT_EQ(f.PortDetailsLine->text(), pty);
+    // Below the list, inside the window, and no control has moved.
+    const QRect line = f.PortDetailsLine->geometry();
+    EXPECT_GE(f.mapToGlobal(line.topLeft()).y(), popup->geometry().bottom());
+    EXPECT_TRUE(f.rect().contains(line));
+    for (const auto& [w, rect] : before) EXPECT_EQ(w->geometry(), rect) << w->metaObject()->className();
+
+    f.ComboBox4->hidePopup();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !popup->isVisible(); }, 5000));
+    EXPECT_FALSE(f.PortDetailsLine->isVisible());
+}
+
+TEST_F(PortListTest, ClosedListTooltipDescribesTheChosenPortInTheCurrentLanguage) {
+    TForm1 f;
+    f.show();
+    f.RadioGroup6->setItemIndex(1);  // Polish
+    f.ComboBox4DropDown();
+    const QString pty = slave + QString::fromUtf8(": pseudoterminal (wirtualny wyświetlacz lub inny program)");
+    EXPECT_EQ(tip(f.ComboBox4, "COM7"), pty);
+
+    f.ComboBox4->setCurrentIndex(f.ComboBox4->findText("COM7"));
+    QHelpEvent ask(QEvent::ToolTip, QPoint(5, 5), f.ComboBox4->mapToGlobal(QPoint(5, 5)));
+    QCoreApplication::sendEvent(f.ComboBox4, &ask);
+    EXPECT_EQ(f.ComboBox4->toolTip(), pty);
+
+    // A port that went away is described as nothing rather than as its old device.
+    ASSERT_TRUE(QFile::remove(portDir.filePath("COM7")));
+    QCoreApplication::sendEvent(f.ComboBox4, &ask);
+    EXPECT_EQ(f.ComboBox4->toolTip(), QString());
+}
+
+}  // namespace
