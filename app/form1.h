@@ -275,6 +275,7 @@ private:
     void openStep(bool record);
     void closeStep();
     void finishDragStep();
+    void stepThroughHistory(bool forward);
     bool deviceBusy() const;
     void updateCaption();
     // Puts the controls, the layout selection and the preview in line with the image

@@ -20,8 +20,11 @@ void TForm1::ShowLayoutOnDisplay() {
 void TForm1::Button3Click() {
     if (deferWhileBusy(&TForm1::Button3Click)) return;
     if (!portIsOpen() || !mayDropUnsavedChanges()) return;
+    const bool hadUnsavedChanges = hasUnsavedChanges();
     const EditStep step(*this);
-    if (session_->receiveConfiguration().isEmpty()) markSaved();
+    // Blocks that a failed Receive leaves in the image are no edit of the user's: they
+    // leave the unsaved mark as it was (the step can still be undone).
+    if (session_->receiveConfiguration().isEmpty() || !hadUnsavedChanges) markSaved();
 }
 
 void TForm1::Button4Click() {

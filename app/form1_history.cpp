@@ -100,23 +100,18 @@ void TForm1::closeEvent(QCloseEvent* e) {
 // A transfer reads or fills the image: undo and redo wait until it is over.
 bool TForm1::deviceBusy() const { return session_->waiting() || session_->transferRunning(); }
 
-void TForm1::UndoEdit() {
+void TForm1::UndoEdit() { stepThroughHistory(false); }
+void TForm1::RedoEdit() { stepThroughHistory(true); }
+
+void TForm1::stepThroughHistory(bool forward) {
     finishDragStep();
     dragging_ = false;
     // Not while a transfer reads the image or a step is being made.
     if (stepDepth_ > 0 || deviceBusy() || !config.configurationLoaded) return;
     const DisplayVariant variantBefore = config.variant();
     bool logChanged = false;
-    if (editHistory.undo(config, &logChanged)) showRestoredImage(variantBefore, logChanged);
-}
-
-void TForm1::RedoEdit() {
-    finishDragStep();
-    dragging_ = false;
-    if (stepDepth_ > 0 || deviceBusy() || !config.configurationLoaded) return;
-    const DisplayVariant variantBefore = config.variant();
-    bool logChanged = false;
-    if (editHistory.redo(config, &logChanged)) showRestoredImage(variantBefore, logChanged);
+    const bool stepped = forward ? editHistory.redo(config, &logChanged) : editHistory.undo(config, &logChanged);
+    if (stepped) showRestoredImage(variantBefore, logChanged);
 }
 
 void TForm1::showRestoredImage(DisplayVariant variantBefore, bool logChanged) {
