@@ -16,6 +16,7 @@
 #include <QTableWidget>
 #include <QTimer>
 #include <QWidget>
+#include <array>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -23,12 +24,15 @@
 class QPainter;
 
 #include "config_image.h"
+#include "edit_history.h"
 #include "preview_canvas.h"
 #include "dialogs.h"
 #include "widgets.h"
 
 class TForm2;
 class TAfComPort;
+class QAction;
+class QKeyEvent;
 
 namespace vorkal {
 class PreviewGrid;
@@ -165,6 +169,53 @@ public:
     // an action that may have left the controls or the picture behind the image.
     void ShowImageAsItIs();
 
+    // ---- Edit history, unsaved changes, keyboard and context menu of the preview ------
+    static const char* const kCaption;  // the window caption without the unsaved mark
+    vorkal::EditHistory editHistory;
+    QAction* undoAction = nullptr;   // Ctrl+Z
+    QAction* redoAction = nullptr;   // Ctrl+Shift+Z, Ctrl+Y
+    // Undoes or redoes one step and shows the image as it is then; nothing is sent.
+    void UndoEdit();
+    void RedoEdit();
+    // Holds edits that were neither sent to the display nor exported since the last
+    // Receive, Send, Import or Export.
+    bool hasUnsavedChanges() const;
+    // The image now matches what the display or a file holds.
+    void markSaved();
+    // Asks before unsaved changes are dropped; true when there are none or the user
+    // agrees.
+    bool mayDropUnsavedChanges();
+    // Arrow keys move the selected element (Shift: by eight), Tab and Shift+Tab select
+    // the next and previous entry; true when the key was used.
+    bool PreviewKeyPress(int key, Qt::KeyboardModifiers modifiers);
+    void NudgeSelected(int dx, int dy);
+    // The preview's context menu at a global position.
+    void PreviewContextMenu(const QPoint& globalPos);
+    // Copies the current layout's elements over layout `target` (0-based); one step.
+    void CopyLayoutTo(int target);
+    void CentreSelectedHorizontally();
+
+    // Makes the changes to the configuration made while it lives one undo step. Steps
+    // nest: only the outermost one records, so a handler that runs others stays one step.
+    class EditStep {
+    public:
+        explicit EditStep(TForm1& form) : form_(form) { form_.openStep(true); }
+        ~EditStep() { form_.closeStep(); }
+        EditStep(const EditStep&) = delete;
+        EditStep& operator=(const EditStep&) = delete;
+    private:
+        TForm1& form_;
+    };
+
+    // ---- Backups of the display ------------------------------------------------------
+    // Keeps what the display holds as a settings file in the backup folder before it is
+    // overwritten, reading the display first unless a Receive of this connection read it
+    // and nothing was written since. False when no backup could be written (after a
+    // message) or the display could not be read and the user would rather not go on
+    // without a backup: the caller sends nothing.
+    bool BackupDisplay();
+    QString lastBackupPath;  // the backup written last
+
     // ---- Settings file --------------------------------------------------------------
     void Button1Click();
     void Button2Click();
@@ -202,6 +253,7 @@ public:
 
 protected:
     void showEvent(QShowEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* e) override;
 
     // Whether the serial port is open (false until the port component is wired in).
@@ -246,6 +298,38 @@ private:
     // Takes a settings file over; false when it was refused or could not be read (the
     // user has been told, the image is unchanged).
     bool importSettingsFile(const QString& fileName);
+    // Moves entry `i` to (x, y) through the X and Y up-downs, which keep it on the
+    // screen, and redraws: the drag's and the arrow keys' way of moving.
+    void moveEntryTo(int i, int x, int y);
+
+    // ---- Edit history state -----------------------------------------------------------
+    void createHistoryActions();
+    // `record`: the outermost step records what changed (false: changes made to show
+    // the image as it is, which are none).
+    void openStep(bool record);
+    void closeStep();
+    void finishDragStep();
+    void stepThroughHistory(bool forward);
+    bool deviceBusy() const;
+    void updateCaption();
+    // Puts the controls, the layout selection and the preview in line with the image
+    // after an undo or redo, without running any handler that talks to the display.
+    void showRestoredImage(vorkal::DisplayVariant variantBefore, bool logChanged);
+    // What the display holds as far as this connection knows it (read, nothing written since).
+    void rememberDisplayImage(const std::array<uint8_t, vorkal::kImageSize>& image);
+    void forgetDisplayImage();
+    void displayShowsLayout(int layout);
+    QString readDisplayConfigurationInto(std::array<uint8_t, vorkal::kImageSize>& dest);
+    std::array<uint8_t, vorkal::kImageSize> displayImage_{};
+    bool displayImageKnown_ = false;
+    QString progressCaption_;  // shown instead of the progress window's own caption when set
+
+    int stepDepth_ = 0;
+    vorkal::ConfigImage stepBefore_;  // the configuration when the outer step opened
+    bool recordStep_ = false;         // a configuration was shown when it opened
+    bool savedWhenStepCloses_ = false;
+    bool dragStepOpen_ = false;
+    uint64_t savedStateId_ = 0;
 
     // ---- Device state ---------------------------------------------------------------
     // (device)

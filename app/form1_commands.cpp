@@ -14,16 +14,27 @@ using namespace vorkal;
 
 using PollPause = DisplaySession::PollPause;
 
-void TForm1::ShowLayoutOnDisplay() { session_->ShowLayout(config.selectedLayout); }
+void TForm1::ShowLayoutOnDisplay() {
+    if (portIsOpen()) displayShowsLayout(std::max(config.selectedLayout, 0));
+    session_->ShowLayout(config.selectedLayout);
+}
 
 void TForm1::Button3Click() {
     if (deferWhileBusy(&TForm1::Button3Click)) return;
-    session_->receiveConfiguration();
+    if (!portIsOpen() || !mayDropUnsavedChanges()) return;
+    const bool hadUnsavedChanges = hasUnsavedChanges();
+    const EditStep step(*this);
+    // Blocks that a failed Receive leaves in the image are no edit of the user's: they
+    // leave the unsaved mark as it was (the step can still be undone).
+    if (session_->receiveConfiguration().isEmpty() || !hadUnsavedChanges) markSaved();
 }
 
 void TForm1::Button4Click() {
     if (deferWhileBusy(&TForm1::Button4Click)) return;
-    session_->sendConfiguration();
+    PollPause pause(*session_, PollPause::End::Start);  // also while a backup question is open
+    if (!BackupDisplay()) return;
+    forgetDisplayImage();
+    if (session_->sendConfiguration().isEmpty()) markSaved();
 }
 
 void TForm1::Button7Click() {
@@ -37,6 +48,9 @@ void TForm1::Button7Click() {
                                                "wszystkie aktualne ustawienia ekranów !\r\n\r\n"
                                                "Załadować ustawienia fabryczne ?"));
     if (dialogs().askYesNo(title, text, MsgIcon::Warning, MsgAnswer::No) != MsgAnswer::Yes) return;
+    if (!BackupDisplay()) return;
+    forgetDisplayImage();
+    const EditStep step(*this);
     Button7->setEnabled(false);
     const bool loaded = session_->loadDefaults().isEmpty();
     // The reset display restarts at the speed of the factory image: the PC follows it
@@ -44,12 +58,14 @@ void TForm1::Button7Click() {
     if (loaded) FollowDisplaySpeed(CorrectSpeedByte(config));
     // The image is the factory one now, whatever the display took: the editor shows it.
     if (config.configurationLoaded) ShowLoadedConfiguration();
+    if (loaded) markSaved();
     Button7->setEnabled(true);
 }
 
 void TForm1::Button8Click() {
     if (deferWhileBusy(&TForm1::Button8Click)) return;
     if (!portIsOpen()) return;
+    forgetDisplayImage();  // the display stores its new speed
     if (ComboBox3->currentIndex() < 0) ComboBox3->setCurrentIndex(0);
     session_->setBaud(ComboBox3->currentIndex(), speedIndex());
     ComboBox2Change();
@@ -58,12 +74,14 @@ void TForm1::Button8Click() {
 void TForm1::Button9Click() {
     if (deferWhileBusy(&TForm1::Button9Click)) return;
     if (!ConfirmClearLog()) return;
+    forgetDisplayImage();  // without separate log memory the log lives in the configuration
     if (session_->clearLog().isEmpty()) LogsView();  // the table shows the cleared log
 }
 
 void TForm1::Button11Click() {
     if (deferWhileBusy(&TForm1::Button11Click)) return;
     if (!portIsOpen()) return;
+    forgetDisplayImage();
     // The poll comes back as it was, whichever way the update ends.
     PollPause pause(*session_, PollPause::End::RestoreRunning);
     FirmwareUpdate& update = *firmwareUpdate_;

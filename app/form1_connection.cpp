@@ -48,11 +48,16 @@ void TForm1::createDevice() {
     Timer1 = session_->replyTimer();
     Timer2 = session_->pollTimer();
     Form2->onCancel = [this] { session_->cancel(); };
-    Form2->onShow = [this] { session_->progressShown(); };
+    Form2->onShow = [this] {
+        session_->progressShown();
+        if (!progressCaption_.isEmpty()) Form2->setWindowTitle(progressCaption_);
+    };
     connect(session_, &DisplaySession::variantAnnounced, this, [this](bool wide) {
         if (wide) SetDisplay128x64();
         else SetDisplay84x48();
     });
+    // The image as the display holds it, before showing it corrects anything.
+    connect(session_, &DisplaySession::configurationReceived, this, [this] { rememberDisplayImage(config.image); });
     connect(session_, &DisplaySession::configurationReceived, this, &TForm1::ShowLoadedConfiguration);
     connect(session_, &DisplaySession::headerReceived, this, &TForm1::ApplyLayoutHeader);
     connect(session_, &DisplaySession::speedSelectionsRestored, this, [this](int index) {
@@ -134,6 +139,7 @@ void TForm1::Button5Click() {
 }
 
 void TForm1::AfComPort1PortOpen(QObject*) {
+    forgetDisplayImage();  // a new connection: the display may be another one
     session_->portOpened();
     Button5->setText(tr2("Close", "Zamknij"));
     Button11->setEnabled(true);
@@ -148,6 +154,7 @@ void TForm1::AfComPort1PortOpen(QObject*) {
 }
 
 void TForm1::AfComPort1PortClose(QObject*) {
+    forgetDisplayImage();
     Button5->setText(tr2("Open", "Otwórz"));
     session_->portClosed();
     ComboBox4->setEnabled(true);

@@ -18,11 +18,13 @@ void TForm1::showFileError(const QString& fileName, const QString& reason, bool 
 }
 
 void TForm1::Button1Click() {
+    if (!mayDropUnsavedChanges()) return;
     FileDialogRequest request;
     request.filter = kSettingsFilter;
     request.defaultExtension = "BIN";
     const QString fileName = askOpenFile(request, fileDialogMemory).fileName;
     if (fileName.isEmpty()) return;
+    const EditStep step(*this);
     // A refused or failed import changes nothing, and the editor keeps showing the
     // element its controls name.
     if (!importSettingsFile(fileName)) ShowImageAsItIs();
@@ -72,6 +74,7 @@ bool TForm1::importSettingsFile(const QString& fileName) {
     if (LoadSettingsFile(config, bytes) == DisplayVariant::D128x64) SetDisplay128x64();
     else SetDisplay84x48();
     ShowLoadedConfiguration();  // selects the first entry
+    markSaved();
     return true;
 }
 
@@ -95,5 +98,7 @@ void TForm1::Button2Click() {
         const QString reason = file.errorString();
         file.cancelWriting();
         showFileError(fileName, reason, true);
+        return;
     }
+    markSaved();
 }

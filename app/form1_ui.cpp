@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QFontDatabase>
 #include <QHeaderView>
+#include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QScrollBar>
 
@@ -15,6 +16,7 @@
 
 using namespace vorkal;
 
+const char* const TForm1::kCaption = "Vorkal Configurator v0.72";
 const char* const TForm1::kSettingsFilter = "Setting Files (*.set)|*.set";
 const char* const TForm1::kLogFilter =
     "Text Files (*.txt)|*.txt|KML file (*.kml)|*.kml|KML file with extruded patch (*.kml)|*.kml|"
@@ -78,7 +80,7 @@ const QStringList kSpeedEntries{"57600", "38400", "19200", "9600", "4800"};
 }  // namespace
 
 TForm1::TForm1(QWidget* parent) : QWidget(parent) {
-    setWindowTitle("Vorkal Configurator v0.72");
+    setWindowTitle(kCaption);
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setFixedSize(440, 492);
@@ -96,6 +98,7 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent) {
     createDevice();
 
     connectHandlers();
+    createHistoryActions();
     Timer2->start();
 }
 
@@ -109,7 +112,7 @@ void TForm1::createControls() {
 
     StringGrid1 = new PreviewGrid(this);
     StringGrid1->setGeometry(11, 195, 420, 288);
-    StringGrid1->setFocusPolicy(Qt::NoFocus);
+    StringGrid1->setFocusPolicy(Qt::ClickFocus);  // for the arrow keys and Tab
     StringGrid1->setFont(uiFont(13, true));
 
     StringGrid2 = place(new QTableWidget(46, 9, this), 9, 193, 422, 289);
@@ -271,6 +274,16 @@ void TForm1::showEvent(QShowEvent* e) {
 
 // Key presses and focus loss of the four value edits go to the editor's handlers.
 bool TForm1::eventFilter(QObject* watched, QEvent* e) {
+    if (watched == StringGrid1) {
+        if (e->type() == QEvent::KeyPress) {
+            auto* key = static_cast<QKeyEvent*>(e);
+            if (PreviewKeyPress(key->key(), key->modifiers())) return true;
+        } else if (e->type() == QEvent::ContextMenu) {
+            PreviewContextMenu(static_cast<QContextMenuEvent*>(e)->globalPos());
+            return true;
+        }
+        return QWidget::eventFilter(watched, e);
+    }
     auto* edit = qobject_cast<QLineEdit*>(watched);
     if (!edit) return QWidget::eventFilter(watched, e);
     if (e->type() == QEvent::KeyPress) {

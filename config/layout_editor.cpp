@@ -208,4 +208,31 @@ int HitTest(const ConfigImage& config, int column, int row) {
     return -1;
 }
 
+bool StoresEvenX(const ConfigImage& config, int i) { return halfX(config, i); }
+
+int CentredX(const ConfigImage& config, int i, int maxX) {
+    const ElementBox box = HitBox(config, i);
+    int drawnWidth = box.width;
+    if (EntryKindOf(config, i) == EntryKind::Bar) drawnWidth += 1;  // edges at x and x + L
+    const CatalogueElement& element = CatalogueEntry(std::min(i, kCatalogueSize - 1));
+    if (EntryKindOf(config, i) == EntryKind::Text && element.alignmentMarker && !element.sampleText.empty())
+        drawnWidth += box.width / int(element.sampleText.size());  // one more character cell
+    int x = std::clamp((config.width() - drawnWidth) / 2, 0, maxX);
+    if (halfX(config, i)) x &= ~1;
+    return x;
+}
+
+void CopyLayoutElements(ConfigImage& config, int from, int to) {
+    const int count = config.layoutCount();
+    if (from == to || from < 0 || to < 0 || from >= count || to >= count) return;
+    const int elementBytes = 2 * config.listBound() + 4;  // bar record and text records
+    const int stride = config.layoutStride();
+    std::copy_n(config.image.begin() + from * stride, elementBytes, config.image.begin() + to * stride);
+    if (config.is128x64()) {
+        constexpr int kLineBytes = 3 * kLinesPerLayout;
+        std::copy_n(config.image.begin() + kLineRecordsStart + from * kLineBytes, kLineBytes,
+                    config.image.begin() + kLineRecordsStart + to * kLineBytes);
+    }
+}
+
 }  // namespace vorkal

@@ -69,4 +69,17 @@ ElementBox HitBox(const ConfigImage& config, int i);
 // -1 for none.
 int HitTest(const ConfigImage& config, int column, int row);
 
+// Whether entry `i` keeps only even X positions (128 x 64 text elements store X / 2).
+bool StoresEvenX(const ConfigImage& config, int i);
+
+// The X that centres entry `i` on the screen as the preview draws it (a text with its
+// alignment marker, a bar with its closing edge), limited to 0 .. maxX and even where
+// the record keeps X / 2.
+int CentredX(const ConfigImage& config, int i, int maxX);
+
+// Copies the element records of layout `from` (bar, texts and, on 128 x 64, the lines)
+// over those of layout `to` (0-based, both below the layout count); the spare bytes of
+// the target stay as they are.
+void CopyLayoutElements(ConfigImage& config, int from, int to);
+
 }  // namespace vorkal

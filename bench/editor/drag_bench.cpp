@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "form1.h"
+#include "window_bench.h"
 #include "preview_grid.h"
 
 namespace {
@@ -30,31 +31,16 @@ protected:
     }
 };
 
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
-// One move: the event, the editor's redraw, and the paint it schedules.
-template <class F>
-double timed(F&& f) {
-    QElapsedTimer t;
-    t.start();
-    f();
-    QApplication::processEvents();
-    return double(t.nsecsElapsed()) / 1000.0;
-}
-
 }  // namespace
+
+using namespace vorkal::bench;
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     const int rounds = argc > 1 ? std::max(1, atoi(argv[1])) : 20;
     QTemporaryDir home;
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, home.path());
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, home.path());
-    qputenv("VORKAL_PORT_DIR", home.path().toUtf8());
+    useHome(home);
 
     TForm1 f;
     f.show();

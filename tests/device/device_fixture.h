@@ -31,6 +31,9 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(settingsDir.isValid());
         ASSERT_TRUE(portDir.isValid());
+        ASSERT_TRUE(dataHome.isValid());
+        // Backups of the display go to a data folder of the test's own.
+        qputenv("XDG_DATA_HOME", dataHome.path().toUtf8());
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
         QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir.path());
         qputenv("VORKAL_PORT_DIR", portDir.path().toUtf8());
@@ -104,7 +107,7 @@ protected:
 
     QStringList messages() const { return scripted.messages(); }
 
-    QTemporaryDir settingsDir, portDir;
+    QTemporaryDir settingsDir, portDir, dataHome;
     ScriptedDialogs scripted;
     DialogsGuard guard{&scripted};
     std::unique_ptr<sim::VirtualDisplay> display;

@@ -300,10 +300,13 @@ TEST_F(WindowE2E, FaultsGiveTheirErrorTexts) {
         QString message;
     };
     auto read = [](TForm1& f) { f.Button3->click(); };
-    // The factory image stands for a loaded configuration (three layouts).
-    auto write = [](TForm1& f) {
+    // The factory image stands for a loaded configuration (three layouts). A display
+    // that cannot be read for the backup is written without one when the user says so.
+    auto write = [this](TForm1& f) {
         f.config.LoadFactoryImage();
+        scripted.answers = {MsgAnswer::Yes};
         f.Button4Click();
+        scripted.answers.clear();
     };
     auto clearLog = [this](TForm1& f) {
         scripted.answers = {MsgAnswer::Yes};

@@ -193,6 +193,7 @@ TEST_F(SettingsFileTest, EveryImportAttemptLeavesTheEditorShowingTheImage) {
         w->UpDown2->setPosition(28);
         w->UpDown2Click(28);
         const auto barBefore = bytesOf(w->config.image.data() + w->config.ElementOffset(0), 4);
+        scripted.answers.push_back(MsgAnswer::Yes);  // drop the unsaved edits above
         importFile(*w, name);
         const bool accepted = QString(name) == "good.set";
         EXPECT_EQ(w->ComboBox1->currentIndex(), accepted ? 0 : entry);

@@ -315,7 +315,9 @@ TEST_F(FaultMatrix, HangUpDuringATransfer) {
              EXPECT_TRUE(SameRange(form->config.logImage, newLog, 0, 8191));
              form->Button6Click();
          }},
-        {"Write", 4,
+        // Send reads the 32 blocks for its backup first (the display was not read since
+        // it was plugged in again), then the line goes after 4 written blocks.
+        {"Write", 32 + 4,
          [&] {
              for (int i = 0; i < 135; ++i) form->config.image[size_t(i)] ^= 0x01;
              edited = form->config.image;
