@@ -14,6 +14,7 @@ void BootLoader::restart() {
     verifying_ = false;
     address_ = 0;
     inBlock_ = 0;
+    streamBytes_ = 0;
     streamFailed_ = blockFailed_ = mismatchReported_ = false;
 }
 
@@ -46,10 +47,12 @@ BootLoader::Output BootLoader::feed(uint8_t byte) {
         command(byte, out);
         break;
     case State::Data:
+        ++streamBytes_;
         if (byte == kEscape) state_ = State::DataEscape;
         else dataByte(byte, out);
         break;
     case State::DataEscape:
+        ++streamBytes_;
         state_ = State::Data;
         if (byte == 0x25) {
             dataByte(kEscape, out);  // an escaped 0xA5 (0xA5 + 0x80)
@@ -81,6 +84,7 @@ void BootLoader::command(uint8_t code, Output& out) {
         state_ = State::Data;
         address_ = 0;
         inBlock_ = 0;
+        streamBytes_ = 0;
         streamFailed_ = blockFailed_ = mismatchReported_ = false;
         if (!verifying_) programmed_ = 0;
         break;

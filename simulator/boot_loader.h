@@ -44,6 +44,10 @@ public:
     Output feed(uint8_t byte);
 
     int programmedBytes() const { return programmed_; }
+    // Bytes of the current program or verify stream received so far, escapes included.
+    int streamBytes() const { return streamBytes_; }
+    bool inStream() const { return state_ == State::Data || state_ == State::DataEscape; }
+    bool verifying() const { return verifying_; }
 
 private:
     enum class State { Command, CommandPrefix, Data, DataEscape };
@@ -63,6 +67,7 @@ private:
     bool blockFailed_ = false;
     bool mismatchReported_ = false;
     int programmed_ = 0;
+    int streamBytes_ = 0;
 };
 
 }  // namespace vorkal::sim

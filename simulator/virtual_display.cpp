@@ -110,6 +110,7 @@ struct VirtualDisplay::Impl {
     std::atomic<int> dropEveryNth{0};
     std::atomic<int> replyDelayMs{0};
     std::atomic<int> hangUpAfter{0};
+    std::atomic<int> hangUpInStream[2]{0, 0};  // by BootPass
     std::atomic<bool> mute{false};
     std::atomic<bool> pace{false};
 
@@ -409,13 +410,32 @@ struct VirtualDisplay::Impl {
         if (!item.bytes.empty() || item.after != After::Nothing) queue(std::move(item));
     }
 
+    // The byte about to be fed is the one the stream fault waits for (under the lock).
+    bool streamHangUpDue() {
+        if (!bootLoader.inStream()) return false;
+        std::atomic<int>& armed = hangUpInStream[int(bootLoader.verifying() ? BootPass::Verify : BootPass::Program)];
+        const int bytes = armed.load();
+        if (bytes <= 0 || bootLoader.streamBytes() + 1 < bytes) return false;
+        armed = 0;
+        return true;
+    }
+
     void bootByte(uint8_t byte, int64_t now) {
         BootLoader::Output out;
+        bool hangUp = false;
         {
             std::lock_guard lock(mutex);
-            out = bootLoader.feed(byte);
-            if (out.handshake) ++counters.handshakes;
-            if (out.blockAcknowledged) ++counters.blocksAcknowledged;
+            if (streamHangUpDue()) {
+                hangUp = true;
+            } else {
+                out = bootLoader.feed(byte);
+                if (out.handshake) ++counters.handshakes;
+                if (out.blockAcknowledged) ++counters.blocksAcknowledged;
+            }
+        }
+        if (hangUp) {
+            doHangUp();  // pulled mid-stream: whatever that byte would have answered is lost
+            return;
         }
         if (!out.bytes.empty()) send(out.bytes, now);
         if (out.startFirmware) startFirmware();
@@ -744,6 +764,9 @@ void VirtualDisplay::setRefuseWrites(int count) { impl_->firmwareFaults.refuseWr
 void VirtualDisplay::setLogReadErrors(int count) { impl_->firmwareFaults.logReadErrors = count; }
 void VirtualDisplay::setReplyDelayMs(int ms) { impl_->replyDelayMs = std::max(ms, 0); }
 void VirtualDisplay::setHangUpAfterCommands(int n) { impl_->hangUpAfter = std::max(n, 0); }
+void VirtualDisplay::setHangUpInBootStream(BootPass pass, int bytes) {
+    impl_->hangUpInStream[int(pass)] = std::max(bytes, 0);
+}
 void VirtualDisplay::setMute(bool mute) { impl_->mute = mute; }
 void VirtualDisplay::setRefuseBootBlocks(int count) { impl_->bootFaults.refuseBlocks = count; }
 void VirtualDisplay::setCorruptFlash(bool corrupt) { impl_->bootFaults.corruptFlash = corrupt; }

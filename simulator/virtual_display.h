@@ -44,6 +44,9 @@ struct VirtualDisplayOptions {
     std::function<void(const std::string&)> trace;
 };
 
+// The two passes of a firmware update in which the boot loader takes the image.
+enum class BootPass { Program, Verify };
+
 enum class DisplayMode { Stopped, Firmware, Offline, BootWindow, BootLoader, HungUp };
 const char* DisplayModeName(DisplayMode mode);
 
@@ -107,6 +110,9 @@ public:
     void setLogReadErrors(int count);      // log reads answered "X"
     void setReplyDelayMs(int ms);          // command replies this much late
     void setHangUpAfterCommands(int n);    // close the line after the Nth command from now
+    // Close the line once the boot loader has received `bytes` bytes of the image stream
+    // in `pass` (escapes included), before it acts on the last one; once, 0: off.
+    void setHangUpInBootStream(BootPass pass, int bytes);
     void setMute(bool mute);               // send nothing at all
     void setRefuseBootBlocks(int count);   // program blocks answered 0xAB
     void setCorruptFlash(bool corrupt);    // flash keeps wrong bytes; verify fails

@@ -45,6 +45,8 @@ const char kUsage[] =
     "  --log-read-error N   answer N log reads with the memory error X\n"
     "  --reply-delay MS     send command replies MS milliseconds late\n"
     "  --hang-up-after N    close the line after N commands\n"
+    "  --hang-up-in-program N  close the line at byte N of the firmware image stream\n"
+    "  --hang-up-in-verify N   close the line at byte N of the verification stream\n"
     "  --refuse-boot-blocks N  answer N firmware blocks with 0xAB\n"
     "  --corrupt-flash      programmed bytes land wrong, so verification fails\n"
     "  --mute               answer nothing at all\n"
@@ -85,7 +87,7 @@ int main(int argc, char** argv) {
         {"--screen-file", &files.screen}, {"--telemetry-file", &files.telemetry}};
     const char* const faultOptions[] = {"--drop-every",  "--corrupt-crc",   "--refuse-writes",
                                         "--log-read-error", "--reply-delay", "--hang-up-after",
-                                        "--refuse-boot-blocks"};
+                                        "--refuse-boot-blocks", "--hang-up-in-program", "--hang-up-in-verify"};
 
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -171,6 +173,8 @@ int main(int argc, char** argv) {
     display.setReplyDelayMs(faults["--reply-delay"]);
     display.setHangUpAfterCommands(faults["--hang-up-after"]);
     display.setRefuseBootBlocks(faults["--refuse-boot-blocks"]);
+    display.setHangUpInBootStream(BootPass::Program, faults["--hang-up-in-program"]);
+    display.setHangUpInBootStream(BootPass::Verify, faults["--hang-up-in-verify"]);
     display.setCorruptFlash(corruptFlash);
     display.setMute(mute);
 

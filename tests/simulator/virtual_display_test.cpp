@@ -82,6 +82,38 @@ private:
     bool hungUp_ = false;
 };
 
+// 1300 bytes of firmware with one byte to escape and the version banner "v4.56".
+std::vector<uint8_t> SampleImage() {
+    std::vector<uint8_t> image(1300);
+    for (size_t i = 0; i < image.size(); ++i) image[i] = uint8_t(i * 13);
+    image[20] = 0xA5;
+    const std::string banner = "Vorkal v4.56";
+    std::copy(banner.begin(), banner.end(), image.begin() + 200);
+    return image;
+}
+
+std::string EscapedStream(const std::vector<uint8_t>& image) {
+    std::string stream;
+    for (uint8_t b : image) {
+        stream += char(b);
+        if (b == 0xA5) stream += '\x25';
+    }
+    return stream;
+}
+
+// Resets the display and sends the handshake until the boot loader answers it.
+void enterBootLoader(PcPort& pc) {
+    pc.sendLine("\xF7ReSeT");
+    std::string answer;
+    for (int i = 0; i < 20 && answer.empty(); ++i) {
+        std::this_thread::sleep_for(50ms);
+        pc.send("Mofe\xFF");
+        answer = pc.receive(1, 50ms);
+    }
+    ASSERT_EQ(answer, "\xA6");
+    pc.receive(8, 100ms);  // answers to handshakes still on their way
+}
+
 class VirtualDisplayTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -279,30 +311,14 @@ TEST_F(VirtualDisplayTest, FirmwareUpdateThroughTheBootLoaderChangesTheVersion) 
     VirtualDisplay& display = start(options);
     PcPort pc;
     ASSERT_TRUE(pc.open(link(), 57600));
-    pc.sendLine("\xF7ReSeT");
-    std::string answer;
-    for (int i = 0; i < 20 && answer.empty(); ++i) {
-        std::this_thread::sleep_for(50ms);
-        pc.send("Mofe\xFF");
-        answer = pc.receive(1, 50ms);
-    }
-    ASSERT_EQ(answer, "\xA6");
+    ASSERT_NO_FATAL_FAILURE(enterBootLoader(pc));
     EXPECT_EQ(display.mode(), DisplayMode::BootLoader);
-    pc.receive(8, 100ms);  // answers to handshakes still on their way
 
     pc.send("\xA5\xA5\xA5\x01");
     EXPECT_EQ(pc.receive(4, 1000ms), std::string("\xA8\x03\x02\x00", 4));
 
-    std::vector<uint8_t> image(1300);
-    for (size_t i = 0; i < image.size(); ++i) image[i] = uint8_t(i * 13);
-    image[20] = 0xA5;
-    const std::string banner = "Vorkal v4.56";
-    std::copy(banner.begin(), banner.end(), image.begin() + 200);
-    std::string stream;
-    for (uint8_t b : image) {
-        stream += char(b);
-        if (b == 0xA5) stream += '\x25';
-    }
+    const std::vector<uint8_t> image = SampleImage();
+    const std::string stream = EscapedStream(image);
     for (char pass : {'\x04', '\x07'}) {
         pc.send(std::string("\xA5\xA5\xA5") + pass);
         pc.send(stream);
@@ -318,4 +334,53 @@ TEST_F(VirtualDisplayTest, FirmwareUpdateThroughTheBootLoaderChangesTheVersion) 
     EXPECT_EQ(pc.receiveLine(), "v4.56*");
     const auto flash = display.flash();
     EXPECT_TRUE(std::equal(image.begin(), image.end(), flash.begin()));
+}
+
+// The line goes at an exact byte of the image stream: in the programming pass after the
+// first block was acknowledged, in the verification pass before any verdict. Nothing
+// past that byte is taken, and the fault is spent once it struck.
+TEST_F(VirtualDisplayTest, HangsUpAtTheSetByteOfABootStream) {
+    const std::vector<uint8_t> image = SampleImage();
+    const std::string stream = EscapedStream(image);
+    struct Case {
+        BootPass pass;
+        std::string mayArrive;  // sent before the cut; it may go down with the line
+        uint64_t blocksAcknowledged;
+    };
+    for (const Case& c : {Case{BootPass::Program, "\xAA", 1}, Case{BootPass::Verify, "", 2}}) {
+        SCOPED_TRACE(int(c.pass));
+        VirtualDisplay& display = start();
+        PcPort pc;
+        ASSERT_TRUE(pc.open(link(), 57600));
+        ASSERT_NO_FATAL_FAILURE(enterBootLoader(pc));
+        if (c.pass == BootPass::Verify) {
+            pc.send("\xA5\xA5\xA5\x04" + stream + "\xA5\x80");
+            ASSERT_EQ(pc.receive(3, 1000ms), "\xAA\xAA\xAA");
+        }
+        display.setHangUpInBootStream(c.pass, 600);
+        pc.send(std::string("\xA5\xA5\xA5") + (c.pass == BootPass::Program ? '\x04' : '\x07') + stream);
+        const std::string arrived = pc.receive(10, 2000ms);
+        EXPECT_TRUE(arrived.empty() || arrived == c.mayArrive) << arrived.size();
+        EXPECT_TRUE(pc.hungUp());
+        EXPECT_EQ(display.mode(), DisplayMode::HungUp);
+        EXPECT_EQ(display.counters().hangUps, 1u);
+        EXPECT_EQ(display.counters().blocksAcknowledged, c.blocksAcknowledged);
+        if (c.pass == BootPass::Program) {
+            // Stream bytes 1..599 carry image bytes 0..595 (three escaped 0xA5 among them).
+            const auto flash = display.flash();
+            EXPECT_TRUE(std::equal(image.begin(), image.begin() + 596, flash.begin()))
+                << std::mismatch(image.begin(), image.begin() + 596, flash.begin()).first - image.begin();
+            EXPECT_NE(flash[596], image[596]);
+        }
+        pc.close();
+
+        std::string error;
+        ASSERT_TRUE(display.replug(&error)) << error;
+        PcPort again;
+        ASSERT_TRUE(again.open(link(), 57600));
+        ASSERT_NO_FATAL_FAILURE(enterBootLoader(again));
+        again.send("\xA5\xA5\xA5\x04" + stream + "\xA5\x80");
+        EXPECT_EQ(again.receive(3, 2000ms), "\xAA\xAA\xAA");
+        EXPECT_EQ(display.counters().hangUps, 1u);
+    }
 }
