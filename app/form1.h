@@ -231,6 +231,8 @@ public:
 private:
     void createDevice();
     int speedIndex() const;
+    // Selects the port list's entry for COM`port`, if there is one.
+    void selectPortEntry(int port);
     // Runs `handler` now, or later when a device wait is running (see deferWhileBusy).
     bool deferWhileBusy(void (TForm1::*handler)());
 
