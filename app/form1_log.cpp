@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <QStyledItemDelegate>
 
+#include "atomic_file.h"
 #include "dialogs.h"
 #include "display_session.h"
 #include "form1.h"
@@ -111,8 +112,5 @@ void TForm1::Button10Click() {
     if (chosen.fileName.isEmpty()) return;
     const QByteArray bytes = ExportLog(logTableCells(), chosen.filterIndex);
     QString error;
-    if (!WriteFileAtomically(chosen.fileName, bytes, &error))
-        dialogs().showMessage(QString(), tr2("Cannot write the file %1:\n%2", "Nie można zapisać pliku %1:\n%2")
-                                             .arg(chosen.fileName, error),
-                              MsgIcon::Error);
+    if (!WriteFileAtomically(chosen.fileName, bytes, &error)) showFileError(chosen.fileName, error, true);
 }

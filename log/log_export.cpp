@@ -2,8 +2,6 @@
 
 #include "win1250.h"
 
-#include <QSaveFile>
-
 #include <algorithm>
 
 namespace vorkal {
@@ -165,16 +163,6 @@ QByteArray ExportLog(const LogTableCells& cells, int filterIndex) {
     if (filterIndex == kExportKml || filterIndex == kExportExtrudedKml)
         return ExportLogKml(cells, filterIndex == kExportExtrudedKml);
     return ExportLogText(cells);
-}
-
-bool WriteFileAtomically(const QString& path, const QByteArray& bytes, QString* error) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        if (error) *error = file.errorString();
-        file.cancelWriting();
-        return false;
-    }
-    return true;
 }
 
 }  // namespace vorkal

@@ -2,6 +2,7 @@
 // Export of the log table's cells to a comma-separated text file or a KML track file.
 // Output is Windows-1250 bytes with CR LF line ends.
 
+#include "atomic_file.h"  // the exports are written with WriteFileAtomically
 #include "log_table.h"
 
 #include <QByteArray>
@@ -22,10 +23,5 @@ QByteArray ExportLog(const LogTableCells& cells, int filterIndex);
 int LogRowSeconds(const QStringList& row);
 // The KML coordinate line of a table row: five spaces, then lon,lat[,alt].
 QString BuildKmlCoordinates(const QStringList& row);
-
-// Writes through a temporary file that replaces `path` only when complete, so a
-// failed write leaves any earlier file untouched. On failure returns false with the
-// system's reason in `error`.
-bool WriteFileAtomically(const QString& path, const QByteArray& bytes, QString* error);
 
 }  // namespace vorkal
