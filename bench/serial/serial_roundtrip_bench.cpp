@@ -4,12 +4,11 @@
 // with a 1 ms sleep-and-process-events wait, and Qt's serial module for comparison.
 // Also the process's CPU use with a port open and idle.
 #include "af_com_port.h"
+#include "pty_peer.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
 #ifdef VORKAL_BENCH_QT_SERIAL
@@ -17,16 +16,11 @@
 #endif
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <ctime>
 #include <fcntl.h>
 #include <functional>
-#include <poll.h>
-#include <pty.h>
 #include <termios.h>
-#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -35,47 +29,6 @@ namespace {
 constexpr int kCom = 77;
 const QByteArray kCommand("\xF1r5\r\n");  // the size of a configuration-block request
 const int kReplyLength = kCommand.size();
-
-class EchoPeer {
-public:
-    EchoPeer() {
-        termios raw{};
-        cfmakeraw(&raw);
-        char name[256] = {};
-        if (openpty(&master_, &slave_, name, &raw, nullptr) != 0) {
-            std::perror("openpty");
-            std::exit(1);
-        }
-        slavePath = name;
-        thread_ = std::thread([this] { Run(); });
-    }
-    ~EchoPeer() {
-        stop_ = true;
-        thread_.join();
-        close(master_);
-        close(slave_);
-    }
-    QByteArray slavePath;
-
-private:
-    void Run() {
-        char buf[4096];
-        while (!stop_) {
-            pollfd p{master_, POLLIN, 0};
-            if (poll(&p, 1, 50) <= 0)
-                continue;
-            const ssize_t n = read(master_, buf, sizeof buf);
-            for (ssize_t done = 0; n > 0 && done < n;) {
-                const ssize_t w = write(master_, buf + done, n - done);
-                if (w > 0)
-                    done += w;
-            }
-        }
-    }
-    int master_ = -1, slave_ = -1;
-    std::atomic<bool> stop_{false};
-    std::thread thread_;
-};
 
 double Median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
@@ -204,12 +157,6 @@ double QtSerialEventLoop(const QByteArray& path, int rounds) {
 }
 #endif
 
-double CpuMs() {
-    timespec ts{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return ts.tv_sec * 1000.0 + ts.tv_nsec / 1e6;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -217,14 +164,16 @@ int main(int argc, char** argv) {
     const int rounds = argc > 1 ? std::max(10, atoi(argv[1])) : 2000;
     const int idleSeconds = argc > 2 ? std::max(1, atoi(argv[2])) : 10;
 
-    QTemporaryDir portDir;
-    setenv("VORKAL_PORT_DIR", QFile::encodeName(portDir.path()).constData(), 1);
-    EchoPeer peer;
-    QFile::link(QString::fromLocal8Bit(peer.slavePath), QDir(portDir.path()).filePath(QStringLiteral("COM%1").arg(kCom)));
+    PtyPeer peer(kCom);
+    if (!peer.ok()) {
+        std::perror("pseudo-terminal");
+        return 1;
+    }
+    peer.serve([&peer](const QByteArray& bytes) { peer.write(bytes); }, std::chrono::milliseconds(50));
 
     std::printf("round trips of %d bytes over a pseudo-terminal, echo peer thread, median of %d\n",
                 int(kCommand.size()), rounds);
-    const double raw = RawFloor(peer.slavePath, rounds);
+    const double raw = RawFloor(peer.slavePath(), rounds);
     std::printf("  %-44s %9.1f us  (floor)\n", "raw blocking write/read", raw);
 
     TAfComPort port;
@@ -239,22 +188,22 @@ int main(int argc, char** argv) {
     port.ClosePort();
 
 #ifdef VORKAL_BENCH_QT_SERIAL
-    const double qt = QtSerialEventLoop(peer.slavePath, rounds);
+    const double qt = QtSerialEventLoop(peer.slavePath(), rounds);
     std::printf("  %-44s %9.1f us  x%.2f\n", "QSerialPort, local event loop", qt, qt / raw);
 #else
     std::printf("  QSerialPort: not built (Qt6 SerialPort not found)\n");
 #endif
 
     // The floor again: the first run may have met a cold CPU.
-    const double rawAgain = RawFloor(peer.slavePath, rounds);
+    const double rawAgain = RawFloor(peer.slavePath(), rounds);
     std::printf("  %-44s %9.1f us\n", "raw blocking write/read, again", rawAgain);
 
     port.OpenPort();
-    const double before = CpuMs();
+    const double before = ProcessCpuMs();
     QEventLoop idle;
     QTimer::singleShot(idleSeconds * 1000, &idle, &QEventLoop::quit);
     idle.exec();
-    const double used = CpuMs() - before;
+    const double used = ProcessCpuMs() - before;
     std::printf("idle with the port open for %d s: %.1f ms CPU (%.3f%% of one core)\n", idleSeconds, used,
                 used / (idleSeconds * 10.0));
     port.ClosePort();
