@@ -8,6 +8,7 @@
 // firmware update firmware/firmware_update.cpp.
 
 #include <QCheckBox>
+#include <QDate>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLineEdit>
@@ -33,6 +34,7 @@ class PreviewGrid;
 class BytePort;
 class DisplaySession;
 class FirmwareUpdate;
+class TrackWindow;
 }
 
 class TForm1 : public QWidget {
@@ -98,6 +100,7 @@ public:
     vorkal::TRadioGroup* RadioGroup3;
     QPushButton* Button9;
     QPushButton* Button10;
+    QPushButton* TrackButton;  // opens the track window; log view only
 
     QTimer* Timer1;  // reply timer of the line protocol (the session's)
     QTimer* Timer2;  // status poll (the session's)
@@ -172,6 +175,12 @@ public:
     void LogsView();
     // Draws a log table cell: the number column of data rows black on yellow.
     void StringGrid2DrawCell(int column, int row, QPainter* painter, const QRect& rect);
+    // UTC date of the last complete log download; GPX points carry it (the log holds
+    // only the time of day). Invalid until a download completes.
+    QDate logDownloadDate;
+    // ---- Track window ---------------------------------------------------------------
+    void TrackButtonClick();
+    vorkal::TrackWindow* trackWindow() const { return trackWindow_; }
 
     // ---- Firmware update ------------------------------------------------------------
     void Button11Click();
@@ -191,6 +200,10 @@ private:
     void connectHandlers();
     void attachPortDetails();
     void applyLanguageTexts();
+    void createTrackControls();
+    // Refills the track window from the log table while it is open.
+    void refreshTrackWindow();
+    vorkal::TrackWindow* trackWindow_ = nullptr;
 
     View view_ = View::Start;
     bool shownOnce_ = false;

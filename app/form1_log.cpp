@@ -1,6 +1,7 @@
 // Flight log: the switch between screen and log view with the download, the log table
 // and its export.
 
+#include <QDateTime>
 #include <QLocale>
 #include <QPainter>
 #include <QStyledItemDelegate>
@@ -73,6 +74,7 @@ void TForm1::LogsView() {
         }
     }
     StringGrid2->setUpdatesEnabled(true);
+    refreshTrackWindow();
 }
 
 void TForm1::Button6Click() {
@@ -83,7 +85,10 @@ void TForm1::Button6Click() {
         return;
     }
     ClearPreview();
-    if (config.separateLog && !StaticText6->isHidden() && !config.logLoaded) session().downloadLog();
+    if (config.separateLog && !StaticText6->isHidden() && !config.logLoaded) {
+        session().downloadLog();
+        if (config.logLoaded) logDownloadDate = QDateTime::currentDateTimeUtc().date();
+    }
     setView(View::Log);
     Button6->setText(tr2("Screen View", "Układ Ekranu"));
     LogsView();
@@ -110,7 +115,9 @@ void TForm1::Button10Click() {
     request.promptOverwrite = true;
     const FileDialogResult chosen = dialogs().saveFile(request);
     if (chosen.fileName.isEmpty()) return;
-    const QByteArray bytes = ExportLog(logTableCells(), chosen.filterIndex);
+    // GPX needs a date: the download's, or today's for a log that was never downloaded.
+    const QDate gpxDate = logDownloadDate.isValid() ? logDownloadDate : QDateTime::currentDateTimeUtc().date();
+    const QByteArray bytes = ExportLog(logTableCells(), chosen.filterIndex, gpxDate);
     QString error;
     if (!WriteFileAtomically(chosen.fileName, bytes, &error)) showFileError(chosen.fileName, error, true);
 }

@@ -5,6 +5,7 @@
 #include <QEvent>
 
 #include "form1.h"
+#include "track_window.h"
 #include "preferences.h"
 #include "preview_grid.h"
 #include "af_port_map.h"
@@ -159,6 +160,8 @@ void TForm1::applyLanguageTexts() {
     Button9->setText(tr2("Clear Log In display", "Kasuj logi w wyśw."));
     Button10->setText(tr2("Save To File", "Zapisz do pliku"));
     Button11->setText(tr2("Firmware Update", "Aktualizuj Oprogr."));
+    TrackButton->setText(tr2("Track", "Trasa"));
+    if (trackWindow_) trackWindow_->setPolish(languagePolish);
 }
 
 QStringList TForm1::fontEntries() const {
@@ -202,4 +205,5 @@ void TForm1::setView(View v) {
     Button6->setVisible(v != View::Start);
     Button9->setVisible(v == View::Log);
     Button10->setVisible(v == View::Log);
+    TrackButton->setVisible(v == View::Log);
 }

@@ -16,7 +16,8 @@ using namespace vorkal;
 
 const char* const TForm1::kSettingsFilter = "Setting Files (*.set)|*.set";
 const char* const TForm1::kLogFilter =
-    "Text Files (*.txt)|*.txt|KML file (*.kml)|*.kml|KML file with extruded patch (*.kml)|*.kml";
+    "Text Files (*.txt)|*.txt|KML file (*.kml)|*.kml|KML file with extruded patch (*.kml)|*.kml|"
+    "GPX file (*.gpx)|*.gpx";
 
 namespace {
 
@@ -71,6 +72,7 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent) {
     setPalette(pal);
 
     createControls();
+    createTrackControls();
 
     Form2 = new TForm2(this);
     createDevice();

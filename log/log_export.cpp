@@ -1,5 +1,6 @@
 #include "log_export.h"
 
+#include "log_flights.h"
 #include "win1250.h"
 
 #include <algorithm>
@@ -29,21 +30,6 @@ QString commaList(const QStringList& row) {
         line += quotedCell(row.value(c));
     }
     return line;
-}
-
-// A row of an empty slot carries only its number.
-bool isEmptySlotRow(const QStringList& row) {
-    for (int c = 1; c < kLogColumns; ++c)
-        if (!row.value(c).isEmpty()) return false;
-    return true;
-}
-
-// A coordinate cell such as 19.93812°E as a signed KML number.
-QString kmlCoordinate(const QString& cell, QChar negativeLetter) {
-    QString number = cell.chopped(std::min<qsizetype>(2, cell.size()));
-    number.replace(QLatin1Char(','), QLatin1Char('.'));
-    if (cell.endsWith(negativeLetter)) number.prepend(QLatin1Char('-'));
-    return number;
 }
 
 QString xmlEscaped(const QString& text) { return text.toHtmlEscaped(); }
@@ -89,19 +75,26 @@ private:
 
 }  // namespace
 
+QString KmlCoordinateText(const QString& cell, QChar negativeLetter) {
+    QString number = cell.chopped(std::min<qsizetype>(2, cell.size()));
+    number.replace(QLatin1Char(','), QLatin1Char('.'));
+    if (cell.endsWith(negativeLetter)) number.prepend(QLatin1Char('-'));
+    return number;
+}
+
 int LogRowSeconds(const QStringList& row) {
     const QString time = row.value(kColTime);
     auto part = [&time](int from) {
         bool ok = false;
-        const int v = time.mid(from, 2).toInt(&ok);
+        const int v = QStringView(time).mid(from, 2).toInt(&ok);
         return ok ? v : 0;
     };
     return 3600 * part(0) + 60 * part(3) + part(6);
 }
 
 QString BuildKmlCoordinates(const QStringList& row) {
-    QString line = QStringLiteral("     ") + kmlCoordinate(row.value(kColLongitude), QLatin1Char('W')) +
-                   QLatin1Char(',') + kmlCoordinate(row.value(kColLatitude), QLatin1Char('S'));
+    QString line = QStringLiteral("     ") + KmlCoordinateText(row.value(kColLongitude), QLatin1Char('W')) +
+                   QLatin1Char(',') + KmlCoordinateText(row.value(kColLatitude), QLatin1Char('S'));
     const QString height = row.value(kColHeight);
     // 9-byte records have no height: a two-value tuple, since a trailing comma makes
     // KML readers misread the list.
@@ -139,27 +132,21 @@ QByteArray ExportLogKml(const LogTableCells& cells, bool extruded) {
     kml.line(3, QStringLiteral("</Style>"));
 
     // Oldest row first, so that each track runs forward in time.
-    int previousSeconds = 100000;
-    for (qsizetype r = cells.size() - 1; r >= 1; --r) {
-        const QStringList& row = cells[r];
-        // An empty slot would read as time 0 and start an empty flight.
-        if (isEmptySlotRow(row)) continue;
-        const int t = LogRowSeconds(row);
-        if (t < previousSeconds || t > previousSeconds + 60) {
-            kml.CloseKmlPlacemark();
-            kml.OpenKmlPlacemark(row.value(kColTime));
+    for (const LogFlight& flight : SplitLogFlights(cells)) {
+        kml.OpenKmlPlacemark(cells[flight.firstRow].value(kColTime));
+        for (int r : flight.rows) {
+            const QString coordinates = BuildKmlCoordinates(cells[r]);
+            if (!coordinates.contains(QLatin1String("0.00000"))) kml.line(0, coordinates);
         }
-        const QString coordinates = BuildKmlCoordinates(row);
-        if (!coordinates.contains(QLatin1String("0.00000"))) kml.line(0, coordinates);
-        previousSeconds = t;
+        kml.CloseKmlPlacemark();
     }
-    kml.CloseKmlPlacemark();
     kml.line(1, QStringLiteral("</Document>"));
     kml.line(0, QStringLiteral("</kml>"));
     return ToWindows1250(kml.text());
 }
 
-QByteArray ExportLog(const LogTableCells& cells, int filterIndex) {
+QByteArray ExportLog(const LogTableCells& cells, int filterIndex, const QDate& gpxDate) {
+    if (filterIndex == kExportGpx) return ExportLogGpx(cells, gpxDate);
     if (filterIndex == kExportKml || filterIndex == kExportExtrudedKml)
         return ExportLogKml(cells, filterIndex == kExportExtrudedKml);
     return ExportLogText(cells);

@@ -9,7 +9,7 @@ VORKAL_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   xvfb xauth x11-apps x11-utils xdotool imagemagick fonts-dejavu-core
-  gdal-bin srecord binutils
+  gdal-bin libxml2-utils srecord binutils
   qt6-serialport-dev
   # test tools: the package check (scripts/check-package.sh)
   desktop-file-utils appstream lintian dpkg-dev

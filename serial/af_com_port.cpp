@@ -2,6 +2,7 @@
 
 #include "af_safe_sync.h"
 
+#include <QMetaMethod>
 #include <QMetaObject>
 
 namespace {
@@ -168,6 +169,7 @@ void TAfCustomSerialPort::OpenPort() {
     core_.SetPriorities(eventThreadPriority_, writeThreadPriority_);
     closing_ = false;
     ++connection_;
+    UpdateOutputDoneListeners();
     try {
         OpenDevice();
     } catch (...) {
@@ -214,6 +216,8 @@ void TAfCustomSerialPort::SendByte(uint8_t value) { SendBlock(&value, 1); }
 void TAfCustomSerialPort::SendBlock(const void* bytes, int32_t count) {
     if (closing_)
         return;
+    if (outputDoneListenersStale_)
+        UpdateOutputDoneListeners();
     if (!core_.QueueOutput(bytes, count))
         ReportError(QString::asprintf("Write data error [requested: %d, free: %d]", count, OutQueueFree()));
 }
@@ -289,6 +293,8 @@ void TAfCustomSerialPort::SyncTarget() {
     switch (report.kind) {
     case TAfCoreEvent::OutputDone:
         emit OnOutBufFree(this);
+        // A handler whose receiver went away may have left no trace in disconnectNotify.
+        UpdateOutputDoneListeners();
         break;
     case TAfCoreEvent::CommEvent: {
         const quint32 mask = report.data;
@@ -312,6 +318,35 @@ void TAfCustomSerialPort::SyncTarget() {
     case TAfCoreEvent::LineHangUp:
         break;
     }
+}
+
+namespace {
+
+bool IsOutputDoneSignal(const QMetaMethod& signal) {
+    return signal == QMetaMethod::fromSignal(&TAfCustomSerialPort::OnOutBufFree) ||
+           signal == QMetaMethod::fromSignal(&TAfCustomSerialPort::OnSyncEvent);
+}
+
+}  // namespace
+
+void TAfCustomSerialPort::connectNotify(const QMetaMethod& signal) {
+    if (IsOutputDoneSignal(signal)) {
+        core_.SetReportOutputDone(true);  // at once: the ring may be draining now
+        outputDoneListenersStale_ = true;
+    }
+}
+
+void TAfCustomSerialPort::disconnectNotify(const QMetaMethod& signal) {
+    // An invalid signal means everything was disconnected.
+    if (!signal.isValid() || IsOutputDoneSignal(signal))
+        outputDoneListenersStale_ = true;
+}
+
+void TAfCustomSerialPort::UpdateOutputDoneListeners() {
+    outputDoneListenersStale_ = false;  // first, so that a change meanwhile marks it again
+    core_.SetReportOutputDone(OnNonSyncEvent ||
+                              isSignalConnected(QMetaMethod::fromSignal(&TAfCustomSerialPort::OnOutBufFree)) ||
+                              isSignalConnected(QMetaMethod::fromSignal(&TAfCustomSerialPort::OnSyncEvent)));
 }
 
 // The device went away: close on this thread so that the owner gets OnPortClose.

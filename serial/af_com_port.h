@@ -108,6 +108,7 @@ public:
 
     // Runs on the reader thread for kinds OutputDone, CommEvent and InputWaiting;
     // when set, those kinds never reach the user-interface thread. Set it only while closed.
+    // Output-done reports are made only while this, OnOutBufFree or OnSyncEvent has a handler.
     std::function<void(TAfCustomSerialPort* sender, TAfCoreEvent kind, quint32 data)> OnNonSyncEvent;
 
 signals:
@@ -128,6 +129,10 @@ protected:
     [[noreturn]] void ReportError(const QString& message) const;
     virtual void ExecuteConfigDialog() {}
     void UpdateDcb();
+    // Keep track of handlers for output-done reports. Qt may call these with its own
+    // locks held, so they only set flags.
+    void connectNotify(const QMetaMethod& signal) override;
+    void disconnectNotify(const QMetaMethod& signal) override;
 
     TAfComPortCore core_;
 
@@ -143,6 +148,8 @@ private:
     void CoreEvent(TAfCoreEvent kind, quint32 data, std::exception_ptr error);
     void SyncTarget();
     void HandleHangUp(quint64 connection);
+    // Tells the core whether anyone listens for output-done reports (user-interface thread).
+    void UpdateOutputDoneListeners();
 
     TAfBaudrate baudRate_ = TAfBaudrate::br115200;
     int32_t userBaudRate_ = 0;
@@ -168,6 +175,7 @@ private:
     std::atomic<bool> closing_{false};
     std::atomic<bool> destroying_{false};
     std::atomic<quint64> connection_{0};
+    std::atomic<bool> outputDoneListenersStale_{true};
     std::mutex pendingMutex_;
     Pending pending_;
 };

@@ -389,7 +389,6 @@ bool TAfComPortCore::Open(uint16_t portNumber) {
         throw EAfComPortCoreError(Format("Can't open device COM%d", portNumber));
     }
     ::ioctl(fd, TIOCEXCL);
-    portNumber_ = portNumber;
     handle_ = fd;
 
     if (!AfLinePosix::SetRawNoTimeouts(fd))
@@ -460,10 +459,8 @@ void TAfComPortCore::SetDcb(const TAfDcb& dcb) {
     }
 }
 
-void TAfComPortCore::SetQueueSizes(int32_t inSize, int32_t outSize) {
-    inQueueSize_ = inSize;
-    outQueueSize_ = outSize;
-}
+// The terminal layer's input queue has a fixed size; only the ring's size is ours to choose.
+void TAfComPortCore::SetQueueSizes(int32_t /*inSize*/, int32_t outSize) { outQueueSize_ = outSize; }
 
 void TAfComPortCore::SetPriorities(TAfThreadPriority reader, TAfThreadPriority writer) {
     readerPriority_ = reader;
@@ -571,11 +568,9 @@ TAfComStat TAfComPortCore::StatusQuery() {
         return stat;
     std::lock_guard lock(lineLock_);
     stat.Errors = PollLineLocked();
-    int in = 0, out = 0;
+    int in = 0;
     AfLinePosix::InputCount(handle_, in);
-    AfLinePosix::OutputCount(handle_, out);
     stat.InQueue = static_cast<uint32_t>(std::max(in, 0));
-    stat.OutQueue = static_cast<uint32_t>(std::max(out, 0));
     return stat;
 }
 

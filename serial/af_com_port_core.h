@@ -135,23 +135,24 @@ public:
     void SetQueueSizes(int32_t inSize, int32_t outSize);
     void SetPriorities(TAfThreadPriority reader, TAfThreadPriority writer);
     void SetCallback(TAfCoreCallback callback);
+    // Whether the writer signals an emptied ring (kind OutputDone). On by default; the
+    // component turns it off while nobody listens, sparing a reader wake-up and a
+    // user-interface hand-off after every write. Any thread may change it at any time.
+    void SetReportOutputDone(bool on) { reportOutputDone_ = on; }
 
     bool QueueOutput(const void* bytes, int32_t count);
     int32_t Read(void* buffer, int32_t count);
     bool PurgeInput();
     bool PurgeOutput();
+    // Collects line errors and counts the input queue. The system's output count is not
+    // asked for: the ring is the output queue the program sees.
     TAfComStat StatusQuery();
     uint32_t FetchLineErrors();
     int32_t OutputUsed();
     int32_t OutputFree();
     void LineSignal(int escapeCode);
 
-    bool Active() const { return active_; }
     bool IsOpen() const { return open_; }
-    int Handle() const { return handle_; }
-    uint16_t PortNumber() const { return portNumber_; }
-    int32_t InQueueSize() const { return inQueueSize_; }
-    int32_t OutQueueSize() const { return outQueueSize_; }
 
 private:
     friend class TAfComPortEventThread;
@@ -164,14 +165,15 @@ private:
     uint32_t PollLineLocked();
     // Called by the reader: line-event bits (Cts, Dsr, Rlsd, Ring, Err) since the last call.
     uint32_t TakeLineEvents();
-    void SignalOutputDone() { outputDone_.Set(); }
+    void SignalOutputDone() {
+        if (reportOutputDone_)
+            outputDone_.Set();
+    }
 
-    uint16_t portNumber_ = 0;
     int handle_ = -1;
     TAfDcb dcb_{};
     std::atomic<bool> active_{false};
     std::atomic<bool> open_{false};
-    int32_t inQueueSize_ = 8192;
     int32_t outQueueSize_ = 4096;
     TAfThreadPriority readerPriority_ = TAfThreadPriority::tpNormal;
     TAfThreadPriority writerPriority_ = TAfThreadPriority::tpHigher;
@@ -187,6 +189,7 @@ private:
 
     std::mutex outputLock_;
     TAfSignal outputDone_;
+    std::atomic<bool> reportOutputDone_{true};
 
     std::unique_ptr<TAfComPortWriteThread> writer_;
     std::unique_ptr<TAfComPortEventThread> reader_;

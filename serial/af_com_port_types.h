@@ -86,7 +86,6 @@ constexpr int ClrDtr = 6;
 struct TAfComStat {
     uint32_t Errors = 0;
     uint32_t InQueue = 0;
-    uint32_t OutQueue = 0;
 };
 
 class EAfComPortCoreError : public std::runtime_error {

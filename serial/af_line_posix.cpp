@@ -172,11 +172,6 @@ bool InputCount(int fd, int& count) {
     return ioctl(fd, FIONREAD, &count) == 0;
 }
 
-bool OutputCount(int fd, int& count) {
-    count = 0;
-    return ioctl(fd, TIOCOUTQ, &count) == 0;
-}
-
 bool Purge(int fd, int queues) {
     const int which = queues == (PurgeInput | PurgeOutput) ? TCIOFLUSH
                       : queues == PurgeOutput              ? TCOFLUSH

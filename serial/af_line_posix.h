@@ -29,7 +29,6 @@ void RequestLowLatency(int fd);
 bool HasUart(int fd);
 
 bool InputCount(int fd, int& count);
-bool OutputCount(int fd, int& count);
 // queues: 0x1 input, 0x2 output.
 bool Purge(int fd, int queues);
 constexpr int PurgeInput = 0x1;

@@ -1,11 +1,13 @@
 #include "af_safe_sync.h"
 
+#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QObject>
 #include <QThread>
 
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <memory>
@@ -57,6 +59,10 @@ quint32 idCounter = 0;
 Receiver* receiver = nullptr;  // the "window": exists from the first registration
 QThread* receiverThread = nullptr;
 TAfExceptionHandler exceptionHandler;
+// Set when a served request's caller has still to be woken; see WakeCallers.
+std::atomic<bool> wakePending{false};
+bool wakesDeferred = false;  // the receiver's thread has an event dispatcher to defer them to
+std::atomic<quint64> callsMade{0};
 
 Slot* FindSlot(quint32 id) {
     if (id == 0)
@@ -142,9 +148,23 @@ bool Receiver::event(QEvent* e) {
     {
         std::lock_guard lock(tableMutex);
         held->done = true;
+        if (wakesDeferred) {
+            wakePending = true;
+            return true;
+        }
     }
     requestChanged.notify_all();
     return true;
+}
+
+// A caller whose request has been served is woken when this thread next turns to its
+// event dispatcher (to wait, or to look for events), not at once: its wake-up then
+// overlaps with what this thread does next instead of lengthening this turn. The
+// caller has nothing to do before this thread processes events again, since its next
+// report needs them. Disabling or unregistering a target still wakes it at once.
+void WakeCallers() {
+    if (wakePending.load(std::memory_order_relaxed) && wakePending.exchange(false))
+        requestChanged.notify_all();
 }
 
 void CreateReceiver() {
@@ -154,13 +174,33 @@ void CreateReceiver() {
         if (receiver->thread() != app->thread())
             receiver->moveToThread(app->thread());
         receiverThread = app->thread();
+        if (QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance(receiverThread)) {
+            QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, receiver, WakeCallers,
+                             Qt::DirectConnection);
+            QObject::connect(dispatcher, &QAbstractEventDispatcher::awake, receiver, WakeCallers,
+                             Qt::DirectConnection);
+            QObject::connect(dispatcher, &QObject::destroyed, [] {
+                {
+                    std::lock_guard lock(tableMutex);
+                    wakesDeferred = false;
+                    wakePending = false;
+                }
+                requestChanged.notify_all();
+            });
+            wakesDeferred = true;
+        }
         // The receiver dies with its thread's event loop; later calls find no window.
         // It is left allocated so that a post racing with the shutdown stays harmless.
         QObject::connect(app, &QObject::destroyed, [] {
-            std::lock_guard lock(tableMutex);
-            receiver = nullptr;
-            for (Slot& s : targetSlots)
-                s = Slot{};
+            {
+                std::lock_guard lock(tableMutex);
+                receiver = nullptr;
+                wakesDeferred = false;
+                wakePending = false;
+                for (Slot& s : targetSlots)
+                    s = Slot{};
+            }
+            requestChanged.notify_all();
         });
     }
 }
@@ -215,6 +255,7 @@ bool EnableTarget(quint32 id, bool enabled) {
 }
 
 bool CallTarget(quint32 id, int timeoutMs) {
+    callsMade.fetch_add(1, std::memory_order_relaxed);
     auto request = std::make_shared<Request>();
     request->id = id;
     Receiver* target = nullptr;
@@ -263,6 +304,8 @@ void PostException(std::exception_ptr error) {
     else
         ReportException(std::move(error));
 }
+
+quint64 CallsMade() { return callsMade.load(); }
 
 void SetIdCounter(quint32 last) {
     std::lock_guard lock(tableMutex);

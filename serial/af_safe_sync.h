@@ -36,6 +36,8 @@ void PostException(std::exception_ptr error);
 
 // Test seam: sets the last handed-out id.
 void SetIdCounter(quint32 last);
+// Test seam: CallTarget calls made so far by this process.
+quint64 CallsMade();
 
 }  // namespace AfSafeSync
 

@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/eventfd.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -111,11 +112,14 @@ void PtyPeer::hangUp() {
 
 void PtyPeer::serve(Receiver onBytes, std::chrono::milliseconds tick) {
     stop_ = false;
+    stopFd_ = eventfd(0, EFD_CLOEXEC);
     thread_ = std::thread([this, onBytes = std::move(onBytes), tick] {
         while (!stop_) {
-            pollfd p{master_, POLLIN, 0};
-            poll(&p, 1, int(tick.count()));
-            if (p.revents & (POLLHUP | POLLERR)) {
+            pollfd p[2] = {{master_, POLLIN, 0}, {stopFd_, POLLIN, 0}};
+            poll(p, 2, int(tick.count()));
+            if (p[1].revents)
+                return;
+            if (p[0].revents & (POLLHUP | POLLERR)) {
                 usleep(20000);  // no reader on the other side for a moment
                 continue;
             }
@@ -128,8 +132,15 @@ void PtyPeer::serve(Receiver onBytes, std::chrono::milliseconds tick) {
 
 void PtyPeer::stopServing() {
     stop_ = true;
+    if (stopFd_ >= 0) {
+        const uint64_t one = 1;
+        [[maybe_unused]] const ssize_t n = ::write(stopFd_, &one, sizeof one);
+    }
     if (thread_.joinable())
         thread_.join();
+    if (stopFd_ >= 0)
+        close(stopFd_);
+    stopFd_ = -1;
 }
 
 double ProcessCpuMs() {

@@ -41,8 +41,10 @@ public:
     void hangUp();
 
     // Calls `onBytes` on a thread of its own with what arrives on the master, and with
-    // nothing at least every `tick` (for answers that are due by time).
+    // nothing at least every `tick` (for answers that are due by time); with kNoTick it
+    // wakes only for bytes.
     using Receiver = std::function<void(const QByteArray& received)>;
+    static constexpr std::chrono::milliseconds kNoTick{-1};
     void serve(Receiver onBytes, std::chrono::milliseconds tick = std::chrono::milliseconds(20));
     // Ends the serve() thread; a wrapper calls it before the state its receiver uses goes.
     void stopServing();
@@ -61,6 +63,7 @@ private:
     QByteArray linkPath_;
     std::thread thread_;
     std::atomic<bool> stop_{false};
+    int stopFd_ = -1;  // wakes the serve() thread when it is to end
 };
 
 // Process CPU time in milliseconds (all threads).

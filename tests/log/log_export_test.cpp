@@ -147,6 +147,11 @@ TEST(LogExportTest, KmlSplitsFlightsOnTimeGaps) {
                    empty},
                   {"Flight: 10:00:00", "2.00001,1.00001,10", "2.00002,1.00002,10"}},
              Case{"OnlyEmptySlots", {empty, empty}, {}},
+             // A damaged hour reads 27:46:40, 100000 s, the "no previous row" mark: it still
+             // opens its placemark instead of writing coordinates outside any.
+             Case{"DamagedHourOpensFlight",
+                  {row("27:46:40", "1.00001°N", "2.00001°E")},
+                  {"Flight: 27:46:40", "2.00001,1.00001,10"}},
          }) {
         EXPECT_EQ(kmlOutline(ExportLogKml(tableOf(c.rows), false)), c.outline) << c.name;
     }

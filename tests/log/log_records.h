@@ -4,7 +4,9 @@
 #include "config_image.h"
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace vorkal::test {
 
@@ -45,6 +47,16 @@ inline void putLogRecord(ConfigImage& config, int r, const std::array<uint8_t, 1
 // Slot r of the in-image log area (first 9 bytes only).
 inline void putInImageRecord(ConfigImage& config, int r, const std::array<uint8_t, 16>& bytes) {
     std::copy(bytes.begin(), bytes.begin() + 9, config.image.begin() + ConfigImage::inImageLogRecordOffset(r));
+}
+
+// A 128 x 64 log with `oldestFirst` in slots 0.. and every other slot erased.
+inline ConfigImage largeLogWith(const std::vector<RecordFields>& oldestFirst) {
+    ConfigImage config;
+    config.setVariant(DisplayVariant::D128x64);
+    config.separateLog = true;
+    config.logImage.fill(0xFF);
+    for (std::size_t r = 0; r < oldestFirst.size(); ++r) putLogRecord(config, int(r), encodeRecord(oldestFirst[r]));
+    return config;
 }
 
 }  // namespace vorkal::test

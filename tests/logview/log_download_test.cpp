@@ -1,5 +1,6 @@
 // Downloading the flight log from the virtual display through the view switch.
 
+#include <QDateTime>
 #include <QTimer>
 
 #include "../device/device_fixture.h"
@@ -50,9 +51,13 @@ protected:
 TEST_F(LogDownloadTest, SmallDisplayWithLogMemory) {
     const std::vector<uint8_t> log = prepare(sim::SimVariant::D84x48Log, 512, 20);
     const uint64_t before = display->counters().commands;
+    const QDate dayBefore = QDateTime::currentDateTimeUtc().date();
     form->Button6Click();
     EXPECT_TRUE(messages().isEmpty()) << messages().join("|").toStdString();
     EXPECT_TRUE(form->config.logLoaded);
+    // The download's date, which GPX points carry.
+    EXPECT_GE(form->logDownloadDate, dayBefore);
+    EXPECT_LE(form->logDownloadDate, QDateTime::currentDateTimeUtc().date());
     EXPECT_EQ(logImage(8192), log);
     EXPECT_GE(display->counters().commands - before, 512u);
     EXPECT_EQ(form->view(), TForm1::View::Log);
@@ -94,6 +99,7 @@ TEST_F(LogDownloadTest, CancelStopsTheDownloadAndStillShowsTheLog) {
     ASSERT_EQ(messages().size(), 1);
     EXPECT_EQ(messages()[0], "Canceled");
     EXPECT_FALSE(form->config.logLoaded);
+    EXPECT_FALSE(form->logDownloadDate.isValid());
     EXPECT_EQ(form->view(), TForm1::View::Log);
     EXPECT_FALSE(form->Form2->isVisible());
     EXPECT_TRUE(form->Timer2->isActive());

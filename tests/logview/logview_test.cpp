@@ -108,16 +108,21 @@ TEST_F(LogViewTest, SaveWritesTheChosenFormat) {
         int filterIndex;
         const char* name;
     };
-    for (const Case& c : {Case{1, "log.txt"}, Case{2, "log.kml"}, Case{3, "extruded.kml"}}) {
+    form.logDownloadDate = QDate(2026, 3, 4);  // carried by the GPX points
+    for (const Case& c : {Case{1, "log.txt"}, Case{2, "log.kml"}, Case{3, "extruded.kml"}, Case{4, "log.gpx"}}) {
         const QString path = dir.filePath(c.name);
         scripted.fileAnswers.push_back({path, c.filterIndex});
         form.Button10Click();
         QFile f(path);
         ASSERT_TRUE(f.open(QIODevice::ReadOnly)) << c.name;
-        EXPECT_EQ(f.readAll(), ExportLog(shown, c.filterIndex)) << c.name;
+        EXPECT_EQ(f.readAll(), ExportLog(shown, c.filterIndex, QDate(2026, 3, 4))) << c.name;
     }
+    QFile gpx(dir.filePath("log.gpx"));
+    ASSERT_TRUE(gpx.open(QIODevice::ReadOnly));
+    EXPECT_EQ(gpx.readAll().count("<time>2026-03-04T12:1"), 3);
     const FileDialogRequest& asked = scripted.shown.back().request;
     EXPECT_EQ(asked.filter, TForm1::kLogFilter);
+    EXPECT_TRUE(asked.filter.endsWith("|GPX file (*.gpx)|*.gpx"));
     EXPECT_EQ(asked.defaultExtension, "txt");
     EXPECT_TRUE(scripted.messages().isEmpty());
 }

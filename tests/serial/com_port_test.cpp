@@ -1,5 +1,6 @@
 #include "af_com_port.h"
 #include "af_port_map.h"
+#include "af_safe_sync.h"
 #include "pty_peer.h"
 
 #include <QCoreApplication>
@@ -69,17 +70,21 @@ protected:
         port = MakePort();
     }
 
-    std::unique_ptr<TAfComPort> MakePort() {
+    // Without outputDoneHandlers the port has handlers only for data, open and close,
+    // like the main window's.
+    std::unique_ptr<TAfComPort> MakePort(bool outputDoneHandlers = true) {
         auto p = std::make_unique<TAfComPort>();
         p->setObjectName("AfComPort1");
         p->SetComNumber(kCom);
         TAfComPort* raw = p.get();
         QObject::connect(raw, &TAfComPort::OnPortOpen, [this](QObject*) { events << "open"; });
         QObject::connect(raw, &TAfComPort::OnPortClose, [this](QObject*) { events << "close"; });
-        QObject::connect(raw, &TAfComPort::OnOutBufFree, [this](QObject*) { events << "outbuf-free"; });
-        QObject::connect(raw, &TAfComPort::OnSyncEvent, [this](QObject*, TAfCoreEvent kind, quint32) {
-            events << QStringLiteral("sync%1").arg(static_cast<int>(kind));
-        });
+        if (outputDoneHandlers) {
+            QObject::connect(raw, &TAfComPort::OnOutBufFree, [this](QObject*) { events << "outbuf-free"; });
+            QObject::connect(raw, &TAfComPort::OnSyncEvent, [this](QObject*, TAfCoreEvent kind, quint32) {
+                events << QStringLiteral("sync%1").arg(static_cast<int>(kind));
+            });
+        }
         QObject::connect(raw, &TAfComPort::OnDataRecived, [this, raw](QObject* sender, int count) {
             EXPECT_EQ(sender, raw);
             events << "data";
@@ -100,6 +105,30 @@ protected:
                 QThread::usleep(200);
         }
         ASSERT_GE(port->OutQueueUsed(), 1024);
+    }
+
+    // One command out and its reply back, read by the data handler. Returns how many
+    // hand-offs to the user-interface thread the exchange made beyond its data reports,
+    // after waiting (with a bound) for `expected` of them: the writer may signal its
+    // emptied ring only after the reply is in.
+    int OtherHandOffsOfAnExchange(int expected) {
+        const QByteArray command("ping\r\n"), reply("pong\r\n");
+        QByteArray got;
+        onData = [&](int count) {
+            QByteArray chunk(count, Qt::Uninitialized);
+            port->ReadBlock(chunk.data(), count);  // raises if the count was wrong
+            got += chunk;
+        };
+        const size_t dataBefore = counts.size();
+        const quint64 callsBefore = AfSafeSync::CallsMade();
+        auto others = [&] { return int(AfSafeSync::CallsMade() - callsBefore) - int(counts.size() - dataBefore); };
+        port->SendText(command);
+        EXPECT_EQ(peer.read(command.size()), command);
+        peer.write(reply);
+        EXPECT_TRUE(PumpUntil([&] { return got.size() >= reply.size() && others() >= expected; }));
+        EXPECT_EQ(got, reply);
+        onData = nullptr;
+        return others();
     }
 
     PtyPeer peer{kCom};
@@ -217,6 +246,34 @@ TEST_F(ComPortTest, OutputRingLimitAndOutBufFree) {
     EXPECT_EQ(peer.readAvailable(), QByteArray());  // nothing refused went out
 }
 
+// Without a handler for them, an emptied ring is not reported at all: no reader wake-up
+// and no hand-off per write. A handler assigned while open gets them; once it is gone
+// (disconnected, or its receiver destroyed) they stop again.
+TEST_F(ComPortTest, OutputDoneReportsOnlyWhileAHandlerListens) {
+    port = MakePort(false);
+    port->OpenPort();
+    EXPECT_EQ(OtherHandOffsOfAnExchange(0), 0);
+
+    int freed = 0;
+    auto connection = QObject::connect(port.get(), &TAfComPort::OnOutBufFree, [&](QObject*) { ++freed; });
+    EXPECT_EQ(OtherHandOffsOfAnExchange(1), 1);
+    EXPECT_EQ(freed, 1);
+    QObject::disconnect(connection);
+    EXPECT_EQ(OtherHandOffsOfAnExchange(0), 0);
+
+    // A receiver that goes away takes its connection along.
+    auto receiver = std::make_unique<QObject>();
+    int synced = 0;
+    QObject::connect(port.get(), &TAfComPort::OnSyncEvent, receiver.get(),
+                     [&](QObject*, TAfCoreEvent kind, quint32) { synced += kind == TAfCoreEvent::OutputDone; });
+    EXPECT_EQ(OtherHandOffsOfAnExchange(1), 1);
+    EXPECT_EQ(synced, 1);
+    receiver.reset();
+    EXPECT_EQ(OtherHandOffsOfAnExchange(0), 0);
+    EXPECT_EQ(OtherHandOffsOfAnExchange(0), 0);  // nothing came late either
+    EXPECT_EQ(freed, 1);
+}
+
 // The line protocol waits for a reply in a local event loop that the data-received
 // handler quits; the report must be served inside that nested loop.
 TEST_F(ComPortTest, DataReceivedServedInsideNestedLocalLoop) {
@@ -269,6 +326,27 @@ TEST_F(ComPortTest, UnreadBytesReportedAgainWithoutSpinning) {
     counts.clear();
     PumpFor(500);
     EXPECT_TRUE(counts.empty());
+}
+
+// A user-interface thread that processes no events for longer than a report waits
+// (2000 ms): the reports made meanwhile are dropped, and once it processes events
+// again the unread bytes are reported with their true count, and so is new input.
+TEST_F(ComPortTest, ReportsResumeAfterALongPauseOfTheUserInterfaceThread) {
+    port = MakePort(false);
+    port->OpenPort();
+    QByteArray got;
+    onData = [&](int count) {
+        QByteArray chunk(count, Qt::Uninitialized);
+        port->ReadBlock(chunk.data(), count);  // raises if the count was stale
+        got += chunk;
+    };
+    peer.write("before");
+    QThread::msleep(2600);
+    ASSERT_TRUE(PumpUntil([&] { return got == "before"; }));
+    peer.write(" after");
+    ASSERT_TRUE(PumpUntil([&] { return got == "before after"; }));
+    PumpFor(300);  // no stale report reads what is not there
+    EXPECT_EQ(got, QByteArray("before after"));
 }
 
 TEST_F(ComPortTest, DiscardInputAndOutput) {
@@ -412,6 +490,40 @@ TEST_F(ComPortTest, HangUpMidTransferClosesThePortOnce) {
     EXPECT_EQ(events.count("close"), 1);
     EXPECT_EQ(ErrorText<EAfComPortError>([&] { port->SendText("x"); }),
               "Write data error [requested: 1, free: 0] - AfComPort1 ");
+}
+
+// The line protocol's wait: a local event loop that a reply, a close or its timer ends.
+// A hang-up while it waits closes the port once, ends the wait and leaves nothing running.
+TEST_F(ComPortTest, HangUpDuringALocalLoopWaitClosesOnceWithoutSpinning) {
+    port = MakePort(false);
+    port->OpenPort();
+    bool closedInsideWait = false;
+    bool waitDone = false;
+    QTimer::singleShot(0, [&] {
+        QEventLoop loop;
+        auto quit = QObject::connect(port.get(), &TAfComPort::OnPortClose, &loop, [&](QObject*) {
+            closedInsideWait = true;
+            loop.quit();
+        });
+        QTimer::singleShot(5000, &loop, &QEventLoop::quit);
+        port->SendText("?\r\n");
+        std::thread device([&] {
+            peer.read(3);
+            peer.hangUp();
+        });
+        loop.exec();
+        device.join();
+        QObject::disconnect(quit);
+        waitDone = true;
+    });
+    ASSERT_TRUE(PumpUntil([&] { return waitDone; }, 8000));
+    EXPECT_TRUE(closedInsideWait);
+    EXPECT_FALSE(port->IsOpen());
+
+    const double cpuBefore = ProcessCpuMs();
+    PumpFor(1000);
+    EXPECT_LT(ProcessCpuMs() - cpuBefore, 100.0) << "something spins after the hang-up";
+    EXPECT_EQ(events.count("close"), 1);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "af_safe_sync.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QThread>
 #include <QTimer>
@@ -91,6 +92,40 @@ TEST(SafeSync, WorkerCallRunsTargetOnUserInterfaceThread) {
     EXPECT_EQ(ranOn, QCoreApplication::instance()->thread());
     EXPECT_GE(slotSeen, 1);
     EXPECT_LE(slotSeen, 64);
+}
+
+// A served caller is woken on the user-interface thread's next turn to its event
+// dispatcher: a wait in an event loop, or a processEvents() call that does not wait.
+TEST(SafeSync, ServedCallerReturnsOnTheNextEventTurn) {
+    for (const bool loopWaits : {true, false}) {
+        SCOPED_TRACE(loopWaits ? "event loop" : "processEvents");
+        Targets targets;
+        int runs = 0;
+        const quint32 id = targets.add([&](int) { ++runs; });
+        ASSERT_TRUE(AfSafeSync::EnableTarget(id, true));
+        QEventLoop loop;
+        std::atomic<bool> returned{false};
+        QElapsedTimer clock;
+        clock.start();
+        std::thread worker([&] {
+            EXPECT_TRUE(AfSafeSync::CallTarget(id, 10000));
+            returned = true;
+            QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+        });
+        if (loopWaits) {
+            QTimer::singleShot(10000, &loop, &QEventLoop::quit);
+            loop.exec();
+        } else {
+            while (!returned && clock.elapsed() < 10000) {
+                QCoreApplication::processEvents();
+                QThread::usleep(200);
+            }
+        }
+        worker.join();
+        QCoreApplication::processEvents();  // the posted quit
+        EXPECT_EQ(runs, 1);
+        EXPECT_LT(clock.elapsed(), 2000) << "the caller slept until its time-out";
+    }
 }
 
 TEST(SafeSync, DisabledTargetIsNotRun) {
