@@ -93,6 +93,9 @@ bool FirmwareUpdate::run() {
 void FirmwareUpdate::SendBootCommand(uint8_t command) {
     BytePort& port = session_.port();
     if (port.isOpen()) {
+        // The purge is for stale output; the previous command (the 0xA5 pair before
+        // program, verify and identify) must leave first, or a busy writer thread loses it.
+        waitOutputAtMost(0);
         port.discardOutput();
         port.discardInput();
         wireBacklog_.clear();

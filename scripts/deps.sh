@@ -1,23 +1,33 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the program and the tests need.
 # Sourced by ./run and ./test; installs only what is missing.
+#   vorkal_install_deps        what the configurator and the virtual display need to
+#                              build and run (./run)
+#   vorkal_install_deps test   that, and the test, benchmark and fuzz tools (./test)
 set -euo pipefail
 
-VORKAL_PACKAGES=(
+# Building and running the program and the virtual display.
+VORKAL_RUN_PACKAGES=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
+  fonts-dejavu-core
+)
+
+# Tests, benchmarks, fuzzing, screenshots and the load generator for stress runs.
+VORKAL_TEST_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
-  xvfb xauth x11-apps x11-utils xdotool imagemagick fonts-dejavu-core
+  xvfb xauth x11-apps x11-utils xdotool imagemagick
   gdal-bin libxml2-utils srecord binutils
   qt6-serialport-dev
-  # test tools: the package check (scripts/check-package.sh)
+  stress-ng
+  # the package check (scripts/check-package.sh)
   desktop-file-utils appstream lintian dpkg-dev
 )
 
 vorkal_missing_packages() {
   local missing=()
-  for p in "${VORKAL_PACKAGES[@]}"; do
+  for p in "$@"; do
     if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
       missing+=("$p")
     fi
@@ -26,8 +36,10 @@ vorkal_missing_packages() {
 }
 
 vorkal_install_deps() {
+  local wanted=("${VORKAL_RUN_PACKAGES[@]}")
+  [ "${1:-}" = test ] && wanted+=("${VORKAL_TEST_PACKAGES[@]}")
   local missing
-  missing=$(vorkal_missing_packages)
+  missing=$(vorkal_missing_packages "${wanted[@]}")
   [ -z "$missing" ] && return 0
   if [ "$(id -u)" -eq 0 ]; then
     echo "Installing: $missing"

@@ -4,6 +4,8 @@
 #include <cerrno>
 #include <linux/serial.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 namespace AfLinePosix {
 namespace {
@@ -172,7 +174,21 @@ bool InputCount(int fd, int& count) {
     return ioctl(fd, FIONREAD, &count) == 0;
 }
 
+// A pseudo-terminal has no output queue of its own: what was written is already in the
+// other end's input, and an output flush would reach in and drop bytes that a real line
+// would have delivered.
+bool IsPseudoTerminal(int fd) {
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode)) return false;
+    const unsigned int majorNumber = major(st.st_rdev);
+    return majorNumber >= 136 && majorNumber <= 143;  // the Unix98 terminal slaves
+}
+
 bool Purge(int fd, int queues) {
+    if ((queues & PurgeOutput) && IsPseudoTerminal(fd)) {
+        queues &= ~PurgeOutput;
+        if (!queues) return true;
+    }
     const int which = queues == (PurgeInput | PurgeOutput) ? TCIOFLUSH
                       : queues == PurgeOutput              ? TCOFLUSH
                                                            : TCIFLUSH;

@@ -44,6 +44,8 @@ int64_t NowNs() {
 
 constexpr int64_t kMs = 1'000'000;
 constexpr size_t kMaxQueuedOut = 1 << 16;  // beyond this, replies nobody reads are dropped
+// How long a hang-up waits for the PC side to read what was already sent.
+constexpr int64_t kHangUpDrainNs = 2000 * kMs;
 
 // A byte received at the wrong speed is garbage to the other side: never a line end,
 // never a command byte.
@@ -127,6 +129,7 @@ struct VirtualDisplay::Impl {
     int64_t txNextDue = 0;  // arrival time of the next byte to release, 0 = not scheduled
     bool txBlocked = false;
     int64_t modeDeadline = 0;
+    int64_t hangUpDue = 0;  // a hang-up waiting for the PC side to drain the line, 0 = none
     uint64_t replyCount = 0;
 
     void wake() {
@@ -244,20 +247,50 @@ struct VirtualDisplay::Impl {
         changed.notify_all();
     }
 
+    // A dead or pulled line drops at once.
     void doHangUp() {
+        beginHangUp(0);
+        finishHangUp();
+    }
+
+    // An unplugged display has already put its last bytes on the wire: the PC side still
+    // reads them, so the line drops only once they are read (or the wait is over).
+    // Closing the terminal earlier would let the kernel discard them.
+    void hangUpAfterDrain(int64_t now) {
+        beginHangUp(now + kHangUpDrainNs);
+        if (lineDrained(now)) finishHangUp();
+    }
+
+    void beginHangUp(int64_t due) {
         {
             // Marked before the line drops, so whoever sees the hang-up sees the mode too.
             std::lock_guard lock(mutex);
+            if (mode != DisplayMode::HungUp) ++counters.hangUps;
             mode = DisplayMode::HungUp;
-            ++counters.hangUps;
             changed.notify_all();
         }
-        closePty();
+        hangUpDue = due;
         tx.clear();
         rx.clear();
         txReleased = txWritten = 0;
         txNextDue = 0;
         txBlocked = false;
+    }
+
+    void finishHangUp() {
+        hangUpDue = 0;
+        closePty();
+    }
+
+    // Nothing left for the PC side to read, nobody there to read it, or waited long enough.
+    // Polling our own end of the terminal also moves bytes still in the kernel's
+    // hand-over buffer into the input queue, so an empty queue really is empty.
+    bool lineDrained(int64_t now) const {
+        if (slaveFd < 0 || ptyOpenCount == 0 || now >= hangUpDue) return true;
+        pollfd p{slaveFd, POLLIN, 0};
+        poll(&p, 1, 0);
+        int unread = 0;
+        return ioctl(slaveFd, FIONREAD, &unread) != 0 || unread == 0;
     }
 
     void advanceMode(int64_t now) {
@@ -448,7 +481,7 @@ struct VirtualDisplay::Impl {
                 memory.speedIndex = arg;
                 changed.notify_all();
             } else if (after == After::HangUp) {
-                doHangUp();
+                hangUpAfterDrain(now);
                 return;
             }
         }
@@ -489,9 +522,11 @@ struct VirtualDisplay::Impl {
             requests = 0;
         }
         if (r & kRequestStop) return false;
+        // Pulled at an arbitrary moment: the line drops at once.
         if ((r & kRequestHangUp) && masterFd >= 0) doHangUp();
-        if ((r & kRequestReset) && masterFd >= 0) doReset(now);
+        if ((r & kRequestReset) && masterFd >= 0 && hangUpDue == 0) doReset(now);
         if (r & kRequestReplug) {
+            if (hangUpDue != 0) finishHangUp();  // plugged in again: the old line is gone
             std::string error;
             bool ok = masterFd >= 0;
             if (!ok) {
@@ -535,10 +570,14 @@ struct VirtualDisplay::Impl {
         while (true) {
             int64_t now = NowNs();
             if (!handleRequests(now)) break;
+            if (hangUpDue != 0 && lineDrained(now)) finishHangUp();
             advanceMode(now);
             processRx(now);
             pumpTx(now);
-            const int64_t wakeAt = nextWake(now);
+            int64_t wakeAt = nextWake(now);
+            // While the PC side drains the line, look again shortly; the terminal does not
+            // tell its master when the other side has read.
+            if (hangUpDue != 0) wakeAt = std::min(wakeAt, std::min(hangUpDue, now + kMs));
             pollfd fds[3];
             int count = 0;
             fds[count++] = {wakeFd, POLLIN, 0};

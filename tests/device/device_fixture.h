@@ -93,6 +93,15 @@ protected:
             << form->StaticText5->text().toStdString();
     }
 
+    // Reply times long enough that a busy machine never turns an answer into a time-out
+    // (the display's reset keeps its own).
+    void stretchReplyTimeouts(int factor = 20) {
+        DisplaySession::ReplyTimeouts t;
+        for (int* ms : {&t.readBlock, &t.writeBlock, &t.writeText, &t.clearScreen, &t.setSpeed, &t.showLayout})
+            *ms *= factor;
+        form->session().timeouts = t;
+    }
+
     QStringList messages() const { return scripted.messages(); }
 
     QTemporaryDir settingsDir, portDir;

@@ -14,6 +14,7 @@
 #include "dialogs.h"
 #include "form1.h"
 #include "qt_printers.h"
+#include "test_process_home.h"
 
 using namespace vorkal;
 
@@ -67,6 +68,7 @@ TEST(ErrorBox, FailedPreferenceWriteUnderALanguageClick) {
 }
 
 int main(int argc, char** argv) {
+    vorkal::testing::TestProcessHome home;
     qputenv("QT_QPA_PLATFORM", "offscreen");
     VorkalApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
