@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QDir>
 #include <QFileInfo>
 #include <QMessageBox>
 
@@ -48,6 +49,65 @@ QString withDefaultExtension(const QString& fileName, const QString& ext) {
     return fileName + "." + ext;
 }
 
+QStringList filterExtensions(const QString& barFilter, int filterIndex) {
+    const QStringList parts = barFilter.split('|');
+    const int at = 2 * (filterIndex - 1) + 1;
+    QStringList extensions;
+    if (filterIndex < 1 || at >= parts.size()) return extensions;
+    for (const QString& pattern : parts[at].split(';', Qt::SkipEmptyParts)) {
+        const QString p = pattern.trimmed();
+        if (p.startsWith("*.") && p.size() > 2 && p.indexOf(QLatin1Char('*'), 1) < 0) extensions << p.mid(2);
+    }
+    return extensions;
+}
+
+QString withFilterExtension(const QString& fileName, const QString& barFilter, int filterIndex) {
+    const QStringList extensions = filterExtensions(barFilter, filterIndex);
+    if (fileName.isEmpty() || extensions.isEmpty()) return fileName;
+    for (const QString& ext : extensions)
+        if (fileName.endsWith("." + ext, Qt::CaseInsensitive)) return fileName;
+    // "name." asks for no extension of its own; it gets the type's.
+    return fileName + (fileName.endsWith('.') ? "" : ".") + extensions.first();
+}
+
+void FileDialogMemory::prepare(FileDialogRequest& request) const {
+    const auto found = last_.find(request.filter);
+    if (found == last_.end()) return;
+    request.directory = found->second.directory;
+    request.filterIndex = found->second.filterIndex;
+}
+
+void FileDialogMemory::remember(const FileDialogRequest& request, const FileDialogResult& result) {
+    if (result.fileName.isEmpty()) return;
+    last_[request.filter] = {QFileInfo(result.fileName).absolutePath(), result.filterIndex};
+}
+
+FileDialogResult askOpenFile(FileDialogRequest request, FileDialogMemory& memory) {
+    memory.prepare(request);
+    const FileDialogResult result = dialogs().openFile(request);
+    memory.remember(request, result);
+    return result;
+}
+
+FileDialogResult askSaveFile(FileDialogRequest request, FileDialogMemory& memory, bool polish) {
+    memory.prepare(request);
+    for (;;) {
+        FileDialogResult result = dialogs().saveFile(request);
+        if (result.fileName.isEmpty()) return result;
+        result.fileName = withFilterExtension(result.fileName, request.filter, result.filterIndex);
+        memory.remember(request, result);
+        if (!request.promptOverwrite || !QFileInfo::exists(result.fileName)) return result;
+        const QString name = QDir::toNativeSeparators(result.fileName);
+        const QString question =
+            polish ? QString::fromUtf8("Plik %1 już istnieje.\nCzy zastąpić go?").arg(name)
+                   : QString("%1 already exists.\nDo you want to replace it?").arg(name);
+        if (dialogs().askYesNo(QString(), question, MsgIcon::Warning, MsgAnswer::No) == MsgAnswer::Yes)
+            return result;
+        // Asked again from where the user was, with the choice the user made.
+        memory.prepare(request);
+    }
+}
+
 void QtDialogs::showMessage(const QString& title, const QString& text, MsgIcon icon) {
     QMessageBox box(toQtIcon(icon), applicationTitle(title), text, QMessageBox::Ok,
                     QApplication::activeWindow());
@@ -74,6 +134,7 @@ FileDialogResult QtDialogs::openFile(const FileDialogRequest& request) {
     QFileDialog dlg(QApplication::activeWindow());
     dlg.setAcceptMode(QFileDialog::AcceptOpen);
     dlg.setFileMode(QFileDialog::ExistingFile);
+    if (!request.directory.isEmpty()) dlg.setDirectory(request.directory);
     dlg.setNameFilters(filters);
     if (request.filterIndex >= 1 && request.filterIndex <= filters.size())
         dlg.selectNameFilter(filters[request.filterIndex - 1]);
@@ -88,11 +149,20 @@ FileDialogResult QtDialogs::saveFile(const FileDialogRequest& request) {
     const QStringList filters = qtFilterList(request.filter);
     QFileDialog dlg(QApplication::activeWindow());
     dlg.setAcceptMode(QFileDialog::AcceptSave);
+    if (!request.directory.isEmpty()) dlg.setDirectory(request.directory);
     dlg.setNameFilters(filters);
-    dlg.setDefaultSuffix(request.defaultExtension);
-    if (!request.promptOverwrite) dlg.setOption(QFileDialog::DontConfirmOverwrite);
+    // The question before replacing a file comes from askSaveFile, which knows the
+    // name that is really written.
+    dlg.setOption(QFileDialog::DontConfirmOverwrite);
+    // A name typed without extension gets the one of the type chosen at that moment.
+    const auto followFilter = [&](const QString& chosen) {
+        const QStringList ext = filterExtensions(request.filter, int(filters.indexOf(chosen)) + 1);
+        dlg.setDefaultSuffix(ext.isEmpty() ? request.defaultExtension : ext.first());
+    };
+    QObject::connect(&dlg, &QFileDialog::filterSelected, &dlg, followFilter);
     if (request.filterIndex >= 1 && request.filterIndex <= filters.size())
         dlg.selectNameFilter(filters[request.filterIndex - 1]);
+    followFilter(dlg.selectedNameFilter());
     FileDialogResult result;
     if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return result;
     result.fileName = dlg.selectedFiles().first();

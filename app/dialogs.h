@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <deque>
 #include <functional>
+#include <map>
 #include <vector>
 
 namespace vorkal {
@@ -18,6 +19,7 @@ struct FileDialogRequest {
     QString defaultExtension;  // without the dot, added when the name has none
     int filterIndex = 1;       // 1-based choice shown first
     bool promptOverwrite = false;
+    QString directory;         // folder shown first; empty: the dialog's own choice
 };
 
 struct FileDialogResult {
@@ -34,6 +36,7 @@ public:
                                MsgAnswer defaultAnswer) = 0;
     virtual MsgAnswer askRetryCancel(const QString& title, const QString& text, MsgIcon icon) = 0;
     virtual FileDialogResult openFile(const FileDialogRequest& request) = 0;
+    // Asks nothing about an existing file: askSaveFile does, once the name is final.
     virtual FileDialogResult saveFile(const FileDialogRequest& request) = 0;
 };
 
@@ -45,6 +48,33 @@ void setDialogs(Dialogs* d);  // nullptr restores the real ones
 QStringList qtFilterList(const QString& barFilter);
 // Appends ".ext" when the base name has no extension.
 QString withDefaultExtension(const QString& fileName, const QString& ext);
+// Extensions (without the dot) of the 1-based choice `filterIndex` of a bar filter.
+QStringList filterExtensions(const QString& barFilter, int filterIndex);
+// The name a save under choice `filterIndex` writes: unchanged when it already ends in
+// one of that choice's extensions, else with the first of them appended.
+QString withFilterExtension(const QString& fileName, const QString& barFilter, int filterIndex);
+
+// The folder and filter choice each kind of file dialog (told apart by its filter) was
+// last left with, for the rest of the run.
+class FileDialogMemory {
+public:
+    void prepare(FileDialogRequest& request) const;
+    void remember(const FileDialogRequest& request, const FileDialogResult& result);
+
+private:
+    struct Last {
+        QString directory;
+        int filterIndex = 1;
+    };
+    std::map<QString, Last> last_;
+};
+
+// Open dialog through dialogs(), starting where the same kind of dialog was left.
+FileDialogResult askOpenFile(FileDialogRequest request, FileDialogMemory& memory);
+// Save dialog through dialogs(): the name gets the chosen filter's extension, and an
+// existing file is replaced only after a question (in the language `polish`) that names
+// the file actually written; No shows the dialog again.
+FileDialogResult askSaveFile(FileDialogRequest request, FileDialogMemory& memory, bool polish);
 
 class QtDialogs : public Dialogs {
 public:

@@ -24,6 +24,7 @@ class QPainter;
 
 #include "config_image.h"
 #include "preview_canvas.h"
+#include "dialogs.h"
 #include "widgets.h"
 
 class TForm2;
@@ -124,6 +125,12 @@ public:
     View view() const { return view_; }
     void setView(View v);
 
+    // ---- One action at a time -------------------------------------------------------
+    // While a user-started transfer runs (the display session says when one starts and
+    // ends), the controls that would start another action or change the image are
+    // disabled; the progress window's Cancel stays available.
+    void setTransferControls(bool running);
+
     // ---- Preview --------------------------------------------------------------------
     void UpdateGrid();
     void ClearPreview();
@@ -153,10 +160,16 @@ public:
     void StringGrid1MouseUp(Qt::MouseButton button, int x, int y);
     // Extension point: tells a connected display to show the selected layout.
     void ShowLayoutOnDisplay();
+    // Puts the image as it is now on screen: the controls of the selected entry and the
+    // preview, or a blank preview while no configuration is shown. For every way out of
+    // an action that may have left the controls or the picture behind the image.
+    void ShowImageAsItIs();
 
     // ---- Settings file --------------------------------------------------------------
     void Button1Click();
     void Button2Click();
+    // Where each kind of file dialog was left, for the rest of the run.
+    vorkal::FileDialogMemory fileDialogMemory;
 
     // ---- Device protocol, connection, commands --------------------------------------
     void Button3Click();
@@ -172,6 +185,8 @@ public:
     // ---- Flight log -----------------------------------------------------------------
     void Button6Click();
     void Button10Click();
+    // Asks before the log in the display is erased; true only for Yes.
+    bool ConfirmClearLog();
     void LogsView();
     // Draws a log table cell: the number column of data rows black on yellow.
     void StringGrid2DrawCell(int column, int row, QPainter* painter, const QRect& rect);
@@ -200,6 +215,7 @@ private:
     void connectHandlers();
     void attachPortDetails();
     void applyLanguageTexts();
+    void applyTypedValue(QLineEdit* edit);  // the Exit handler of one of the four edits
     void createTrackControls();
     // Refills the track window from the log table while it is open.
     void refreshTrackWindow();
@@ -207,6 +223,8 @@ private:
 
     View view_ = View::Start;
     bool shownOnce_ = false;
+    // Controls disabled for the running transfer, with the state each had before it.
+    std::vector<std::pair<QWidget*, bool>> heldControls_;
 
     // ---- Editor state ---------------------------------------------------------------
     // (editor)
@@ -225,6 +243,9 @@ private:
     // Left button alone, no Shift, Ctrl or Alt, in the preview's current mouse event.
     bool leftButtonAlone() const;
     void showFileError(const QString& fileName, const QString& reason, bool writing);
+    // Takes a settings file over; false when it was refused or could not be read (the
+    // user has been told, the image is unchanged).
+    bool importSettingsFile(const QString& fileName);
 
     // ---- Device state ---------------------------------------------------------------
     // (device)
@@ -240,6 +261,12 @@ public:
     void AfComPort1PortClose(QObject* sender);
     // (Re)opens COM`port` at the selected PC speed; Retry/Cancel when it cannot.
     void OpenCom(int port);
+    // The PC side moves to speed index `index`: both speed lists show it, it is stored,
+    // and an open port is reopened at it.
+    void FollowDisplaySpeed(int index);
+    // "Connected" or "Disconnected", the firmware version and the device buttons, from
+    // whether a display answers (the status poll's first half).
+    void ShowConnectionState();
 
 private:
     void createDevice();
@@ -252,8 +279,19 @@ private:
     std::unique_ptr<vorkal::BytePort> port_;
     vorkal::DisplaySession* session_ = nullptr;
     std::unique_ptr<vorkal::FirmwareUpdate> firmwareUpdate_;
+    bool shownConnected_ = false;  // what ShowConnectionState showed last
 
     // ---- Log state ------------------------------------------------------------------
     bool logDelegateInstalled_ = false;
     QList<QStringList> logTableCells() const;
+
+    // ---- Firmware update ------------------------------------------------------------
+public:
+    // What a failed update tells the user to do next; `firmwareTouched`: programming had
+    // begun, so the old firmware may be gone.
+    static QString StrandedDisplayHint(bool firmwareTouched, bool polish);
+
+private:
+    // Closes the port and tells the user how to get a display in its boot loader back.
+    void showStrandedDisplayHint(bool firmwareTouched);
 };

@@ -7,6 +7,8 @@
 #include "firmware_update.h"
 #include "form1.h"
 #include "form2.h"
+#include "layout_editor.h"
+#include "af_com_port.h"
 
 using namespace vorkal;
 
@@ -36,7 +38,12 @@ void TForm1::Button7Click() {
                                                "Załadować ustawienia fabryczne ?"));
     if (dialogs().askYesNo(title, text, MsgIcon::Warning, MsgAnswer::No) != MsgAnswer::Yes) return;
     Button7->setEnabled(false);
-    session_->loadDefaults();
+    const bool loaded = session_->loadDefaults().isEmpty();
+    // The reset display restarts at the speed of the factory image: the PC follows it
+    // (the reset command has long left by now).
+    if (loaded) FollowDisplaySpeed(CorrectSpeedByte(config));
+    // The image is the factory one now, whatever the display took: the editor shows it.
+    if (config.configurationLoaded) ShowLoadedConfiguration();
     Button7->setEnabled(true);
 }
 
@@ -50,7 +57,8 @@ void TForm1::Button8Click() {
 
 void TForm1::Button9Click() {
     if (deferWhileBusy(&TForm1::Button9Click)) return;
-    session_->clearLog();
+    if (!ConfirmClearLog()) return;
+    if (session_->clearLog().isEmpty()) LogsView();  // the table shows the cleared log
 }
 
 void TForm1::Button11Click() {
@@ -64,7 +72,7 @@ void TForm1::Button11Click() {
     FileDialogRequest request;
     request.filter = "HEX file|*.hex";
     request.defaultExtension = "BIN";
-    const FileDialogResult chosen = dialogs().openFile(request);
+    const FileDialogResult chosen = askOpenFile(request, fileDialogMemory);
     if (chosen.fileName.isEmpty()) return;
     const FirmwareUpdate::FileCheck check = update.loadFile(chosen.fileName);
     if (!check.refusal.isEmpty()) {
@@ -72,5 +80,28 @@ void TForm1::Button11Click() {
         return;
     }
     if (dialogs().askYesNo(check.caption, check.question, MsgIcon::Question, MsgAnswer::No) != MsgAnswer::Yes) return;
-    update.run();
+    if (!update.run()) showStrandedDisplayHint(update.programmingStarted());
+}
+
+QString TForm1::StrandedDisplayHint(bool firmwareTouched, bool polish) {
+    if (firmwareTouched)
+        return polish ? QString::fromUtf8("Wyświetlacz czeka w programie ładującym; jego oprogramowanie jest niekompletne.\r\n"
+                                          "Wyłącz i włącz zasilanie wyświetlacza, kliknij \"Otwórz\"\r\n"
+                                          "i ponów aktualizację oprogramowania.")
+                      : QString("The display is waiting in its boot loader; its firmware is incomplete.\r\n"
+                                "Switch the display off and on again, press Open\r\n"
+                                "and run the firmware update once more.");
+    return polish ? QString::fromUtf8("Wyświetlacz może czekać w programie ładującym;\r\n"
+                                      "dotychczasowe oprogramowanie jest nienaruszone.\r\n"
+                                      "Wyłącz i włącz zasilanie wyświetlacza, a następnie kliknij \"Otwórz\".")
+                  : QString("The display may be waiting in its boot loader; its old firmware is intact.\r\n"
+                            "Switch the display off and on again, then press Open.");
+}
+
+// After a failed update the display waits in its boot loader and answers no poll. The
+// port is closed, so that the next Open starts afresh once the display has been
+// switched off and on, and the user is told so.
+void TForm1::showStrandedDisplayHint(bool firmwareTouched) {
+    if (portIsOpen()) AfComPort1->ClosePort();
+    dialogs().showMessage(QString(), StrandedDisplayHint(firmwareTouched, languagePolish), MsgIcon::Information);
 }

@@ -58,7 +58,12 @@ void TForm1::createDevice() {
     connect(session_, &DisplaySession::speedSelectionsRestored, this, [this](int index) {
         ComboBox2->setCurrentIndex(index);
         ComboBox3->setCurrentIndex(index);
+        // Back to the speed that worked, so the display is not lost.
+        if (portIsOpen()) OpenCom(selectedPort);
     });
+    connect(session_, &DisplaySession::configurationIncomplete, this, &TForm1::ShowImageAsItIs);
+    connect(session_, &DisplaySession::transferStarted, this, [this] { setTransferControls(true); });
+    connect(session_, &DisplaySession::transferFinished, this, [this] { setTransferControls(false); });
 }
 
 bool TForm1::portIsOpen() const { return AfComPort1 && AfComPort1->IsOpen(); }
@@ -77,6 +82,14 @@ void TForm1::ComboBox4Click() {
 }
 
 void TForm1::ComboBox2Change() { Preferences::writeSpeed(ComboBox2->currentIndex()); }
+
+void TForm1::FollowDisplaySpeed(int index) {
+    index = std::clamp(index, 0, 4);
+    ComboBox2->setCurrentIndex(index);
+    ComboBox3->setCurrentIndex(index);
+    ComboBox2Change();
+    if (portIsOpen() && AfComPort1->BaudRate() != kPcRates[index]) OpenCom(selectedPort);
+}
 
 void TForm1::OpenCom(int port) {
     for (;;) {
@@ -145,14 +158,25 @@ void TForm1::AfComPort1PortClose(QObject*) {
     ComboBox4->setEnabled(true);
     ComboBox2->setEnabled(true);
     Button11->setEnabled(false);
+    // Shown now, not at the poll's next tick: an error box of the transfer that was
+    // running may come first.
+    ShowConnectionState();
 }
 
 void TForm1::Timer2Timer() {
     // The header read of an earlier tick is still waiting for its reply.
     if (session_->pollStepRunning()) return;
+    ShowConnectionState();
+    session_->pollStep();
+}
 
+void TForm1::ShowConnectionState() {
     const QByteArray& firmwareVersion = session_->firmwareVersion;
     const bool connected = !firmwareVersion.isEmpty();
+    // A display that has just answered runs at the PC's speed: the display speed list
+    // shows that speed.
+    if (connected && !shownConnected_ && portIsOpen()) ComboBox3->setCurrentIndex(speedIndex());
+    shownConnected_ = connected;
     StaticText5->setText(connected ? tr2("Connected", QString::fromUtf8("Połączony"))
                                    : tr2("Disconnected", QString::fromUtf8("Odłączony")));
     StaticText5->setStyleSheet(connected ? "color: rgb(0, 128, 0);" : "color: rgb(255, 0, 0);");
@@ -161,6 +185,4 @@ void TForm1::Timer2Timer() {
         StaticText6->setText(tr2("Firmware version: ", "Oprogramowanie: ") + QString::fromLatin1(firmwareVersion));
     for (QPushButton* b : {Button3, Button7, Button8, Button9}) b->setEnabled(connected);
     Button4->setEnabled(connected && config.configurationLoaded);
-
-    session_->pollStep();
 }

@@ -62,6 +62,16 @@ void TForm1::ShowLoadedConfiguration() {
     LogsView();
 }
 
+void TForm1::ShowImageAsItIs() {
+    if (!config.configurationLoaded) {
+        ClearPreview();
+        return;
+    }
+    if (selectedEntry() < 0 && ComboBox1->count() > 0) ComboBox1->setCurrentIndex(0);
+    LoadElementControls();
+    UpdateGrid();
+}
+
 void TForm1::ApplyLayoutHeader() {
     const uint8_t layoutByte = config.image[kLayoutByte];
     int c = layoutByte >> 4;
@@ -193,8 +203,7 @@ bool TForm1::Edit1KeyPress(QLineEdit*, QChar key) {
     return (c >= u'0' && c <= u'9') || c == 8 || c == u'\t' || c == 0x7F;
 }
 
-// Leaving an edit stores the typed value but does not redraw; the change shows at the
-// next redraw.
+// Leaving an edit (or Enter in it) stores the typed value and shows it at once.
 void TForm1::Edit1Exit() {
     const int i = selectedEntry();
     if (i < 0) return;
@@ -202,6 +211,7 @@ void TForm1::Edit1Exit() {
     if (CheckBox1->isChecked()) StoreX(config, i, value);
     UpDown1->setPosition(value);
     Edit1->setText(QString::number(value));
+    UpdateGrid();
 }
 
 void TForm1::Edit2Exit() {
@@ -211,6 +221,7 @@ void TForm1::Edit2Exit() {
     StoreY(config, i, value);
     UpDown2->setPosition(value);
     Edit2->setText(QString::number(value));
+    UpdateGrid();
 }
 
 void TForm1::Edit3Exit() {
@@ -220,6 +231,7 @@ void TForm1::Edit3Exit() {
     StoreLength(config, i, value);
     UpDown3->setPosition(value);
     Edit3->setText(QString::number(value));
+    UpdateGrid();
 }
 
 void TForm1::Edit4Exit() {
@@ -229,6 +241,7 @@ void TForm1::Edit4Exit() {
     StoreSize(config, i, value);
     UpDown4->setPosition(value);
     Edit4->setText(QString::number(value));
+    UpdateGrid();
 }
 
 bool TForm1::previewCell(int x, int y, int& column, int& row) const {

@@ -94,6 +94,15 @@ void TForm1::Button6Click() {
     LogsView();
 }
 
+bool TForm1::ConfirmClearLog() {
+    const QString title = tr2("Confirm...", "Potwierdź...");
+    const QString text = tr2("WARNING !!!\r\nClearing the log erases every flight\r\nrecorded in the display !\r\n\r\n"
+                             "Clear the log in the display ?",
+                             "UWAGA !!!\r\nKasowanie logów usuwa wszystkie loty\r\nzapisane w wyświetlaczu !\r\n\r\n"
+                             "Skasować logi w wyświetlaczu ?");
+    return dialogs().askYesNo(title, text, MsgIcon::Warning, MsgAnswer::No) == MsgAnswer::Yes;
+}
+
 // The table exactly as shown, header row included.
 LogTableCells TForm1::logTableCells() const {
     LogTableCells cells;
@@ -113,7 +122,7 @@ void TForm1::Button10Click() {
     request.filter = kLogFilter;
     request.defaultExtension = "txt";
     request.promptOverwrite = true;
-    const FileDialogResult chosen = dialogs().saveFile(request);
+    const FileDialogResult chosen = askSaveFile(request, fileDialogMemory, languagePolish);
     if (chosen.fileName.isEmpty()) return;
     // GPX needs a date: the download's, or today's for a log that was never downloaded.
     const QDate gpxDate = logDownloadDate.isValid() ? logDownloadDate : QDateTime::currentDateTimeUtc().date();

@@ -21,19 +21,32 @@ void TForm1::Button1Click() {
     FileDialogRequest request;
     request.filter = kSettingsFilter;
     request.defaultExtension = "BIN";
-    const QString fileName = dialogs().openFile(request).fileName;
+    const QString fileName = askOpenFile(request, fileDialogMemory).fileName;
     if (fileName.isEmpty()) return;
+    // A refused or failed import changes nothing, and the editor keeps showing the
+    // element its controls name.
+    if (!importSettingsFile(fileName)) ShowImageAsItIs();
+}
 
-    if (ComboBox1->count() > 0) ComboBox1->setCurrentIndex(0);
-    ClearPreview();
-
+bool TForm1::importSettingsFile(const QString& fileName) {
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly)) {
         showFileError(fileName, file.errorString(), false);
-        return;
+        return false;
     }
     const qint64 size = file.size();
-    if (!IsSettingsFileSize(size)) return;  // not a settings file: ignored without a word
+    if (!IsSettingsFileSize(size)) {
+        dialogs().showMessage(
+            QString(),
+            tr2("The file %1 is not a settings file: it has %2 bytes.\n"
+                "Settings files have 512, 8704 or 33792 bytes.",
+                "Plik %1 nie jest plikiem ustawień: ma %2 bajtów.\n"
+                "Pliki ustawień mają 512, 8704 lub 33792 bajty.")
+                .arg(fileName)
+                .arg(size),
+            MsgIcon::Warning);
+        return false;
+    }
     // The whole file is read before anything is taken over, so a failed read leaves the
     // image as it was.
     const QByteArray bytes = file.read(size);
@@ -42,7 +55,7 @@ void TForm1::Button1Click() {
                                                                     : tr2("The file is shorter than its size.",
                                                                           "Plik jest krótszy niż jego rozmiar."),
                       false);
-        return;
+        return false;
     }
     file.close();
     if (!SettingsFileHasLayouts(bytes)) {
@@ -50,7 +63,7 @@ void TForm1::Button1Click() {
                               tr2("The file %1 holds no screen layout.", "Plik %1 nie zawiera żadnego układu ekranu.")
                                   .arg(fileName),
                               MsgIcon::Warning);
-        return;
+        return false;
     }
 
     // A 512-byte file holds an 84 x 48 image, so it selects 84 x 48 too: read with the
@@ -58,7 +71,8 @@ void TForm1::Button1Click() {
     // import refuses.
     if (LoadSettingsFile(config, bytes) == DisplayVariant::D128x64) SetDisplay128x64();
     else SetDisplay84x48();
-    ShowLoadedConfiguration();
+    ShowLoadedConfiguration();  // selects the first entry
+    return true;
 }
 
 void TForm1::Button2Click() {
@@ -66,7 +80,7 @@ void TForm1::Button2Click() {
     request.filter = kSettingsFilter;
     request.defaultExtension = "set";
     request.promptOverwrite = true;
-    const QString fileName = dialogs().saveFile(request).fileName;
+    const QString fileName = askSaveFile(request, fileDialogMemory, languagePolish).fileName;
     if (fileName.isEmpty()) return;
 
     QString reason;

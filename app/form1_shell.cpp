@@ -4,6 +4,7 @@
 #include <QAbstractItemView>
 #include <QEvent>
 
+#include "display_session.h"
 #include "form1.h"
 #include "track_window.h"
 #include "preferences.h"
@@ -206,4 +207,24 @@ void TForm1::setView(View v) {
     Button9->setVisible(v == View::Log);
     Button10->setVisible(v == View::Log);
     TrackButton->setVisible(v == View::Log);
+}
+
+// The groups are disabled as a whole: their controls keep the states that the port and
+// the status poll give them, and show those again when the group is enabled.
+void TForm1::setTransferControls(bool running) {
+    if (running) {
+        heldControls_.clear();
+        for (QWidget* w : std::initializer_list<QWidget*>{GroupBox1, GroupBox2, GroupBox5, GroupBox6, RadioGroup3,
+                                                         RadioGroup6, Button6, Button9, Button10, StringGrid1}) {
+            heldControls_.emplace_back(w, !w->testAttribute(Qt::WA_ForceDisabled));
+            w->setEnabled(false);
+        }
+        return;
+    }
+    for (const auto& [w, wasEnabled] : heldControls_) {
+        // Clear Log needs a display that answers; the port may have gone meanwhile.
+        const bool enable = wasEnabled && (w != Button9 || !session_->firmwareVersion.isEmpty());
+        w->setEnabled(enable);
+    }
+    heldControls_.clear();
 }

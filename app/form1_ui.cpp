@@ -2,6 +2,7 @@
 // and initial state of each, back to front.
 
 #include <QApplication>
+#include <QFontDatabase>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QScrollBar>
@@ -21,8 +22,25 @@ const char* const TForm1::kLogFilter =
 
 namespace {
 
-QFont uiFont(int pixelSize, bool bold = false, const QString& family = "Sans Serif") {
-    QFont f(family);
+// The window was laid out, pixel by pixel, for a narrow sans-serif face and for Arial.
+// Liberation Sans has Arial's metrics, so the texts fit their controls as drawn; its
+// Narrow cut serves the log table's narrow columns. Another sans-serif face stands in
+// when they are missing.
+enum class Face { Interface, Narrow };
+
+QString familyFor(Face face) {
+    static const QStringList installed = QFontDatabase::families();
+    const QStringList wanted = face == Face::Narrow
+                                   ? QStringList{"Liberation Sans Narrow", "Arial Narrow", "Liberation Sans", "Arimo", "Arial"}
+                                   : QStringList{"Liberation Sans", "Arimo", "Arial"};
+    for (const QString& family : wanted)
+        if (installed.contains(family)) return family;
+    return "Sans Serif";
+}
+
+QFont uiFont(int pixelSize, bool bold = false, Face face = Face::Interface) {
+    QFont f(familyFor(face));
+    f.setStyleHint(QFont::SansSerif);
     f.setPixelSize(pixelSize);
     f.setBold(bold);
     return f;
@@ -92,7 +110,7 @@ void TForm1::createControls() {
     StringGrid1 = new PreviewGrid(this);
     StringGrid1->setGeometry(11, 195, 420, 288);
     StringGrid1->setFocusPolicy(Qt::NoFocus);
-    StringGrid1->setFont(uiFont(13, true, "Arial"));
+    StringGrid1->setFont(uiFont(13, true));
 
     StringGrid2 = place(new QTableWidget(46, 9, this), 9, 193, 422, 289);
     StringGrid2->horizontalHeader()->hide();
@@ -109,6 +127,7 @@ void TForm1::createControls() {
     StringGrid2->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
     StringGrid2->setFocusPolicy(Qt::NoFocus);
     StringGrid2->setWordWrap(false);
+    StringGrid2->setFont(uiFont(9, false, Face::Narrow));
     StringGrid2->hide();
 
     GroupBox6 = place(new QGroupBox("Display Functions", this), 206, 2, 219, 151);
@@ -116,7 +135,7 @@ void TForm1::createControls() {
     StaticText6->setStyleSheet("color: #008080;");
     Button7 = button(GroupBox6, "Load Defaults", 9, 122, 96, 22);
     Button7->setEnabled(false);
-    StaticText5 = staticText(GroupBox6, "Disconnected", 28, 22, 165, 28, uiFont(21, true, "Arial"),
+    StaticText5 = staticText(GroupBox6, "Disconnected", 28, 22, 165, 28, uiFont(21, true),
                              Qt::AlignCenter);
     StaticText5->setStyleSheet("color: red;");
     GroupBox7 = place(new QGroupBox("Display Baudrate ", GroupBox6), 8, 70, 201, 45);
@@ -256,13 +275,21 @@ bool TForm1::eventFilter(QObject* watched, QEvent* e) {
     if (!edit) return QWidget::eventFilter(watched, e);
     if (e->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(e);
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            applyTypedValue(edit);  // Enter applies the value as leaving the edit does
+            return true;
+        }
         const QString text = key->text();
         if (text.size() == 1 && !Edit1KeyPress(edit, text[0])) return true;
     } else if (e->type() == QEvent::FocusOut) {
-        if (edit == Edit1) Edit1Exit();
-        else if (edit == Edit2) Edit2Exit();
-        else if (edit == Edit3) Edit3Exit();
-        else if (edit == Edit4) Edit4Exit();
+        applyTypedValue(edit);
     }
     return QWidget::eventFilter(watched, e);
+}
+
+void TForm1::applyTypedValue(QLineEdit* edit) {
+    if (edit == Edit1) Edit1Exit();
+    else if (edit == Edit2) Edit2Exit();
+    else if (edit == Edit3) Edit3Exit();
+    else if (edit == Edit4) Edit4Exit();
 }

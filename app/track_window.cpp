@@ -135,7 +135,7 @@ void TrackWindow::SavePictureClick() {
     request.filter = QStringLiteral("PNG image (*.png)|*.png");
     request.defaultExtension = QStringLiteral("png");
     request.promptOverwrite = true;
-    const FileDialogResult chosen = dialogs().saveFile(request);
+    const FileDialogResult chosen = askSaveFile(request, pictureDialog_, polish_);
     if (chosen.fileName.isEmpty()) return;
     QByteArray png;
     QBuffer buffer(&png);

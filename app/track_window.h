@@ -3,6 +3,7 @@
 // flight. It follows the main window's log table: a row chosen there is marked on the
 // track, and a click near the track asks for the nearest row to be chosen.
 
+#include "dialogs.h"
 #include "log_flights.h"
 
 #include <QPushButton>
@@ -68,6 +69,7 @@ private:
     QList<FlightRows> flights_;
     QString decimalSeparator_ = QStringLiteral(".");
     bool polish_ = false;
+    FileDialogMemory pictureDialog_;  // where the picture was last saved, for the run
 };
 
 }  // namespace vorkal

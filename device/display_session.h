@@ -158,6 +158,9 @@ signals:
     void variantAnnounced(bool wide);
     // Receive filled the image: put it on screen.
     void configurationReceived();
+    // Receive ended early; the blocks that came are in the image (emitted before the
+    // error is shown, so that the window behind it shows the image as it now is).
+    void configurationIncomplete();
     // The poll re-read the header block: apply its layout bytes.
     void headerReceived();
     // Set Baud failed: both speed selections go back to `speedIndex`.

@@ -55,10 +55,12 @@ QString DisplaySession::receiveConfiguration() {
     if (!port_.isOpen()) return {};
     Pause pause(*this, Pause::End::Start);
     const QString error = readAllBlocks(config_.image.data());
-    if (!error.isEmpty())
+    if (!error.isEmpty()) {
+        emit configurationIncomplete();
         progress_.showMessage((polish_ ? QString::fromUtf8("Błąd") : QString("Error")) + "\r\n" + error);
-    else
+    } else {
         emit configurationReceived();
+    }
     config_.logLoaded = false;
     return error;
 }
@@ -149,12 +151,13 @@ QString DisplaySession::clearLog() {
         config_.logImage.fill(0xFF);
         error = WriteLogRecords(0, config_.is128x64() ? 2047 : 511);
     } else {
-        // The log shares the configuration image: send it cleared, keep the image as it was.
+        // The log shares the configuration image: send it cleared. The image keeps the
+        // cleared log only when the display took it, so that it holds what the display does.
         const auto saved = config_.image;
         const int start = config_.layoutAreaLength();
         for (int i = start; i <= kLastImageLogByte; ++i) config_.image[size_t(i)] = 0xFF;
         error = WriteConfigBlocks(uint8_t(start / kConfigBlockSize), kInImageLogBlocksEnd);
-        std::copy_n(saved.begin(), 512, config_.image.begin());
+        if (!error.isEmpty()) std::copy_n(saved.begin(), 512, config_.image.begin());
     }
     if (!error.isEmpty()) progress_.showMessage(error);
     else config_.logLoaded = false;

@@ -67,6 +67,7 @@ bool FirmwareUpdate::run() {
     wireBacklog_.setBaud(port.baudRate());
     wireBacklog_.clear();
     outputStalled_ = false;
+    programmingStarted_ = false;
     DisplaySession::PollPause pause(session_, DisplaySession::PollPause::End::RestoreRunning);
     // Every way out leaves boot receive mode and gives Cancel back.
     struct Restore {
@@ -157,6 +158,7 @@ void FirmwareUpdate::ProgramFirmware() {
     progress.setProgressPosition(0);
     progress.setProgressCaption(FirmwareUpdateText(FirmwareText::Programming, session_.polish()));
     SendBootCommand(kBootEscape);
+    programmingStarted_ = true;
     SendBootCommand(kBootProgram);
     if (!streamImage(length, true)) {
         fail(FirmwareText::ErrorDuringProgramming);

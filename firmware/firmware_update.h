@@ -44,6 +44,8 @@ public:
     // Resets the display into its boot loader and programs and verifies the image; tells
     // the user how it ended. True when the new firmware was started.
     bool run();
+    // The program command went out in the last run: the old firmware may be gone.
+    bool programmingStarted() const { return programmingStarted_; }
 
     // Handshake, identification and programming; the boot state byte is 0xAA on success.
     void ProgramFirmware();
@@ -75,6 +77,7 @@ private:
     // The line took no bytes within the drain bound during this update: the stream has
     // failed, instead of costing the bound again for every group of bytes.
     bool outputStalled_ = false;
+    bool programmingStarted_ = false;
 };
 
 }  // namespace vorkal

@@ -10,7 +10,7 @@ set -euo pipefail
 VORKAL_RUN_PACKAGES=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
-  fonts-dejavu-core
+  fonts-dejavu-core fonts-liberation
 )
 
 # Tests, benchmarks, fuzzing, screenshots and the load generator for stress runs.

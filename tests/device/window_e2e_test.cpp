@@ -190,8 +190,40 @@ TEST_F(WindowE2E, SetBaudThatWorksAndOneThatFails) {
     EXPECT_EQ(form->ComboBox2->currentIndex(), 2);
     EXPECT_EQ(form->ComboBox3->currentIndex(), 2);
     EXPECT_EQ(QSettings("Brask", "Vorkal").value("Speed").toInt(), 2);
-    // The port stays at the speed just tried until it is opened again.
-    EXPECT_EQ(form->AfComPort1->BaudRate(), TAfBaudrate::br9600);
+    // The port is back at the speed that worked, where a display that did not change
+    // is found again.
+    EXPECT_EQ(form->AfComPort1->BaudRate(), TAfBaudrate::br19200);
+    display->setSpeedIndex(2);
+    display->setMute(false);
+    EXPECT_TRUE(waitFor([this] { return form->StaticText5->text() == "Connected"; }, 5000));
+}
+
+// The display restarts at its factory speed after Load Defaults: the PC follows it.
+TEST_F(WindowE2E, LoadDefaultsAfterSetBaudKeepsTheDisplay) {
+    startDisplay(SimVariant::D84x48Log);
+    ASSERT_NO_FATAL_FAILURE(connect());
+    form->ComboBox3->setCurrentIndex(2);
+    form->Button8->click();
+    ASSERT_EQ(messages().value(0), "New BaudRate is: 19200 baud");
+    ASSERT_TRUE(waitFor([this] { return form->StaticText5->text() == "Connected"; }, 5000));
+
+    scripted.answers = {MsgAnswer::Yes};
+    form->Button7->click();
+    EXPECT_EQ(messages().value(1), "Return to Defaults Succes !");
+    EXPECT_TRUE(display->waitFor([&] { return display->speedIndex() == 0; }, 5000));
+    EXPECT_EQ(form->AfComPort1->BaudRate(), TAfBaudrate::br57600);
+    EXPECT_EQ(form->ComboBox2->currentIndex(), 0);
+    EXPECT_EQ(form->ComboBox3->currentIndex(), 0);
+    EXPECT_EQ(QSettings("Brask", "Vorkal").value("Speed").toInt(), 0);
+    EXPECT_TRUE(waitFor([this] { return form->StaticText5->text() == "Connected"; }, 5000));
+}
+
+TEST_F(WindowE2E, DisplaySpeedListShowsTheSpeedTheDisplayAnswersAt) {
+    startDisplay(SimVariant::D84x48Log, 2);
+    QSettings("Brask", "Vorkal").setValue("Speed", 2);
+    ASSERT_NO_FATAL_FAILURE(connect());
+    EXPECT_EQ(form->ComboBox3->currentIndex(), 2);
+    EXPECT_EQ(form->ComboBox3->currentText(), "19200");
 }
 
 TEST_F(WindowE2E, ClearLogInSeparateMemoryAndInTheImage) {
@@ -200,6 +232,7 @@ TEST_F(WindowE2E, ClearLogInSeparateMemoryAndInTheImage) {
     display->setLogMemory(std::vector<uint8_t>(32768, 0x11));
     ASSERT_NO_FATAL_FAILURE(connect());
     form->config.logLoaded = true;
+    scripted.answers = {MsgAnswer::Yes};
     form->Button9->click();
     EXPECT_TRUE(messages().isEmpty()) << messages().join(" | ").toStdString();
     const std::vector<uint8_t> log = display->logMemory();
@@ -209,7 +242,7 @@ TEST_F(WindowE2E, ClearLogInSeparateMemoryAndInTheImage) {
     TearDown();
 
     // Log inside the configuration image: blocks from the layout area on, bytes up to
-    // 503 cleared, the image in memory as it was.
+    // 503 cleared, and the image in memory as the display now holds it.
     startDisplay(SimVariant::D84x48);
     ASSERT_NO_FATAL_FAILURE(connect());
     EXPECT_FALSE(form->config.separateLog);
@@ -217,9 +250,13 @@ TEST_F(WindowE2E, ClearLogInSeparateMemoryAndInTheImage) {
     ASSERT_EQ(form->config.layoutAreaLength(), 135);
     const auto imageBefore = form->config.image;
     const auto displayBefore = displayConfig();
+    scripted.answers = {MsgAnswer::Yes};
     form->Button9->click();
     EXPECT_TRUE(messages().isEmpty()) << messages().join(" | ").toStdString();
-    EXPECT_EQ(form->config.image, imageBefore);
+    for (int i = 0; i < 1024; ++i) {
+        const uint8_t expected = i >= 135 && i <= 503 ? uint8_t(0xFF) : imageBefore[size_t(i)];
+        ASSERT_EQ(form->config.image[size_t(i)], expected) << "byte " << i;
+    }
     const auto after = displayConfig();
     for (int i = 0; i < 512; ++i) {
         const uint8_t expected = i < 128 ? displayBefore[size_t(i)]                 // blocks 0..7 untouched
@@ -268,7 +305,10 @@ TEST_F(WindowE2E, FaultsGiveTheirErrorTexts) {
         f.config.LoadFactoryImage();
         f.Button4Click();
     };
-    auto clearLog = [](TForm1& f) { f.Button9->click(); };
+    auto clearLog = [this](TForm1& f) {
+        scripted.answers = {MsgAnswer::Yes};
+        f.Button9->click();
+    };
     const Case cases[] = {
         {"read timeout", false, [](auto& d) { d.setMute(true); }, read, "Error\r\nTimeout !!!"},
         {"read CRC", false, [](auto& d) { d.setCorruptCheckBytes(-1); }, read, "Error\r\nCRC error !!!"},

@@ -11,6 +11,7 @@
 #include "form1.h"
 #include "layout_editor.h"
 #include "preview_grid.h"
+#include "preview_renderer.h"
 #include "qt_printers.h"
 
 using namespace vorkal;
@@ -406,5 +407,43 @@ TEST_F(EditorTest, TypedValues) {
         type(edit, c.keys);
         EXPECT_EQ(edit->text(), c.shown.isEmpty() ? c.keys : c.shown);
         EXPECT_EQ(rec(c.entry)[c.byte], c.after);
+    }
+}
+
+// A typed value is applied and drawn when the edit is left and when Enter is pressed in it.
+TEST_F(EditorTest, TypedValuesShowAtOnceAndEnterAppliesThem) {
+    struct Case {
+        const char* what;
+        int edit;  // 1 .. 4
+        bool enter;
+        QString keys;
+        int byte;
+        uint8_t after;
+    };
+    const Case cases[] = {
+        {"Y left", 2, false, "30", 1, 30},
+        {"Y with Enter", 2, true, "31", 1, 31},
+        {"X with Enter", 1, true, "40", 0, 40},
+        {"length with Enter", 3, true, "25", 2, 25},
+        {"size with Enter", 4, true, "6", 3, 6},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        emptyLayouts(false);
+        placeBar(2, 10, 20, 8);
+        f.ShowLoadedConfiguration();
+        select(0);
+        QLineEdit* edits[] = {f.Edit1, f.Edit2, f.Edit3, f.Edit4};
+        QLineEdit* edit = edits[c.edit - 1];
+        edit->setFocus();
+        edit->clear();
+        QTest::keyClicks(edit, c.keys);
+        if (c.enter) QTest::keyClick(edit, Qt::Key_Return);
+        else type(edit, c.keys);
+        EXPECT_EQ(rec(0)[c.byte], c.after);
+        EXPECT_EQ(edit->text(), c.keys);
+        PreviewCanvas expected;
+        RenderPreview(expected, f.config, f.config.ElementOffset(0));
+        EXPECT_TRUE(expected.pixels == f.previewCanvas.pixels) << "the preview lags behind the image";
     }
 }

@@ -12,6 +12,8 @@
 
 #include "dialogs.h"
 #include "form1.h"
+#include "layout_editor.h"
+#include "preview_renderer.h"
 #include "qt_printers.h"
 
 using namespace vorkal;
@@ -48,8 +50,10 @@ protected:
         scripted.fileAnswers.push_back({path(name), 1});
         w.Button1Click();
     }
+    // Chooses `name` in the save dialog; replacing a file that exists is confirmed.
     void exportFile(TForm1& w, const QString& name) {
         scripted.fileAnswers.push_back({path(name), 1});
+        if (QFile::exists(path(name))) scripted.answers.push_back(MsgAnswer::Yes);
         w.Button2Click();
     }
     QByteArray contents(const QString& name) const {
@@ -62,6 +66,17 @@ protected:
         ASSERT_EQ(file.write(bytes), bytes.size());
     }
     static QByteArray bytesOf(const uint8_t* p, int n) { return QByteArray(reinterpret_cast<const char*>(p), n); }
+    // The element list, the position controls and the preview all show the image as it is.
+    static void expectShowsTheImage(TForm1& w) {
+        const int i = w.ComboBox1->currentIndex();
+        ASSERT_GE(i, 0);
+        const ElementValues v = DecodeElement(w.config, i);
+        EXPECT_EQ(w.Edit1->text(), QString::number(v.x));
+        EXPECT_EQ(w.Edit2->text(), QString::number(v.y));
+        PreviewCanvas expected;
+        RenderPreview(expected, w.config, w.config.ElementOffset(i));
+        EXPECT_TRUE(expected.pixels == w.previewCanvas.pixels) << "the preview is not the image";
+    }
 
     QTemporaryDir settingsDir, files;
     ScriptedDialogs scripted;
@@ -119,27 +134,106 @@ TEST_F(SettingsFileTest, ExportThenImportIsByteExact) {
     EXPECT_EQ(open.defaultExtension, "BIN");
 }
 
-TEST_F(SettingsFileTest, FilesOfOtherSizesAndCancelledDialogsChangeNothing) {
+TEST_F(SettingsFileTest, FilesOfOtherSizesAreNamedAsSuchAndCancelledDialogsChangeNothing) {
     auto w = window(false);
     fill(*w, false, false);
     const auto image = w->config.image;
     const auto log = w->config.logImage;
     for (int size : {0, 511, 513, 1024, -1}) {
         SCOPED_TRACE(size);
+        scripted.shown.clear();
         if (size >= 0) {
             write("odd.set", QByteArray(size, char(0x30)));
             importFile(*w, "odd.set");
+            ASSERT_EQ(scripted.messages().size(), 1);
+            const QString text = scripted.messages()[0];
+            for (const char* part : {"512", "8704", "33792", "odd.set"}) {
+                EXPECT_TRUE(text.contains(part)) << text.toStdString();
+            }
         } else {
             w->Button1Click();  // cancelled: no answer scripted
             w->Button2Click();
+            EXPECT_TRUE(scripted.messages().isEmpty());
         }
         EXPECT_TRUE(w->config.image == image);
         EXPECT_TRUE(w->config.logImage == log);
         EXPECT_FALSE(w->config.is128x64());
         EXPECT_FALSE(w->config.separateLog);
     }
-    EXPECT_TRUE(scripted.messages().isEmpty());
     EXPECT_EQ(QDir(files.path()).entryList(QDir::Files), QStringList{"odd.set"});
+
+    // In Polish too.
+    w->RadioGroup6->setItemIndex(1);
+    scripted.shown.clear();
+    importFile(*w, "odd.set");
+    ASSERT_EQ(scripted.messages().size(), 1);
+    EXPECT_TRUE(scripted.messages()[0].contains(QString::fromUtf8("nie jest plikiem ustawień")));
+    EXPECT_TRUE(scripted.messages()[0].contains("33792"));
+}
+
+// After any import attempt an edit lands on the element the controls name.
+TEST_F(SettingsFileTest, EveryImportAttemptLeavesTheEditorShowingTheImage) {
+    write("short.set", QByteArray(600, char(0x30)));
+    QByteArray noLayouts(512, char(0x11));
+    noLayouts[508] = char(0x05);
+    write("empty.set", noLayouts);
+    {
+        auto source = window(false);
+        fill(*source, false, false);
+        exportFile(*source, "good.set");
+    }
+    for (const char* name : {"short.set", "missing.set", "empty.set", "good.set"}) {
+        SCOPED_TRACE(name);
+        auto w = window(false);
+        fill(*w, false, false);
+        // Some text element other than the bar, moved away from the bar's Y.
+        const int entry = 4;
+        w->ComboBox1->setCurrentIndex(entry);
+        w->ComboBox1Change();
+        w->UpDown2->setPosition(28);
+        w->UpDown2Click(28);
+        const auto barBefore = bytesOf(w->config.image.data() + w->config.ElementOffset(0), 4);
+        importFile(*w, name);
+        const bool accepted = QString(name) == "good.set";
+        EXPECT_EQ(w->ComboBox1->currentIndex(), accepted ? 0 : entry);
+        ASSERT_NO_FATAL_FAILURE(expectShowsTheImage(*w));
+        // Y up moves the element the list names, and only that one.
+        const int selected = w->ComboBox1->currentIndex();
+        const auto othersBefore = w->config.image;
+        const int y = DecodeElement(w->config, selected).y;
+        w->UpDown2->click(TUpDown::Direction::Up);
+        EXPECT_EQ(DecodeElement(w->config, selected).y, y + 1);
+        auto othersAfter = w->config.image;
+        othersAfter[size_t(w->config.ElementOffset(selected) + 1)] = othersBefore[size_t(w->config.ElementOffset(selected) + 1)];
+        EXPECT_TRUE(othersAfter == othersBefore) << "another element changed";
+        if (!accepted) {
+            EXPECT_EQ(bytesOf(w->config.image.data() + w->config.ElementOffset(0), 4), barBefore);
+        }
+        ASSERT_NO_FATAL_FAILURE(expectShowsTheImage(*w));
+    }
+}
+
+TEST_F(SettingsFileTest, DialogsStartWhereTheLastOneWasLeft) {
+    QDir(files.path()).mkpath("layouts");
+    auto w = window(false);
+    fill(*w, false, false);
+    exportFile(*w, "layouts/a.set");
+    // Export and import share their place; the firmware dialog keeps its own.
+    scripted.shown.clear();
+    w->Button1Click();  // cancelled
+    ASSERT_EQ(scripted.shown.size(), 1u);
+    EXPECT_EQ(scripted.shown[0].request.directory, files.filePath("layouts"));
+    scripted.fileAnswers.push_back({files.filePath("b.set"), 1});
+    w->Button2Click();
+    EXPECT_EQ(scripted.shown.back().request.directory, files.filePath("layouts"));
+    w->Button2Click();  // cancelled
+    EXPECT_EQ(scripted.shown.back().request.directory, files.path());
+    // Nothing of it is stored: a new run starts afresh.
+    auto next = window(false);
+    fill(*next, false, false);
+    next->Button1Click();
+    EXPECT_TRUE(scripted.shown.back().request.directory.isEmpty());
+    EXPECT_FALSE(QSettings("Brask", "Vorkal").allKeys().contains("Dir"));
 }
 
 TEST_F(SettingsFileTest, UnreadableFilesAreReportedAndChangeNothing) {

@@ -87,7 +87,11 @@ TEST_F(WindowFirmwareUpdate, FailuresEndWithTheirMessageAndLeaveTheDisplayInItsB
         const uint64_t startsBefore = display->counters().firmwareStarts;
         c.fault(*display);
 
-        EXPECT_EQ(update(MakeFirmware(c.length, "v3.00")), QStringList{c.message});
+        const QStringList shown = update(MakeFirmware(c.length, "v3.00"));
+        ASSERT_EQ(shown.size(), 2);
+        EXPECT_EQ(shown[0], c.message);
+        // What to do next follows, saying whether the old firmware is still there.
+        EXPECT_EQ(shown[1], TForm1::StrandedDisplayHint(c.programmed, false));
 
         expectIdleAfterwards();
         EXPECT_EQ(display->flash() != flashBefore, c.programmed);
@@ -172,4 +176,61 @@ TEST_F(WindowFirmwareUpdate, NothingHappensWhileThePortIsClosed) {
     form->Button11Click();
     EXPECT_TRUE(scripted.shown.empty());
     EXPECT_EQ(form->Timer2->isActive(), pollRunning);
+}
+
+// After a failed update the user is told how to get the display back, and the next Open
+// finds it once it has been switched off and on.
+TEST_F(WindowFirmwareUpdate, AStrandedDisplayIsFoundAgainAfterPowerCycleAndOpen) {
+    struct Case {
+        const char* name;
+        bool polish;
+        int length;  // too long for block size 512: refused before programming
+        std::function<void(sim::VirtualDisplay&)> fault;
+        QString hintPart;
+    };
+    const Case cases[] = {
+        {"incompatible", false, 15871, [](sim::VirtualDisplay&) {}, "Switch the display off and on again, then press Open"},
+        {"incompatible, Polish", true, 15871, [](sim::VirtualDisplay&) {},
+         QString::fromUtf8("Wyłącz i włącz zasilanie wyświetlacza")},
+        {"refused block", false, 1300, [](sim::VirtualDisplay& d) { d.setRefuseBootBlocks(1); },
+         "run the firmware update once more"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        startDisplay(512);
+        ASSERT_NO_FATAL_FAILURE(connect());
+        form->languagePolish = c.polish;
+        scripted.shown.clear();
+        c.fault(*display);
+        QString statusBehindHint, portButtonBehindHint;
+        scripted.onMessage = [&](const QString& text) {
+            if (!text.contains(c.hintPart)) return;
+            statusBehindHint = form->StaticText5->text();
+            portButtonBehindHint = form->Button5->text();
+        };
+        const QStringList shown = update(MakeFirmware(c.length, "v3.00"));
+        scripted.onMessage = nullptr;
+        ASSERT_EQ(shown.size(), 2) << shown.join(" | ").toStdString();
+        EXPECT_TRUE(shown[1].contains(c.hintPart)) << shown[1].toStdString();
+        EXPECT_EQ(statusBehindHint, c.polish ? QString::fromUtf8("Odłączony") : "Disconnected");
+        EXPECT_EQ(portButtonBehindHint, c.polish ? QString::fromUtf8("Otwórz") : "Open");
+        EXPECT_EQ(display->mode(), sim::DisplayMode::BootLoader);
+        expectIdleAfterwards();
+
+        // The user switches the display off and on, and presses Open.
+        display->setRefuseBootBlocks(0);
+        display->reset();
+        form->Button5->click();
+        ASSERT_TRUE(form->AfComPort1->IsOpen());
+        const bool firmwareKept = c.length > 15870;
+        if (firmwareKept) {
+            EXPECT_TRUE(waitFor([this] { return form->session().firmwareVersion.startsWith("v1.23"); }, 8000));
+        } else {
+            // Half-programmed: the boot loader takes the next update, which puts things right.
+            scripted.shown.clear();
+            EXPECT_EQ(update(MakeFirmware(1300, "v3.10")), QStringList{"Update successfull !"});
+            EXPECT_TRUE(waitFor([this] { return form->session().firmwareVersion.startsWith("v3.10"); }, 8000));
+        }
+        TearDown();
+    }
 }

@@ -40,6 +40,16 @@ protected:
         const QTableWidgetItem* item = form.StringGrid2->item(row, col);
         return item ? item->text() : QString();
     }
+    // Every cell of the table as shown, header row included.
+    QList<QStringList> shownCells() {
+        QList<QStringList> rows;
+        for (int r = 0; r < form.StringGrid2->rowCount(); ++r) {
+            QStringList row;
+            for (int c = 0; c < 9; ++c) row << cell(r, c);
+            rows << row;
+        }
+        return rows;
+    }
 
     QTemporaryDir dir;
     ScriptedDialogs scripted;
@@ -95,15 +105,7 @@ TEST_F(LogViewTest, ViewSwitchWithoutDisplayShowsTheImageLog) {
 
 TEST_F(LogViewTest, SaveWritesTheChosenFormat) {
     form.LogsView();
-    const QList<QStringList> shown = [&] {
-        QList<QStringList> rows;
-        for (int r = 0; r < form.StringGrid2->rowCount(); ++r) {
-            QStringList row;
-            for (int c = 0; c < 9; ++c) row << cell(r, c);
-            rows << row;
-        }
-        return rows;
-    }();
+    const QList<QStringList> shown = shownCells();
     struct Case {
         int filterIndex;
         const char* name;
@@ -139,4 +141,76 @@ TEST_F(LogViewTest, FailedSaveReportsAndKeepsTheOldFile) {
     ASSERT_EQ(scripted.messages().size(), 1);
     EXPECT_TRUE(scripted.messages()[0].contains(path));
     EXPECT_FALSE(QFile::exists(path));
+}
+
+TEST_F(LogViewTest, SavedFileTakesTheExtensionOfTheChosenType) {
+    form.LogsView();
+    const QList<QStringList> shown = shownCells();
+    const QByteArray text = ExportLog(shown, 1), kml = ExportLog(shown, 2);
+    auto contents = [&](const char* name) {
+        QFile f(dir.filePath(name));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    auto save = [&](const char* typed, int filterIndex) {
+        scripted.fileAnswers.push_back({dir.filePath(typed), filterIndex});
+        form.Button10Click();
+    };
+
+    save("flight", 1);
+    EXPECT_EQ(contents("flight.txt"), text);
+    save("flight", 2);  // a new file, not a question about flight.txt
+    EXPECT_EQ(contents("flight.kml"), kml);
+    EXPECT_EQ(contents("flight.txt"), text);
+    save("flight.txt", 2);  // KML never lands in a .txt
+    EXPECT_EQ(contents("flight.txt"), text);
+    EXPECT_EQ(contents("flight.txt.kml"), kml);
+    save("FLIGHT2.KML", 3);  // an extension of the type, in any case, is kept
+    EXPECT_EQ(contents("FLIGHT2.KML"), ExportLog(shown, 3));
+    for (const auto& s : scripted.shown) EXPECT_NE(s.kind, "yesno") << s.text.toStdString();
+
+    // Replacing asks about the file that will really be written; No asks for a name again.
+    scripted.shown.clear();
+    scripted.answers = {MsgAnswer::No, MsgAnswer::Yes};
+    scripted.fileAnswers.push_back({dir.filePath("flight"), 2});
+    scripted.fileAnswers.push_back({dir.filePath("flight"), 1});
+    form.Button10Click();
+    ASSERT_EQ(scripted.shown.size(), 4u);
+    EXPECT_EQ(scripted.shown[1].kind, "yesno");
+    EXPECT_TRUE(scripted.shown[1].text.contains(dir.filePath("flight.kml"))) << scripted.shown[1].text.toStdString();
+    EXPECT_EQ(scripted.shown[1].defaultAnswer, MsgAnswer::No);
+    EXPECT_TRUE(scripted.shown[3].text.contains(dir.filePath("flight.txt")));
+    EXPECT_EQ(contents("flight.kml"), kml);
+    EXPECT_EQ(contents("flight.txt"), text);
+}
+
+TEST_F(LogViewTest, ExtensionRuleHoldsForAnyFilterList) {
+    const QString filter = "Text Files (*.txt)|*.txt|KML file (*.kml)|*.kml|KML file with extruded patch (*.kml)|*.kml|"
+                           "GPX file (*.gpx)|*.gpx|Any (*.log;*.csv)|*.log;*.csv";
+    struct Case {
+        const char* typed;
+        int filterIndex;
+        const char* written;
+    };
+    const Case cases[] = {
+        {"a", 1, "a.txt"},          {"a", 3, "a.kml"},         {"a", 4, "a.gpx"},
+        {"a.gpx", 4, "a.gpx"},      {"a.kml", 4, "a.kml.gpx"}, {"a.csv", 5, "a.csv"},
+        {"a.b", 5, "a.b.log"},      {"dir.x/a", 1, "dir.x/a.txt"}, {"a.", 2, "a.kml"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(withFilterExtension(c.typed, filter, c.filterIndex), c.written) << c.typed << " " << c.filterIndex;
+    }
+    EXPECT_EQ(filterExtensions(filter, 4), QStringList{"gpx"});
+    EXPECT_TRUE(filterExtensions(filter, 9).isEmpty());
+    EXPECT_EQ(withFilterExtension("a", filter, 9), "a");  // no such choice: as typed
+}
+
+TEST_F(LogViewTest, SaveDialogKeepsTheLastFolderAndType) {
+    form.LogsView();
+    QDir(dir.path()).mkpath("flights");
+    scripted.fileAnswers.push_back({dir.filePath("flights/one"), 2});
+    form.Button10Click();
+    form.Button10Click();  // cancelled
+    const FileDialogRequest& again = scripted.shown.back().request;
+    EXPECT_EQ(again.filterIndex, 2);
+    EXPECT_EQ(again.directory, dir.filePath("flights"));
 }
