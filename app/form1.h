@@ -65,17 +65,17 @@ public:
     QTableWidget* StringGrid2;
     QGroupBox* GroupBox6;
     vorkal::TStaticText* StaticText6;
-    QPushButton* Button7;
+    QPushButton* Button7;  // "Load Defaults"
     vorkal::TStaticText* StaticText5;
     QGroupBox* GroupBox7;
     vorkal::TComboBox* ComboBox3;
-    QPushButton* Button8;
-    QPushButton* Button11;
+    QPushButton* Button8;  // "Set Baud"
+    QPushButton* Button11;  // "Firmware Update"
     QGroupBox* GroupBox2;
-    QLineEdit* Edit1;
+    QLineEdit* Edit1;  // "X position"
     vorkal::TStaticText* StaticText1;
     vorkal::TStaticText* StaticText2;
-    QLineEdit* Edit2;
+    QLineEdit* Edit2;  // "Y position"
     vorkal::TRadioGroup* RadioGroup1;
     QCheckBox* CheckBox1;
     vorkal::TUpDown* UpDown1;
@@ -84,27 +84,27 @@ public:
     QGroupBox* GroupBox4;
     vorkal::TComboBox* ComboBox1;
     vorkal::TRadioGroup* RadioGroup2;
-    QLineEdit* Edit3;
+    QLineEdit* Edit3;  // "Length"
     vorkal::TUpDown* UpDown3;
     vorkal::TStaticText* StaticText3;
     vorkal::TStaticText* StaticText4;
-    QLineEdit* Edit4;
+    QLineEdit* Edit4;  // "Height"
     vorkal::TUpDown* UpDown4;
     QGroupBox* GroupBox1;
-    QPushButton* Button3;
-    QPushButton* Button4;
+    QPushButton* Button3;  // "Receive"
+    QPushButton* Button4;  // "Send"
     QGroupBox* GroupBox3;
-    QPushButton* Button1;
-    QPushButton* Button2;
+    QPushButton* Button1;  // "Import"
+    QPushButton* Button2;  // "Export"
     vorkal::TRadioGroup* RadioGroup6;
     QGroupBox* GroupBox5;
-    QPushButton* Button5;
+    QPushButton* Button5;  // "Open" / "Close"
     vorkal::TComboBox* ComboBox2;
     vorkal::TComboBox* ComboBox4;
-    QPushButton* Button6;
+    QPushButton* Button6;  // "Logs Viev"
     vorkal::TRadioGroup* RadioGroup3;
-    QPushButton* Button9;
-    QPushButton* Button10;
+    QPushButton* Button9;  // "Clear Log In display"
+    QPushButton* Button10;  // "Save To File"
     QPushButton* TrackButton;  // opens the track window; log view only
 
     QTimer* Timer1;  // reply timer of the line protocol (the session's)
@@ -355,6 +355,8 @@ public:
 private:
     void createDevice();
     int speedIndex() const;
+    // Selects the port list's entry for COM`port`, if there is one.
+    void selectPortEntry(int port);
     // Runs `handler` now, or later when a device wait is running (see deferWhileBusy).
     bool deferWhileBusy(void (TForm1::*handler)());
 

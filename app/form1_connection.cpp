@@ -129,7 +129,12 @@ void TForm1::Button5Click() {
     else OpenCom(selectedPort);
     if (!portIsOpen()) return;
     Preferences::writePort(selectedPort);
-    const QString digits = QString::number(selectedPort);
+    selectPortEntry(selectedPort);
+}
+
+void TForm1::selectPortEntry(int port) {
+    // The first entry whose number starts right after "COM".
+    const QString digits = QString::number(port);
     for (int i = 0; i < ComboBox4->count(); ++i) {
         if (ComboBox4->itemText(i).indexOf(digits) == 3) {
             ComboBox4->setCurrentIndex(i);

@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QStyledItemDelegate>
 
+#include "atomic_file.h"
 #include "dialogs.h"
 #include "display_session.h"
 #include "form1.h"
@@ -127,8 +128,5 @@ void TForm1::Button10Click() {
     const QDate gpxDate = logDownloadDate.isValid() ? logDownloadDate : QDateTime::currentDateTimeUtc().date();
     const QByteArray bytes = ExportLog(logTableCells(), chosen.filterIndex, gpxDate);
     QString error;
-    if (!WriteFileAtomically(chosen.fileName, bytes, &error))
-        dialogs().showMessage(QString(), tr2("Cannot write the file %1:\n%2", "Nie można zapisać pliku %1:\n%2")
-                                             .arg(chosen.fileName, error),
-                              MsgIcon::Error);
+    if (!WriteFileAtomically(chosen.fileName, bytes, &error)) showFileError(chosen.fileName, error, true);
 }

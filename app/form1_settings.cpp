@@ -3,8 +3,8 @@
 // says what a file holds.
 
 #include <QFile>
-#include <QSaveFile>
 
+#include "atomic_file.h"
 #include "dialogs.h"
 #include "form1.h"
 #include "settings_file.h"
@@ -86,17 +86,8 @@ void TForm1::Button2Click() {
     const QString fileName = askSaveFile(request, fileDialogMemory, languagePolish).fileName;
     if (fileName.isEmpty()) return;
 
-    // Written beside the target and renamed over it only when complete: a failed write
-    // leaves an existing file untouched.
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly)) {
-        showFileError(fileName, file.errorString(), true);
-        return;
-    }
-    const QByteArray bytes = SettingsFileBytes(config);
-    if (file.write(bytes) != bytes.size() || !file.commit()) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
+    QString reason;
+    if (!WriteFileAtomically(fileName, SettingsFileBytes(config), &reason)) {
         showFileError(fileName, reason, true);
         return;
     }

@@ -91,14 +91,7 @@ void TForm1::FormShow() {
     if (const auto lang = Preferences::readLang()) languagePolish = *lang != 0;
     if (const auto port = Preferences::readPort()) {
         selectedPort = *port;
-        // The first entry whose number starts right after "COM".
-        const QString digits = QString::number(*port);
-        for (int i = 0; i < ComboBox4->count(); ++i) {
-            if (ComboBox4->itemText(i).indexOf(digits) == 3) {
-                ComboBox4->setCurrentIndex(i);
-                break;
-            }
-        }
+        selectPortEntry(*port);
     }
     if (const auto speed = Preferences::readSpeed()) {
         if (*speed >= 0 && *speed < ComboBox2->count()) {

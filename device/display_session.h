@@ -180,6 +180,9 @@ private:
     QString writeBlocks(int first, int last, const std::function<QByteArray(int)>& commandFor, ProtocolError refused,
                         QString (*sendFailed)(int, const QString&, bool));
     QString readAllBlocks(uint8_t* image);
+    // Reads blocks 0 .. count-1 with `readOne` under the progress bar, stopping at the
+    // first error; `pauseMs` > 0 waits that long after each block.
+    QString readBlocksWithProgress(int count, const std::function<QString(int)>& readOne, int pauseMs);
     // Writes `text` centred on the display at row `y` in the default font.
     bool writeCentred(const QByteArray& text, uint8_t y);
 

@@ -32,17 +32,23 @@ bool DisplaySession::writeCentred(const QByteArray& line, uint8_t y) {
     return WriteDisplayText(x, y, 1, 0, line);
 }
 
-QString DisplaySession::readAllBlocks(uint8_t* image) {
-    const int last = config_.is128x64() ? 63 : 31;
-    progress_.showProgress(last + 1);
+QString DisplaySession::readBlocksWithProgress(int count, const std::function<QString(int)>& readOne, int pauseMs) {
+    progress_.showProgress(count);
     QString error;
-    for (int n = 0; n <= last && error.isEmpty(); ++n) {
-        error = ReadConfigBlockInto(uint8_t(n), image + kConfigBlockSize * n);
+    for (int n = 0; n < count && error.isEmpty(); ++n) {
+        error = readOne(n);
         progress_.stepProgress();
-        PauseMs(kReadBlockPauseMs);
+        if (pauseMs > 0) PauseMs(pauseMs);
     }
     progress_.hideProgress();
     return error;
+}
+
+QString DisplaySession::readAllBlocks(uint8_t* image) {
+    const int blocks = config_.is128x64() ? 64 : 32;
+    return readBlocksWithProgress(
+        blocks, [&](int n) { return ReadConfigBlockInto(uint8_t(n), image + kConfigBlockSize * n); },
+        kReadBlockPauseMs);
 }
 
 QString DisplaySession::receiveConfiguration() {
@@ -161,13 +167,7 @@ QString DisplaySession::clearLog() {
 QString DisplaySession::downloadLog() {
     Pause pause(*this, Pause::End::Start);
     const int blocks = config_.is128x64() ? 256 : 512;
-    progress_.showProgress(blocks);
-    QString error;
-    for (int a = 0; a < blocks && error.isEmpty(); ++a) {
-        error = ReadLogBlock(a);
-        progress_.stepProgress();
-    }
-    progress_.hideProgress();
+    const QString error = readBlocksWithProgress(blocks, [this](int a) { return ReadLogBlock(a); }, 0);
     if (!error.isEmpty()) progress_.showMessage(error);
     else config_.logLoaded = true;
     return error;

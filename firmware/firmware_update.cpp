@@ -82,7 +82,6 @@ bool FirmwareUpdate::run() {
     session_.SendCommand(ResetCommand(), session_.timeouts.reset);
     session_.bootReceiveMode = true;
     session_.replyTimer()->stop();
-    session_.pollTimer()->stop();
 
     ProgramFirmware();
     if (session_.boot.state == kBootSuccess) VerifyFirmware();

@@ -3,8 +3,6 @@
 #include "log_flights.h"
 #include "win1250.h"
 
-#include <QSaveFile>
-
 #include <algorithm>
 
 namespace vorkal {
@@ -152,16 +150,6 @@ QByteArray ExportLog(const LogTableCells& cells, int filterIndex, const QDate& g
     if (filterIndex == kExportKml || filterIndex == kExportExtrudedKml)
         return ExportLogKml(cells, filterIndex == kExportExtrudedKml);
     return ExportLogText(cells);
-}
-
-bool WriteFileAtomically(const QString& path, const QByteArray& bytes, QString* error) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        if (error) *error = file.errorString();
-        file.cancelWriting();
-        return false;
-    }
-    return true;
 }
 
 }  // namespace vorkal

@@ -2,6 +2,7 @@
 // Export of the log table's cells to a comma-separated text file, a KML track file or a
 // GPX track file. Text and KML are Windows-1250 bytes with CR LF line ends; GPX is UTF-8.
 
+#include "atomic_file.h"  // the exports are written with WriteFileAtomically
 #include "log_table.h"
 
 #include <QByteArray>
@@ -29,10 +30,5 @@ int LogRowSeconds(const QStringList& row);
 QString KmlCoordinateText(const QString& cell, QChar negativeLetter);
 // The KML coordinate line of a table row: five spaces, then lon,lat[,alt].
 QString BuildKmlCoordinates(const QStringList& row);
-
-// Writes through a temporary file that replaces `path` only when complete, so a
-// failed write leaves any earlier file untouched. On failure returns false with the
-// system's reason in `error`.
-bool WriteFileAtomically(const QString& path, const QByteArray& bytes, QString* error);
 
 }  // namespace vorkal

@@ -19,13 +19,13 @@
 // With a variant name only that variant runs, `rounds` times, with no idle phase: for
 // counting its system calls and wake-ups under perf or strace.
 #include "af_com_port.h"
+#include "pty_peer.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QEventLoop>
-#include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
 #ifdef VORKAL_BENCH_QT_SERIAL
@@ -43,7 +43,6 @@
 #include <memory>
 #include <mutex>
 #include <poll.h>
-#include <pty.h>
 #include <string>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
@@ -58,52 +57,6 @@ const QByteArray kCommand("\xF1r5\r\n");  // the size of a configuration-block r
 const int kReplyLength = kCommand.size();
 constexpr int kBlockRounds = 100;
 constexpr int kWarmUpRounds = 20;
-
-// The device: echoes every byte it gets, on its own pseudo-terminal.
-class EchoPeer {
-public:
-    EchoPeer() {
-        termios raw{};
-        cfmakeraw(&raw);
-        char name[256] = {};
-        if (openpty(&master_, &slave_, name, &raw, nullptr) != 0) {
-            std::perror("openpty");
-            std::exit(1);
-        }
-        slavePath = name;
-        thread_ = std::thread([this] { Run(); });
-    }
-    ~EchoPeer() {
-        const uint64_t one = 1;
-        [[maybe_unused]] ssize_t n = write(stop_, &one, sizeof one);
-        thread_.join();
-        close(stop_);
-        close(master_);
-        close(slave_);
-    }
-    QByteArray slavePath;
-
-private:
-    void Run() {
-        char buf[4096];
-        for (;;) {
-            pollfd p[2] = {{master_, POLLIN, 0}, {stop_, POLLIN, 0}};
-            if (poll(p, 2, -1) <= 0)
-                continue;
-            if (p[1].revents)
-                return;
-            const ssize_t n = read(master_, buf, sizeof buf);
-            for (ssize_t done = 0; n > 0 && done < n;) {
-                const ssize_t w = write(master_, buf + done, n - done);
-                if (w > 0)
-                    done += w;
-            }
-        }
-    }
-    int master_ = -1, slave_ = -1;
-    int stop_ = eventfd(0, EFD_CLOEXEC);
-    std::thread thread_;
-};
 
 int OpenRaw(const QByteArray& path, int flags) {
     const int fd = open(path.constData(), O_RDWR | O_NOCTTY | O_CLOEXEC | flags);
@@ -396,12 +349,6 @@ double BlockRatio(const Variant& a, const Variant& b) {
     return Median(ratios);
 }
 
-double CpuMs() {
-    timespec ts{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return ts.tv_sec * 1000.0 + ts.tv_nsec / 1e6;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -411,14 +358,18 @@ int main(int argc, char** argv) {
     const std::string only = argc > 3 ? argv[3] : "";
     auto wanted = [&](const char* key) { return only.empty() || only == key; };
 
-    QTemporaryDir portDir;
-    setenv("VORKAL_PORT_DIR", QFile::encodeName(portDir.path()).constData(), 1);
-    std::vector<std::unique_ptr<EchoPeer>> peers;
+    // The device of each variant: echoes every byte it gets, on its own pseudo-terminal,
+    // woken only by those bytes.
+    std::vector<std::unique_ptr<PtyPeer>> peers;
     auto newPeer = [&](int com) {
-        peers.push_back(std::make_unique<EchoPeer>());
-        QFile::link(QString::fromLocal8Bit(peers.back()->slavePath),
-                    QDir(portDir.path()).filePath(QStringLiteral("COM%1").arg(com)));
-        return peers.back()->slavePath;
+        peers.push_back(std::make_unique<PtyPeer>(com));
+        PtyPeer* peer = peers.back().get();
+        if (!peer->ok()) {
+            std::perror("pseudo-terminal");
+            std::exit(1);
+        }
+        peer->serve([peer](const QByteArray& bytes) { peer->write(bytes); }, PtyPeer::kNoTick);
+        return peer->slavePath();
     };
 
     std::vector<Variant> variants;
@@ -511,11 +462,11 @@ int main(int argc, char** argv) {
         sleepPoll.Run(std::max(10, rounds / 20));
         std::printf("  %-42s %6.1f us (%d round trips)\n", sleepPoll.label, Median(sleepPoll.us), sleepPoll.rounds);
 
-        const double before = CpuMs();
+        const double before = ProcessCpuMs();
         QEventLoop idle;
         QTimer::singleShot(idleSeconds * 1000, &idle, &QEventLoop::quit);
         idle.exec();
-        const double used = CpuMs() - before;
+        const double used = ProcessCpuMs() - before;
         std::printf("idle with the port open for %d s: %.1f ms CPU (%.3f%% of one core)\n", idleSeconds, used,
                     used / (idleSeconds * 10.0));
     }

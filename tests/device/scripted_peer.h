@@ -3,20 +3,17 @@
 // script, byte for byte: what no well-behaved display would send (split lines, stray
 // bytes, garbage, endless lines) is easy to say here.
 
-#include <fcntl.h>
-#include <poll.h>
 #include <unistd.h>
 
 #include <QByteArray>
-#include <QFile>
 #include <QString>
 #include <atomic>
 #include <chrono>
-#include <cstdlib>
 #include <functional>
 #include <mutex>
-#include <thread>
 #include <vector>
+
+#include "pty_peer.h"
 
 namespace vorkal::testing {
 
@@ -29,26 +26,12 @@ public:
     using Responder = std::function<std::vector<Chunk>(const QByteArray& line)>;
 
     // Registers COM<com> in `portDir`; `respond` gets each line without CR LF.
-    ScriptedPeer(const QString& portDir, int com, Responder respond) : respond_(std::move(respond)) {
-        master_ = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
-        if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) return;
-        const char* slave = ptsname(master_);
-        if (!slave) return;
-        // Keep the slave open ourselves so the line survives the program's open and close.
-        slaveKeeper_ = open(slave, O_RDWR | O_NOCTTY | O_NONBLOCK);
-        link_ = portDir + QString("/COM%1").arg(com);
-        QFile::remove(link_);
-        ok_ = QFile::link(QString::fromLocal8Bit(slave), link_);
-        thread_ = std::thread([this] { run(); });
+    ScriptedPeer(const QString& portDir, int com, Responder respond)
+        : pty_(portDir, com), respond_(std::move(respond)) {
+        if (pty_.ok()) pty_.serve([this](const QByteArray& received) { step(received); }, std::chrono::milliseconds(2));
     }
-    ~ScriptedPeer() {
-        stop_ = true;
-        if (thread_.joinable()) thread_.join();
-        if (!link_.isEmpty()) QFile::remove(link_);
-        if (slaveKeeper_ >= 0) close(slaveKeeper_);
-        if (master_ >= 0) close(master_);
-    }
-    bool ok() const { return ok_; }
+    ~ScriptedPeer() { pty_.stopServing(); }
+    bool ok() const { return pty_.ok(); }
 
     // Lines received so far.
     std::vector<QByteArray> lines() const {
@@ -66,63 +49,47 @@ public:
     uint64_t floodBytes() const { return floodBytes_; }
 
 private:
-    void run() {
-        QByteArray pending;
-        std::vector<Chunk> out;
-        auto due = std::chrono::steady_clock::now();
-        while (!stop_) {
-            pollfd p{master_, POLLIN, 0};
-            ::poll(&p, 1, 2);
-            char buffer[4096];
-            const ssize_t n = read(master_, buffer, sizeof buffer);
-            for (ssize_t i = 0; i < n; ++i) {
-                if (buffer[i] != '\n') {
-                    if (buffer[i] != '\r') pending += buffer[i];
-                    continue;
-                }
-                {
-                    std::lock_guard lock(mutex_);
-                    lines_.push_back(pending);
-                }
-                if (!out.empty()) ++overlaps_;
-                std::vector<Chunk> answer = respond_(pending);
-                if (out.empty() && !answer.empty())
-                    due = std::chrono::steady_clock::now() + std::chrono::milliseconds(answer.front().delayMs);
-                out.insert(out.end(), answer.begin(), answer.end());
-                pending.clear();
+    // Runs on the peer's thread for each read (and at least every tick).
+    void step(const QByteArray& received) {
+        for (const char c : received) {
+            if (c != '\n') {
+                if (c != '\r') pending_ += c;
+                continue;
             }
-            while (!out.empty() && std::chrono::steady_clock::now() >= due) {
-                writeAll(out.front().bytes);
-                out.erase(out.begin());
-                if (!out.empty())
-                    due = std::chrono::steady_clock::now() + std::chrono::milliseconds(out.front().delayMs);
-            }
-            QByteArray flood;
             {
                 std::lock_guard lock(mutex_);
-                flood = flood_;
+                lines_.push_back(pending_);
             }
-            if (!flood.isEmpty()) {
-                const ssize_t w = write(master_, flood.constData(), size_t(flood.size()));
-                if (w > 0) floodBytes_ += uint64_t(w);
-            }
+            if (!out_.empty()) ++overlaps_;
+            std::vector<Chunk> answer = respond_(pending_);
+            if (out_.empty() && !answer.empty())
+                due_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(answer.front().delayMs);
+            out_.insert(out_.end(), answer.begin(), answer.end());
+            pending_.clear();
         }
-    }
-    void writeAll(const QByteArray& bytes) {
-        qsizetype done = 0;
-        while (done < bytes.size() && !stop_) {
-            const ssize_t w = write(master_, bytes.constData() + done, size_t(bytes.size() - done));
-            if (w > 0) done += w;
-            else std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        while (!out_.empty() && std::chrono::steady_clock::now() >= due_) {
+            pty_.write(out_.front().bytes);
+            out_.erase(out_.begin());
+            if (!out_.empty())
+                due_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(out_.front().delayMs);
+        }
+        QByteArray flood;
+        {
+            std::lock_guard lock(mutex_);
+            flood = flood_;
+        }
+        if (!flood.isEmpty()) {
+            const ssize_t w = ::write(pty_.master(), flood.constData(), size_t(flood.size()));
+            if (w > 0) floodBytes_ += uint64_t(w);
         }
     }
 
+    PtyPeer pty_;
     Responder respond_;
-    int master_ = -1, slaveKeeper_ = -1;
-    QString link_;
-    bool ok_ = false;
-    std::thread thread_;
-    std::atomic<bool> stop_{false};
+    // The peer thread's own: the line being received and the answers still to send.
+    QByteArray pending_;
+    std::vector<Chunk> out_;
+    std::chrono::steady_clock::time_point due_;
     std::atomic<int> overlaps_{0};
     std::atomic<uint64_t> floodBytes_{0};
     mutable std::mutex mutex_;

@@ -10,13 +10,9 @@
 
 #include <atomic>
 #include <deque>
-#include <fcntl.h>
 #include <mutex>
-#include <poll.h>
-#include <pty.h>
-#include <termios.h>
-#include <thread>
-#include <unistd.h>
+
+#include "pty_peer.h"
 
 namespace vorkal::testing {
 
@@ -32,27 +28,16 @@ public:
 
     FakeBootLoader(const QString& portDir, int comNumber, bool answerHandshake,
                    std::deque<QByteArray> identifyReplies, int ackEvery = 512)
-        : answerHandshake_(answerHandshake), identifyReplies_(std::move(identifyReplies)), ackEvery_(ackEvery) {
-        char name[128] = {};
-        if (openpty(&master_, &slave_, name, nullptr, nullptr) != 0) return;
-        termios t{};
-        tcgetattr(slave_, &t);
-        cfmakeraw(&t);
-        tcsetattr(slave_, TCSANOW, &t);
-        fcntl(master_, F_SETFL, O_NONBLOCK);
-        link_ = portDir + QString("/COM%1").arg(comNumber);
-        QFile::link(QString::fromLocal8Bit(name), link_);
-        thread_ = std::thread([this] { run(); });
+        : pty_(portDir, comNumber), answerHandshake_(answerHandshake), identifyReplies_(std::move(identifyReplies)),
+          ackEvery_(ackEvery) {
+        if (pty_.ok())
+            pty_.serve([this](const QByteArray& received) {
+                for (const char byte : received) feed(uint8_t(byte));
+            });
     }
-    ~FakeBootLoader() {
-        stop_ = true;
-        if (thread_.joinable()) thread_.join();
-        QFile::remove(link_);
-        if (master_ >= 0) close(master_);
-        if (slave_ >= 0) close(slave_);
-    }
+    ~FakeBootLoader() { pty_.stopServing(); }
 
-    bool ok() const { return master_ >= 0; }
+    bool ok() const { return pty_.ok(); }
     // Every byte received so far.
     QByteArray wire() const {
         std::lock_guard lock(mutex_);
@@ -76,25 +61,7 @@ public:
 private:
     enum class State { Command, Prefix, Data, DataEscape };
 
-    void run() {
-        while (!stop_) {
-            pollfd p{master_, POLLIN, 0};
-            if (poll(&p, 1, 20) <= 0) continue;
-            if (p.revents & (POLLHUP | POLLERR)) {
-                usleep(20000);  // no reader on the other side for a moment
-                continue;
-            }
-            uint8_t buffer[4096];
-            const ssize_t n = read(master_, buffer, sizeof buffer);
-            for (ssize_t i = 0; i < n; ++i) feed(buffer[i]);
-        }
-    }
-
-    void send(const QByteArray& bytes) {
-        if (!bytes.isEmpty() && write(master_, bytes.constData(), size_t(bytes.size())) < 0) {
-            // The test sees the missing answer.
-        }
-    }
+    void send(const QByteArray& bytes) { pty_.write(bytes); }
 
     void feed(uint8_t byte) {
         std::lock_guard lock(mutex_);
@@ -150,13 +117,10 @@ private:
         if (!verifying_ && stream.size() % ackEvery_ == 0) send(QByteArray(1, char(0xAA)));
     }
 
+    PtyPeer pty_;
     const bool answerHandshake_;
     std::deque<QByteArray> identifyReplies_;
     const int ackEvery_;
-    int master_ = -1, slave_ = -1;
-    QString link_;
-    std::thread thread_;
-    std::atomic<bool> stop_{false};
     std::atomic<int> identifyCommands_{0};
     mutable std::mutex mutex_;
     QByteArray wire_, programmed_, verified_;

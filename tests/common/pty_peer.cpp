@@ -1,6 +1,7 @@
 #include "pty_peer.h"
 
 #include <QDir>
+#include <QFile>
 
 #include <cerrno>
 #include <cstdlib>
@@ -8,6 +9,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/eventfd.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -21,38 +23,46 @@ QString PtyPeer::portDirectory() {
     return dir.path();
 }
 
-PtyPeer::PtyPeer(int comNumber) : comNumber_(comNumber) {
-    const QString dir = portDirectory();
+PtyPeer::PtyPeer() { open(); }
+
+PtyPeer::PtyPeer(int comNumber) : PtyPeer(portDirectory(), comNumber) {}
+
+PtyPeer::PtyPeer(const QString& portDir, int comNumber) : comNumber_(comNumber) {
+    if (open()) registerAs(portDir);
+}
+
+bool PtyPeer::open() {
     char name[256] = {};
     termios raw{};
     cfmakeraw(&raw);
     if (openpty(&master_, &slave_, name, &raw, nullptr) != 0) {
         master_ = slave_ = -1;
-        return;
+        return false;
     }
     fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
     slavePath_ = name;
-    linkPath_ = QFile::encodeName(QDir(dir).filePath(QStringLiteral("COM%1").arg(comNumber)));
+    return true;
+}
+
+void PtyPeer::registerAs(const QString& portDir) {
+    linkPath_ = QFile::encodeName(QDir(portDir).filePath(QStringLiteral("COM%1").arg(comNumber_)));
     unlink(linkPath_.constData());
-    if (symlink(name, linkPath_.constData()) != 0) {
-        close(master_);
-        close(slave_);
-        master_ = slave_ = -1;
+    if (symlink(slavePath_.constData(), linkPath_.constData()) != 0) {
+        linkPath_.clear();
+        hangUp();
     }
 }
 
 PtyPeer::~PtyPeer() {
+    stopServing();
     if (!linkPath_.isEmpty())
         unlink(linkPath_.constData());
-    if (master_ >= 0)
-        close(master_);
-    if (slave_ >= 0)
-        close(slave_);
+    hangUp();
 }
 
 void PtyPeer::write(const QByteArray& bytes) {
     qsizetype done = 0;
-    while (done < bytes.size()) {
+    while (done < bytes.size() && master_ >= 0 && !stop_) {
         const ssize_t n = ::write(master_, bytes.constData() + done, bytes.size() - done);
         if (n > 0) {
             done += n;
@@ -98,6 +108,39 @@ void PtyPeer::hangUp() {
     if (slave_ >= 0)
         close(slave_);
     slave_ = -1;
+}
+
+void PtyPeer::serve(Receiver onBytes, std::chrono::milliseconds tick) {
+    stop_ = false;
+    stopFd_ = eventfd(0, EFD_CLOEXEC);
+    thread_ = std::thread([this, onBytes = std::move(onBytes), tick] {
+        while (!stop_) {
+            pollfd p[2] = {{master_, POLLIN, 0}, {stopFd_, POLLIN, 0}};
+            poll(p, 2, int(tick.count()));
+            if (p[1].revents)
+                return;
+            if (p[0].revents & (POLLHUP | POLLERR)) {
+                usleep(20000);  // no reader on the other side for a moment
+                continue;
+            }
+            char buffer[4096];
+            const ssize_t n = ::read(master_, buffer, sizeof buffer);
+            onBytes(n > 0 ? QByteArray(buffer, n) : QByteArray());
+        }
+    });
+}
+
+void PtyPeer::stopServing() {
+    stop_ = true;
+    if (stopFd_ >= 0) {
+        const uint64_t one = 1;
+        [[maybe_unused]] const ssize_t n = ::write(stopFd_, &one, sizeof one);
+    }
+    if (thread_.joinable())
+        thread_.join();
+    if (stopFd_ >= 0)
+        close(stopFd_);
+    stopFd_ = -1;
 }
 
 double ProcessCpuMs() {
