@@ -26,8 +26,8 @@ StartOptions ParseStartOptions(int argc, char** argv) {
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     const QCommandLineOption help({"h", "help"}, "Show this help and exit.");
     const QCommandLineOption version({"v", "version"}, "Show the version and exit.");
-    const QCommandLineOption screenshot("screenshot", "Save a picture of the window to <file> once it is shown, then exit.",
-                                        "file");
+    const QCommandLineOption screenshot("screenshot",
+                                        "Save a picture of the window to <file> once it is shown, then exit.", "file");
     const QCommandLineOption platform("platform", "Qt platform plugin (xcb, wayland, offscreen, ...).", "name");
     parser.addOptions({help, version, screenshot, platform});
     // Other options are Qt's own (-style, -geometry, ...): they are left to the application.
@@ -39,10 +39,12 @@ StartOptions ParseStartOptions(int argc, char** argv) {
     } else if (parser.isSet(version)) {
         std::printf("vorkal %s\n", VORKAL_VERSION);
         result.exitCode = 0;
-    } else if (!DisplayAvailable(parser.isSet(platform) ? parser.value(platform) : qEnvironmentVariable("QT_QPA_PLATFORM"))) {
-        std::fputs("vorkal: no display for the window (neither DISPLAY nor WAYLAND_DISPLAY is set); "
-                   "start it from a desktop session.\n",
-                   stderr);
+    } else if (!DisplayAvailable(parser.isSet(platform) ? parser.value(platform)
+                                                        : qEnvironmentVariable("QT_QPA_PLATFORM"))) {
+        std::fputs(
+            "vorkal: no display for the window (neither DISPLAY nor WAYLAND_DISPLAY is set); "
+            "start it from a desktop session.\n",
+            stderr);
         result.exitCode = 1;
     }
     result.screenshotFile = parser.value(screenshot);
@@ -51,7 +53,8 @@ StartOptions ParseStartOptions(int argc, char** argv) {
 
 bool DisplayAvailable(const QString& platform) {
     const bool x11 = !qEnvironmentVariableIsEmpty("DISPLAY");
-    const bool wayland = !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_SOCKET");
+    const bool wayland =
+        !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_SOCKET");
     if (platform.isEmpty()) return x11 || wayland;
     // A list such as "wayland;xcb" is tried in order; one that can work is enough.
     for (const QString& entry : platform.split(';', Qt::SkipEmptyParts)) {

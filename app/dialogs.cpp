@@ -98,33 +98,29 @@ FileDialogResult askSaveFile(FileDialogRequest request, FileDialogMemory& memory
         memory.remember(request, result);
         if (!request.promptOverwrite || !QFileInfo::exists(result.fileName)) return result;
         const QString name = QDir::toNativeSeparators(result.fileName);
-        const QString question =
-            polish ? QString::fromUtf8("Plik %1 już istnieje.\nCzy zastąpić go?").arg(name)
-                   : QString("%1 already exists.\nDo you want to replace it?").arg(name);
-        if (dialogs().askYesNo(QString(), question, MsgIcon::Warning, MsgAnswer::No) == MsgAnswer::Yes)
-            return result;
+        const QString question = polish ? QString::fromUtf8("Plik %1 już istnieje.\nCzy zastąpić go?").arg(name)
+                                        : QString("%1 already exists.\nDo you want to replace it?").arg(name);
+        if (dialogs().askYesNo(QString(), question, MsgIcon::Warning, MsgAnswer::No) == MsgAnswer::Yes) return result;
         // Asked again from where the user was, with the choice the user made.
         memory.prepare(request);
     }
 }
 
 void QtDialogs::showMessage(const QString& title, const QString& text, MsgIcon icon) {
-    QMessageBox box(toQtIcon(icon), applicationTitle(title), text, QMessageBox::Ok,
-                    QApplication::activeWindow());
+    QMessageBox box(toQtIcon(icon), applicationTitle(title), text, QMessageBox::Ok, QApplication::activeWindow());
     box.exec();
 }
 
-MsgAnswer QtDialogs::askYesNo(const QString& title, const QString& text, MsgIcon icon,
-                              MsgAnswer defaultAnswer) {
-    QMessageBox box(toQtIcon(icon), applicationTitle(title), text,
-                    QMessageBox::Yes | QMessageBox::No, QApplication::activeWindow());
+MsgAnswer QtDialogs::askYesNo(const QString& title, const QString& text, MsgIcon icon, MsgAnswer defaultAnswer) {
+    QMessageBox box(toQtIcon(icon), applicationTitle(title), text, QMessageBox::Yes | QMessageBox::No,
+                    QApplication::activeWindow());
     box.setDefaultButton(defaultAnswer == MsgAnswer::Yes ? QMessageBox::Yes : QMessageBox::No);
     return box.exec() == QMessageBox::Yes ? MsgAnswer::Yes : MsgAnswer::No;
 }
 
 MsgAnswer QtDialogs::askRetryCancel(const QString& title, const QString& text, MsgIcon icon) {
-    QMessageBox box(toQtIcon(icon), applicationTitle(title), text,
-                    QMessageBox::Retry | QMessageBox::Cancel, QApplication::activeWindow());
+    QMessageBox box(toQtIcon(icon), applicationTitle(title), text, QMessageBox::Retry | QMessageBox::Cancel,
+                    QApplication::activeWindow());
     box.setDefaultButton(QMessageBox::Retry);
     return box.exec() == QMessageBox::Retry ? MsgAnswer::Retry : MsgAnswer::Cancel;
 }
@@ -175,8 +171,7 @@ void ScriptedDialogs::showMessage(const QString& title, const QString& text, Msg
     if (onMessage) onMessage(text);
 }
 
-MsgAnswer ScriptedDialogs::askYesNo(const QString& title, const QString& text, MsgIcon icon,
-                                    MsgAnswer defaultAnswer) {
+MsgAnswer ScriptedDialogs::askYesNo(const QString& title, const QString& text, MsgIcon icon, MsgAnswer defaultAnswer) {
     shown.push_back({"yesno", title, text, icon, defaultAnswer, {}});
     if (answers.empty()) return MsgAnswer::No;
     MsgAnswer a = answers.front();

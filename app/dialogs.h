@@ -19,7 +19,7 @@ struct FileDialogRequest {
     QString defaultExtension;  // without the dot, added when the name has none
     int filterIndex = 1;       // 1-based choice shown first
     bool promptOverwrite = false;
-    QString directory;         // folder shown first; empty: the dialog's own choice
+    QString directory;  // folder shown first; empty: the dialog's own choice
 };
 
 struct FileDialogResult {
@@ -32,8 +32,7 @@ public:
     virtual ~Dialogs() = default;
     virtual void showMessage(const QString& title, const QString& text, MsgIcon icon) = 0;
     // Yes/No question; `defaultAnswer` is the focused button.
-    virtual MsgAnswer askYesNo(const QString& title, const QString& text, MsgIcon icon,
-                               MsgAnswer defaultAnswer) = 0;
+    virtual MsgAnswer askYesNo(const QString& title, const QString& text, MsgIcon icon, MsgAnswer defaultAnswer) = 0;
     virtual MsgAnswer askRetryCancel(const QString& title, const QString& text, MsgIcon icon) = 0;
     virtual FileDialogResult openFile(const FileDialogRequest& request) = 0;
     // Asks nothing about an existing file: askSaveFile does, once the name is final.
@@ -79,8 +78,7 @@ FileDialogResult askSaveFile(FileDialogRequest request, FileDialogMemory& memory
 class QtDialogs : public Dialogs {
 public:
     void showMessage(const QString& title, const QString& text, MsgIcon icon) override;
-    MsgAnswer askYesNo(const QString& title, const QString& text, MsgIcon icon,
-                       MsgAnswer defaultAnswer) override;
+    MsgAnswer askYesNo(const QString& title, const QString& text, MsgIcon icon, MsgAnswer defaultAnswer) override;
     MsgAnswer askRetryCancel(const QString& title, const QString& text, MsgIcon icon) override;
     FileDialogResult openFile(const FileDialogRequest& request) override;
     FileDialogResult saveFile(const FileDialogRequest& request) override;
@@ -97,14 +95,13 @@ public:
         FileDialogRequest request;
     };
     std::vector<Shown> shown;
-    std::deque<MsgAnswer> answers;           // for yes/no and retry/cancel; default No / Cancel
+    std::deque<MsgAnswer> answers;             // for yes/no and retry/cancel; default No / Cancel
     std::deque<FileDialogResult> fileAnswers;  // default: cancelled
     // Runs while a plain message is on screen (the user acting before clicking OK).
     std::function<void(const QString& text)> onMessage;
 
     void showMessage(const QString& title, const QString& text, MsgIcon icon) override;
-    MsgAnswer askYesNo(const QString& title, const QString& text, MsgIcon icon,
-                       MsgAnswer defaultAnswer) override;
+    MsgAnswer askYesNo(const QString& title, const QString& text, MsgIcon icon, MsgAnswer defaultAnswer) override;
     MsgAnswer askRetryCancel(const QString& title, const QString& text, MsgIcon icon) override;
     FileDialogResult openFile(const FileDialogRequest& request) override;
     FileDialogResult saveFile(const FileDialogRequest& request) override;

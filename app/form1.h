@@ -40,7 +40,7 @@ class BytePort;
 class DisplaySession;
 class FirmwareUpdate;
 class TrackWindow;
-}
+}  // namespace vorkal
 
 class TForm1 : public QWidget {
     Q_OBJECT
@@ -55,9 +55,7 @@ public:
     TForm2* Form2 = nullptr;      // progress window, created hidden with the main window
 
     // Picks the text of the current language.
-    QString tr2(const QString& english, const QString& polish) const {
-        return languagePolish ? polish : english;
-    }
+    QString tr2(const QString& english, const QString& polish) const { return languagePolish ? polish : english; }
 
     // ---- Controls (back to front) ---------------------------------------------------
     QFrame* Shape1;
@@ -69,7 +67,7 @@ public:
     vorkal::TStaticText* StaticText5;
     QGroupBox* GroupBox7;
     vorkal::TComboBox* ComboBox3;
-    QPushButton* Button8;  // "Set Baud"
+    QPushButton* Button8;   // "Set Baud"
     QPushButton* Button11;  // "Firmware Update"
     QGroupBox* GroupBox2;
     QLineEdit* Edit1;  // "X position"
@@ -103,8 +101,8 @@ public:
     vorkal::TComboBox* ComboBox4;
     QPushButton* Button6;  // "Logs Viev"
     vorkal::TRadioGroup* RadioGroup3;
-    QPushButton* Button9;  // "Clear Log In display"
-    QPushButton* Button10;  // "Save To File"
+    QPushButton* Button9;      // "Clear Log In display"
+    QPushButton* Button10;     // "Save To File"
     QPushButton* TrackButton;  // opens the track window; log view only
 
     QTimer* Timer1;  // reply timer of the line protocol (the session's)
@@ -172,8 +170,8 @@ public:
     // ---- Edit history, unsaved changes, keyboard and context menu of the preview ------
     static const char* const kCaption;  // the window caption without the unsaved mark
     vorkal::EditHistory editHistory;
-    QAction* undoAction = nullptr;   // Ctrl+Z
-    QAction* redoAction = nullptr;   // Ctrl+Shift+Z, Ctrl+Y
+    QAction* undoAction = nullptr;  // Ctrl+Z
+    QAction* redoAction = nullptr;  // Ctrl+Shift+Z, Ctrl+Y
     // Undoes or redoes one step and shows the image as it is then; nothing is sent.
     void UndoEdit();
     void RedoEdit();
@@ -203,6 +201,7 @@ public:
         ~EditStep() { form_.closeStep(); }
         EditStep(const EditStep&) = delete;
         EditStep& operator=(const EditStep&) = delete;
+
     private:
         TForm1& form_;
     };
@@ -283,10 +282,10 @@ private:
     // ElementOffset of the selected element-list entry, drawn red by the preview;
     // -1 before anything is selected.
     int selectedOffset = -1;
-    bool loading_ = false;         // LoadElementControls is setting the controls
-    bool dragging_ = false;        // from a hit in the preview until the button is released
+    bool loading_ = false;              // LoadElementControls is setting the controls
+    bool dragging_ = false;             // from a hit in the preview until the button is released
     int grabColumn_ = 0, grabRow_ = 0;  // mouse-down cell minus the hit element's X and Y
-    int shownLayoutCount_ = 100;   // layout count last applied to RadioGroup3; 200 forces a rebuild
+    int shownLayoutCount_ = 100;        // layout count last applied to RadioGroup3; 200 forces a rebuild
     // The selected element-list entry while a configuration is shown and the entry exists
     // in the current variant; -1 otherwise.
     int selectedEntry() const;

@@ -25,8 +25,8 @@ void TForm1::displayShowsLayout(int layout) {
 
 QString TForm1::readDisplayConfigurationInto(std::array<uint8_t, kImageSize>& dest) {
     // The progress window says why the display is read before it is written.
-    progressCaption_ = tr2("Reading the display for a backup...",
-                           QString::fromUtf8("Odczyt wyświetlacza do kopii zapasowej..."));
+    progressCaption_ =
+        tr2("Reading the display for a backup...", QString::fromUtf8("Odczyt wyświetlacza do kopii zapasowej..."));
     const QString error = session_->readConfigurationInto(dest);
     progressCaption_.clear();
     return error;

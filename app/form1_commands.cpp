@@ -42,11 +42,12 @@ void TForm1::Button7Click() {
     // The poll stays quiet while the user decides.
     PollPause pause(*session_, PollPause::End::Start, portIsOpen());
     const QString title = tr2("Confirm...", QString::fromUtf8("Potwierdź..."));
-    const QString text = tr2(QString("WARNING !!!\r\nReturn to defaults settings\r\nclears all your custom screens and\r\n"
-                                     "load defaults three screens layouts !        \r\n\r\nLoad default settings ?"),
-                             QString::fromUtf8("UWAGA !!!\r\nPrzywrócenie ustawień fabrycznych skasuje         \r\n"
-                                               "wszystkie aktualne ustawienia ekranów !\r\n\r\n"
-                                               "Załadować ustawienia fabryczne ?"));
+    const QString text =
+        tr2(QString("WARNING !!!\r\nReturn to defaults settings\r\nclears all your custom screens and\r\n"
+                    "load defaults three screens layouts !        \r\n\r\nLoad default settings ?"),
+            QString::fromUtf8("UWAGA !!!\r\nPrzywrócenie ustawień fabrycznych skasuje         \r\n"
+                              "wszystkie aktualne ustawienia ekranów !\r\n\r\n"
+                              "Załadować ustawienia fabryczne ?"));
     if (dialogs().askYesNo(title, text, MsgIcon::Warning, MsgAnswer::No) != MsgAnswer::Yes) return;
     if (!BackupDisplay()) return;
     forgetDisplayImage();
@@ -74,7 +75,7 @@ void TForm1::Button8Click() {
 void TForm1::Button9Click() {
     if (deferWhileBusy(&TForm1::Button9Click)) return;
     if (!ConfirmClearLog()) return;
-    forgetDisplayImage();  // without separate log memory the log lives in the configuration
+    forgetDisplayImage();                            // without separate log memory the log lives in the configuration
     if (session_->clearLog().isEmpty()) LogsView();  // the table shows the cleared log
 }
 
@@ -103,17 +104,21 @@ void TForm1::Button11Click() {
 
 QString TForm1::StrandedDisplayHint(bool firmwareTouched, bool polish) {
     if (firmwareTouched)
-        return polish ? QString::fromUtf8("Wyświetlacz czeka w programie ładującym; jego oprogramowanie jest niekompletne.\r\n"
-                                          "Wyłącz i włącz zasilanie wyświetlacza, kliknij \"Otwórz\"\r\n"
-                                          "i ponów aktualizację oprogramowania.")
-                      : QString("The display is waiting in its boot loader; its firmware is incomplete.\r\n"
-                                "Switch the display off and on again, press Open\r\n"
-                                "and run the firmware update once more.");
-    return polish ? QString::fromUtf8("Wyświetlacz może czekać w programie ładującym;\r\n"
-                                      "dotychczasowe oprogramowanie jest nienaruszone.\r\n"
-                                      "Wyłącz i włącz zasilanie wyświetlacza, a następnie kliknij \"Otwórz\".")
-                  : QString("The display may be waiting in its boot loader; its old firmware is intact.\r\n"
-                            "Switch the display off and on again, then press Open.");
+        return polish ? QString::fromUtf8(
+                            "Wyświetlacz czeka w programie ładującym; jego oprogramowanie jest niekompletne.\r\n"
+                            "Wyłącz i włącz zasilanie wyświetlacza, kliknij \"Otwórz\"\r\n"
+                            "i ponów aktualizację oprogramowania.")
+                      : QString(
+                            "The display is waiting in its boot loader; its firmware is incomplete.\r\n"
+                            "Switch the display off and on again, press Open\r\n"
+                            "and run the firmware update once more.");
+    return polish ? QString::fromUtf8(
+                        "Wyświetlacz może czekać w programie ładującym;\r\n"
+                        "dotychczasowe oprogramowanie jest nienaruszone.\r\n"
+                        "Wyłącz i włącz zasilanie wyświetlacza, a następnie kliknij \"Otwórz\".")
+                  : QString(
+                        "The display may be waiting in its boot loader; its old firmware is intact.\r\n"
+                        "Switch the display off and on again, then press Open.");
 }
 
 // After a failed update the display waits in its boot loader and answers no poll. The

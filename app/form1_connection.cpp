@@ -17,8 +17,8 @@ using namespace vorkal;
 
 namespace {
 
-const TAfBaudrate kPcRates[] = {TAfBaudrate::br57600, TAfBaudrate::br38400, TAfBaudrate::br19200,
-                                TAfBaudrate::br9600, TAfBaudrate::br4800};
+const TAfBaudrate kPcRates[] = {TAfBaudrate::br57600, TAfBaudrate::br38400, TAfBaudrate::br19200, TAfBaudrate::br9600,
+                                TAfBaudrate::br4800};
 
 // The number after "COM": up to four characters from the fourth on; 0 when none.
 int PortNumberOfEntry(const QString& text) {
@@ -115,8 +115,9 @@ void TForm1::OpenCom(int port) {
         QString text =
             tr2(QString("  Can't open port COM%1\r\n\r\nCheck COM/USB cable and click \"Retry\" or\r\n"
                         "Click \"Cancel\" for change port number"),
-                QString::fromUtf8("  Nie można otworzyć portu COM%1\r\n\r\nSprawdź kabel COM/USB i kliknij \"Retry\" lub\r\n"
-                                  "Kliknij \"Cancel\" aby zmienić numer portu"))
+                QString::fromUtf8(
+                    "  Nie można otworzyć portu COM%1\r\n\r\nSprawdź kabel COM/USB i kliknij \"Retry\" lub\r\n"
+                    "Kliknij \"Cancel\" aby zmienić numer portu"))
                 .arg(port);
         if (!reason.isEmpty()) text += "\r\n\r\n" + reason;
         if (dialogs().askRetryCancel(QString(), text, MsgIcon::Warning) != MsgAnswer::Retry) return;

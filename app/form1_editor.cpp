@@ -36,10 +36,10 @@ int TForm1::selectedEntry() const {
 void TForm1::ShowLoadedConfiguration() {
     // With no layouts nothing could be edited without writing into the log area.
     if (config.layoutCount() == 0) {
-        dialogs().showMessage(QString(),
-                              tr2("The configuration holds no screen layout.",
-                                  "Konfiguracja nie zawiera żadnego układu ekranu."),
-                              MsgIcon::Warning);
+        dialogs().showMessage(
+            QString(),
+            tr2("The configuration holds no screen layout.", "Konfiguracja nie zawiera żadnego układu ekranu."),
+            MsgIcon::Warning);
         return;
     }
     shownLayoutCount_ = 200;
@@ -94,8 +94,7 @@ void TForm1::LoadElementControls() {
     selectedOffset = config.ElementOffset(i);
     const ElementValues v = DecodeElement(config, i);
     const EntryKind kind = EntryKindOf(config, i);
-    const bool bar = kind == EntryKind::Bar, text = kind == EntryKind::Text,
-               line = kind == EntryKind::Line;
+    const bool bar = kind == EntryKind::Bar, text = kind == EntryKind::Text, line = kind == EntryKind::Line;
 
     UpDown1->setMax(config.width() - (line ? 1 : 2));
     UpDown2->setMax(config.height() - (line ? 1 : 2));

@@ -57,9 +57,7 @@ void TForm1::finishDragStep() {
     if (std::exchange(dragStepOpen_, false)) closeStep();
 }
 
-bool TForm1::hasUnsavedChanges() const {
-    return config.configurationLoaded && editHistory.stateId() != savedStateId_;
-}
+bool TForm1::hasUnsavedChanges() const { return config.configurationLoaded && editHistory.stateId() != savedStateId_; }
 
 void TForm1::markSaved() {
     // Inside a step (Receive, Import, Load Defaults) the step is recorded first.

@@ -96,10 +96,11 @@ void TForm1::Button6Click() {
 
 bool TForm1::ConfirmClearLog() {
     const QString title = tr2("Confirm...", "Potwierdź...");
-    const QString text = tr2("WARNING !!!\r\nClearing the log erases every flight\r\nrecorded in the display !\r\n\r\n"
-                             "Clear the log in the display ?",
-                             "UWAGA !!!\r\nKasowanie logów usuwa wszystkie loty\r\nzapisane w wyświetlaczu !\r\n\r\n"
-                             "Skasować logi w wyświetlaczu ?");
+    const QString text =
+        tr2("WARNING !!!\r\nClearing the log erases every flight\r\nrecorded in the display !\r\n\r\n"
+            "Clear the log in the display ?",
+            "UWAGA !!!\r\nKasowanie logów usuwa wszystkie loty\r\nzapisane w wyświetlaczu !\r\n\r\n"
+            "Skasować logi w wyświetlaczu ?");
     return dialogs().askYesNo(title, text, MsgIcon::Warning, MsgAnswer::No) == MsgAnswer::Yes;
 }
 

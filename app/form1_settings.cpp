@@ -38,33 +38,33 @@ bool TForm1::importSettingsFile(const QString& fileName) {
     }
     const qint64 size = file.size();
     if (!IsSettingsFileSize(size)) {
-        dialogs().showMessage(
-            QString(),
-            tr2("The file %1 is not a settings file: it has %2 bytes.\n"
-                "Settings files have 512, 8704 or 33792 bytes.",
-                "Plik %1 nie jest plikiem ustawień: ma %2 bajtów.\n"
-                "Pliki ustawień mają 512, 8704 lub 33792 bajty.")
-                .arg(fileName)
-                .arg(size),
-            MsgIcon::Warning);
+        dialogs().showMessage(QString(),
+                              tr2("The file %1 is not a settings file: it has %2 bytes.\n"
+                                  "Settings files have 512, 8704 or 33792 bytes.",
+                                  "Plik %1 nie jest plikiem ustawień: ma %2 bajtów.\n"
+                                  "Pliki ustawień mają 512, 8704 lub 33792 bajty.")
+                                  .arg(fileName)
+                                  .arg(size),
+                              MsgIcon::Warning);
         return false;
     }
     // The whole file is read before anything is taken over, so a failed read leaves the
     // image as it was.
     const QByteArray bytes = file.read(size);
     if (bytes.size() != size) {
-        showFileError(fileName, file.error() != QFileDevice::NoError ? file.errorString()
-                                                                    : tr2("The file is shorter than its size.",
-                                                                          "Plik jest krótszy niż jego rozmiar."),
+        showFileError(fileName,
+                      file.error() != QFileDevice::NoError
+                          ? file.errorString()
+                          : tr2("The file is shorter than its size.", "Plik jest krótszy niż jego rozmiar."),
                       false);
         return false;
     }
     file.close();
     if (!SettingsFileHasLayouts(bytes)) {
-        dialogs().showMessage(QString(),
-                              tr2("The file %1 holds no screen layout.", "Plik %1 nie zawiera żadnego układu ekranu.")
-                                  .arg(fileName),
-                              MsgIcon::Warning);
+        dialogs().showMessage(
+            QString(),
+            tr2("The file %1 holds no screen layout.", "Plik %1 nie zawiera żadnego układu ekranu.").arg(fileName),
+            MsgIcon::Warning);
         return false;
     }
 

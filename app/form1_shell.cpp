@@ -187,8 +187,7 @@ void TForm1::applyVariant(DisplayVariant v) {
     StringGrid1->setGeometry(info.grid.left, info.grid.top, info.grid.width, info.grid.height);
     StringGrid1->setGridSize(info.width, info.height, info.cellWidth, info.cellHeight);
     if (v == DisplayVariant::D128x64) config.separateLog = true;
-    RadioGroup1->setGeometry(RadioGroup1->x(), info.fontGroupTop, RadioGroup1->width(),
-                             info.fontGroupHeight);
+    RadioGroup1->setGeometry(RadioGroup1->x(), info.fontGroupTop, RadioGroup1->width(), info.fontGroupHeight);
     RadioGroup1->setItems(fontEntries());
 }
 
@@ -215,7 +214,7 @@ void TForm1::setTransferControls(bool running) {
     if (running) {
         heldControls_.clear();
         for (QWidget* w : std::initializer_list<QWidget*>{GroupBox1, GroupBox2, GroupBox5, GroupBox6, RadioGroup3,
-                                                         RadioGroup6, Button6, Button9, Button10, StringGrid1}) {
+                                                          RadioGroup6, Button6, Button9, Button10, StringGrid1}) {
             heldControls_.emplace_back(w, !w->testAttribute(Qt::WA_ForceDisabled));
             w->setEnabled(false);
         }

@@ -32,9 +32,9 @@ enum class Face { Interface, Narrow };
 
 QString familyFor(Face face) {
     static const QStringList installed = QFontDatabase::families();
-    const QStringList wanted = face == Face::Narrow
-                                   ? QStringList{"Liberation Sans Narrow", "Arial Narrow", "Liberation Sans", "Arimo", "Arial"}
-                                   : QStringList{"Liberation Sans", "Arimo", "Arial"};
+    const QStringList wanted = face == Face::Narrow ? QStringList{"Liberation Sans Narrow", "Arial Narrow",
+                                                                  "Liberation Sans", "Arimo", "Arial"}
+                                                    : QStringList{"Liberation Sans", "Arimo", "Arial"};
     for (const QString& family : wanted)
         if (installed.contains(family)) return family;
     return "Sans Serif";
@@ -60,8 +60,8 @@ QPushButton* button(QWidget* parent, const QString& text, int l, int t, int w, i
     return b;
 }
 
-TStaticText* staticText(QWidget* parent, const QString& text, int l, int t, int w, int h,
-                        const QFont& font, Qt::Alignment align = Qt::AlignLeft | Qt::AlignVCenter) {
+TStaticText* staticText(QWidget* parent, const QString& text, int l, int t, int w, int h, const QFont& font,
+                        Qt::Alignment align = Qt::AlignLeft | Qt::AlignVCenter) {
     auto* s = place(new TStaticText(text, parent), l, t, w, h);
     s->setFont(font);
     s->setAlignment(align);
@@ -81,8 +81,8 @@ const QStringList kSpeedEntries{"57600", "38400", "19200", "9600", "4800"};
 
 TForm1::TForm1(QWidget* parent) : QWidget(parent) {
     setWindowTitle(kCaption);
-    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setFixedSize(440, 492);
     move(409, 210);
     setFont(uiFont(9));
@@ -138,8 +138,7 @@ void TForm1::createControls() {
     StaticText6->setStyleSheet("color: #008080;");
     Button7 = button(GroupBox6, "Load Defaults", 9, 122, 96, 22);
     Button7->setEnabled(false);
-    StaticText5 = staticText(GroupBox6, "Disconnected", 28, 22, 165, 28, uiFont(21, true),
-                             Qt::AlignCenter);
+    StaticText5 = staticText(GroupBox6, "Disconnected", 28, 22, 165, 28, uiFont(21, true), Qt::AlignCenter);
     StaticText5->setStyleSheet("color: red;");
     GroupBox7 = place(new QGroupBox("Display Baudrate ", GroupBox6), 8, 70, 201, 45);
     ComboBox3 = comboBox(GroupBox7, true, 15, 17, 70, 21);

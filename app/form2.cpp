@@ -3,9 +3,9 @@
 #include "dialogs.h"
 #include "form1.h"
 
-TForm2::TForm2(TForm1* owner) : QDialog(owner, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                                                   Qt::WindowStaysOnTopHint),
-                                owner_(owner) {
+TForm2::TForm2(TForm1* owner)
+    : QDialog(owner, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowStaysOnTopHint),
+      owner_(owner) {
     setModal(false);
     setFixedSize(305, 69);
     setFont(owner->font());

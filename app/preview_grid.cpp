@@ -6,9 +6,7 @@
 
 namespace vorkal {
 
-PreviewGrid::PreviewGrid(QWidget* parent) : QWidget(parent) {
-    setAttribute(Qt::WA_OpaquePaintEvent);
-}
+PreviewGrid::PreviewGrid(QWidget* parent) : QWidget(parent) { setAttribute(Qt::WA_OpaquePaintEvent); }
 
 void PreviewGrid::setGridSize(int columns, int rows, int cellWidth, int cellHeight) {
     columns_ = std::clamp(columns, 0, kCanvasColumns);
@@ -35,8 +33,7 @@ void PreviewGrid::compose(QImage& image) const {
     const int pitchX = cellWidth_ + 1;
     const int pitchY = cellHeight_ + 1;
     const QSize size(columns_ * pitchX, rows_ * pitchY);
-    if (image.size() != size || image.format() != QImage::Format_RGB32)
-        image = QImage(size, QImage::Format_RGB32);
+    if (image.size() != size || image.format() != QImage::Format_RGB32) image = QImage(size, QImage::Format_RGB32);
     if (size.isEmpty()) return;
 
     QRgb colours[256];
@@ -66,8 +63,7 @@ void PreviewGrid::paintEvent(QPaintEvent*) {
     if (width() > frame_.width())
         painter.fillRect(frame_.width(), 0, width() - frame_.width(), height(), QColor(kGridLineColour));
     if (height() > frame_.height())
-        painter.fillRect(0, frame_.height(), frame_.width(), height() - frame_.height(),
-                         QColor(kGridLineColour));
+        painter.fillRect(0, frame_.height(), frame_.width(), height() - frame_.height(), QColor(kGridLineColour));
 }
 
 void PreviewGrid::noteEvent(QMouseEvent* event) {

@@ -163,7 +163,8 @@ QImage DrawTrackPicture(const ProjectedTrack& track, const QSize& size, int sele
         return image;
     }
     const TrackFrame frame = TrackPictureFrame(track, size);
-    for (qsizetype f = 0; f < track.flights.size(); ++f) drawFlight(p, track, frame, track.flights[f], FlightColour(int(f)));
+    for (qsizetype f = 0; f < track.flights.size(); ++f)
+        drawFlight(p, track, frame, track.flights[f], FlightColour(int(f)));
     for (qsizetype f = 0; f < track.flights.size(); ++f) drawEnds(p, frame, track.flights[f], FlightColour(int(f)));
     drawSelection(p, frame, track, selectedRow);
     drawScaleBar(p, frame, size);

@@ -16,12 +16,12 @@ struct GridGeometry {
 // Fixed properties of a display variant.
 struct VariantInfo {
     int width, height;
-    int listBound;      // last catalogue element index
-    int layoutStride;   // bytes per layout record
+    int listBound;              // last catalogue element index
+    int layoutStride;           // bytes per layout record
     int cellWidth, cellHeight;  // preview pixel size on screen
     GridGeometry grid;          // preview grid position and size
     int fontGroupTop, fontGroupHeight;
-    int imageBytes;             // bytes exchanged with the display
+    int imageBytes;  // bytes exchanged with the display
 };
 
 const VariantInfo& variantInfo(DisplayVariant v);

@@ -58,8 +58,8 @@ QString WriteDisplayBackup(const QString& folder, const QByteArray& bytes, Displ
                            const QDateTime& when, int keep, QString* writtenPath) {
     QDir dir(folder);
     if (!dir.mkpath(".")) return QStringLiteral("cannot create the folder %1").arg(folder);
-    const QString base = when.toString("yyyy-MM-dd_HH-mm-ss-zzz") +
-                         (variant == DisplayVariant::D128x64 ? "_128x64" : "_84x48");
+    const QString base =
+        when.toString("yyyy-MM-dd_HH-mm-ss-zzz") + (variant == DisplayVariant::D128x64 ? "_128x64" : "_84x48");
     QString name = base + ".set";
     for (int n = 2; dir.exists(name); ++n) name = QStringLiteral("%1_%2.set").arg(base).arg(n);
 

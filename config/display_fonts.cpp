@@ -375,9 +375,7 @@ int glyphIndex(uint8_t code) {
 
 }  // namespace
 
-const uint8_t* ArrowGlyph(uint8_t code) {
-    return code >= 1 && code <= 8 ? kArrows[code - 1] : nullptr;
-}
+const uint8_t* ArrowGlyph(uint8_t code) { return code >= 1 && code <= 8 ? kArrows[code - 1] : nullptr; }
 
 const uint8_t* SmallGlyph(uint8_t code) {
     const int g = glyphIndex(code);

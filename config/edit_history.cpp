@@ -47,8 +47,8 @@ bool EditHistory::record(const ConfigImage& before, const ConfigImage& after) {
     diffRuns(before.logImage, after.logImage, kImageSize, addRun);
     step.variant = before.variant();
     step.separateLog = before.separateLog;
-    step.logChanged = (!step.runs.empty() && step.runs.back().offset >= kImageSize) ||
-                      before.separateLog != after.separateLog;
+    step.logChanged =
+        (!step.runs.empty() && step.runs.back().offset >= kImageSize) || before.separateLog != after.separateLog;
     if (step.runs.empty() && before.variant() == after.variant() && before.separateLog == after.separateLog)
         return false;
 
@@ -103,8 +103,7 @@ uint64_t EditHistory::stateId() const {
 
 size_t EditHistory::memoryBytes() const {
     size_t total = sizeof(*this);
-    for (const Step& s : steps_)
-        total += sizeof(Step) + s.runs.capacity() * sizeof(Run) + s.bytes.capacity();
+    for (const Step& s : steps_) total += sizeof(Step) + s.runs.capacity() * sizeof(Run) + s.bytes.capacity();
     return total;
 }
 

@@ -52,7 +52,7 @@ private:
     struct Run {
         uint32_t offset;  // in the image, then the log image (1024 + log offset)
         uint32_t length;
-        uint32_t data;    // index of the run's bytes in Step::bytes
+        uint32_t data;  // index of the run's bytes in Step::bytes
     };
     struct Step {
         std::vector<Run> runs;

@@ -11,20 +11,32 @@ using namespace std::string_view_literals;
 // Hex escapes are split off the following digits so that they stay one byte.
 const CatalogueElement kCatalogue[kCatalogueSize] = {
     {"RSSI Bar", "Pasek RSSI", " "sv, false},
-    {"RSSI", "RSSI", "\x7C" "80%"sv, true},
+    {"RSSI", "RSSI",
+     "\x7C"
+     "80%"sv,
+     true},
     {"Battery Voltage", "Bateria Modelu", "7.1V"sv, true},
     {"Transmitter Batt", "Bateria Nadajnika", "9.3V"sv, true},
     {"Signal Quality", "Jakość Sygnału", "Q90"sv, true},
-    {"Themperature", "Temperatura", "24\xB0" "C"sv, true},
+    {"Themperature", "Temperatura",
+     "24\xB0"
+     "C"sv,
+     true},
     {"Latitude", "Szerokość Geogr.", "8.00000N"sv, true},
     {"Longitude", "Długość Geograf.", "19.00000E"sv, true},
     {"GPS Time", "Czas z GPS", "20:06:00"sv, false},
     {"Height", "Wysokość", "999m"sv, true},
     {"Speed", "Prędkość", "99kh"sv, true},
     {"Course", "Kurs", "300\xB0"sv, false},
-    {"Sattelites", "Ilość Satelit", "\x7D" "6"sv, true},
+    {"Sattelites", "Ilość Satelit",
+     "\x7D"
+     "6"sv,
+     true},
     {"Varometer", "Wariometr", "-2.2m/s"sv, false},
-    {"Dist from Base", "Odległość od Bazy", "\x7E" "9999m"sv, true},
+    {"Dist from Base", "Odległość od Bazy",
+     "\x7E"
+     "9999m"sv,
+     true},
     {"AT Azimuth", "Azymut AT", "A178\xB0"sv, false},
     {"AT Elevation", "Elewacja AT", "E85\xB0"sv, false},
     {"MWC/DJI FlyMode", "TrybLotu Mwc/Dji", "FS"sv, false},

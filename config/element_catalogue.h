@@ -20,7 +20,7 @@ struct CatalogueElement {
     // Preview text as display bytes: 2 = north-east arrow, 124 antenna, 125 dish,
     // 126 distance, 176 degree sign.
     std::string_view sampleText;
-    bool alignmentMarker;     // the preview shows the alignment beside the text
+    bool alignmentMarker;  // the preview shows the alignment beside the text
 };
 
 // Element `index` (0 .. 22); throws std::out_of_range otherwise.

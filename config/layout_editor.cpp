@@ -11,14 +11,10 @@ namespace {
 // The record of entry `i` in the selected layout; four bytes always fit in the image
 // (the last line record ends at byte 991).
 uint8_t* record(ConfigImage& config, int i) { return config.image.data() + config.ElementOffset(i); }
-const uint8_t* record(const ConfigImage& config, int i) {
-    return config.image.data() + config.ElementOffset(i);
-}
+const uint8_t* record(const ConfigImage& config, int i) { return config.image.data() + config.ElementOffset(i); }
 
 // 128 x 64 text elements keep X / 2 and the font (3 = hidden) in byte 0.
-bool halfX(const ConfigImage& config, int i) {
-    return config.is128x64() && EntryKindOf(config, i) == EntryKind::Text;
-}
+bool halfX(const ConfigImage& config, int i) { return config.is128x64() && EntryKindOf(config, i) == EntryKind::Text; }
 
 }  // namespace
 
@@ -64,8 +60,7 @@ ElementValues DecodeElement(const ConfigImage& config, int i) {
         v.length = r[2] & 0x7F;
         v.size = r[3] & 0x3F;
         break;
-    case EntryKind::None:
-        break;
+    case EntryKind::None: break;
     }
     return v;
 }
@@ -195,8 +190,7 @@ ElementBox HitBox(const ConfigImage& config, int i) {
         box.visible = config.is128x64() ? r[0] < 192 : (r[0] & 0x7F) < config.width() - 1;
         break;
     }
-    case EntryKind::None:
-        break;
+    case EntryKind::None: break;
     }
     return box;
 }

@@ -30,8 +30,8 @@ public:
     // off the canvas instead of wrapping round onto the screen.
     int cursorX = 0;
     int cursorY = 0;
-    int font = 0;      // 0 small, 1 medium, 2 medium doubled
-    uint8_t pen = 1;   // ink pixels get the pen, paper pixels pen XOR 1
+    int font = 0;     // 0 small, 1 medium, 2 medium doubled
+    uint8_t pen = 1;  // ink pixels get the pen, paper pixels pen XOR 1
 
     uint8_t at(int x, int y) const;
 

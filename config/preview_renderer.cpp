@@ -18,9 +18,7 @@ Record readRecord(const ConfigImage& config, int offset) {
     return rec;
 }
 
-uint8_t selectionBit(int offset, int selectedOffset) {
-    return offset == selectedOffset ? kPixelSelected : 0;
-}
+uint8_t selectionBit(int offset, int selectedOffset) { return offset == selectedOffset ? kPixelSelected : 0; }
 
 void drawText(PreviewCanvas& canvas, std::string_view text) {
     for (char ch : text) canvas.DrawGlyph(uint8_t(ch));

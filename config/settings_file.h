@@ -8,8 +8,8 @@
 
 namespace vorkal {
 
-constexpr qint64 kSettingsFile84x48 = 512;             // image bytes 0-511
-constexpr qint64 kSettingsFile84x48Log = 512 + 8192;   // and log image bytes 0-8191
+constexpr qint64 kSettingsFile84x48 = 512;               // image bytes 0-511
+constexpr qint64 kSettingsFile84x48Log = 512 + 8192;     // and log image bytes 0-8191
 constexpr qint64 kSettingsFile128x64Log = 1024 + 32768;  // whole image and log image
 
 // Whether import accepts a file of this size (a 1024-byte file is never accepted).

@@ -142,11 +142,8 @@ void DisplaySession::dataReceived() {
         budget -= n;
         for (int i = 0; i < n; ++i) {
             switch (receiver_.feed(buffer[i])) {
-            case LineReceiver::Result::None:
-                break;
-            case LineReceiver::Result::VersionLine:
-                takeVersionLine(receiver_.line());
-                break;
+            case LineReceiver::Result::None: break;
+            case LineReceiver::Result::VersionLine: takeVersionLine(receiver_.line()); break;
             case LineReceiver::Result::ReplyLine:
                 replyText = receiver_.line();
                 // Whatever the display sent after its reply belongs to no exchange.
@@ -269,19 +266,18 @@ QString DisplaySession::writeBlocks(int first, int last, const std::function<QBy
 QString DisplaySession::WriteConfigBlocks(uint8_t first, uint8_t last) {
     // Block numbers past the image would read outside it.
     const int lastBlock = std::min<int>(last, kConfigBlocks - 1);
-    return writeBlocks(first, lastBlock,
-                       [this](int n) { return WriteConfigCommand(n, config_.image.data() + kConfigBlockSize * n); },
-                       ProtocolError::ConfigWriteError, &ConfigSendFailedText);
+    return writeBlocks(
+        first, lastBlock, [this](int n) { return WriteConfigCommand(n, config_.image.data() + kConfigBlockSize * n); },
+        ProtocolError::ConfigWriteError, &ConfigSendFailedText);
 }
 
 QString DisplaySession::WriteLogRecords(uint16_t first, uint16_t last) {
     const int lastRecord = std::min<int>(last, kLogRecords - 1);
     const bool wide = config_.is128x64();
-    return writeBlocks(first, lastRecord,
-                       [this, wide](int r) {
-                           return WriteLogCommand(r, config_.logImage.data() + kLogRecordSize * r, wide);
-                       },
-                       ProtocolError::LogWriteError, &LogSendFailedText);
+    return writeBlocks(
+        first, lastRecord,
+        [this, wide](int r) { return WriteLogCommand(r, config_.logImage.data() + kLogRecordSize * r, wide); },
+        ProtocolError::LogWriteError, &LogSendFailedText);
 }
 
 bool DisplaySession::WriteDisplayText(uint8_t x, uint8_t y, int font, int flag, const QByteArray& line) {

@@ -55,12 +55,12 @@ public:
     QString text(ProtocolError error) const;
 
     // ---- Protocol state -------------------------------------------------------------
-    QByteArray replyText;           // last reply line, without CR LF
-    bool replyComplete = false;     // a reply, the timeout or Cancel ended the exchange
-    bool cancelFlag = false;        // Cancel pressed since the progress window was shown
-    QByteArray firmwareVersion;     // last version line; empty while no display answers
-    bool bootReceiveMode = false;   // the receive side works byte-wise for the boot loader
-    BootReceiver boot;              // boot state byte, frame count and frame value
+    QByteArray replyText;          // last reply line, without CR LF
+    bool replyComplete = false;    // a reply, the timeout or Cancel ended the exchange
+    bool cancelFlag = false;       // Cancel pressed since the progress window was shown
+    QByteArray firmwareVersion;    // last version line; empty while no display answers
+    bool bootReceiveMode = false;  // the receive side works byte-wise for the boot loader
+    BootReceiver boot;             // boot state byte, frame count and frame value
     ReplyTimeouts timeouts;
 
     // The reply timer (single-shot in effect) and the status poll timer.
@@ -175,8 +175,7 @@ private:
     void purgeOutput();
     void wakeWaiters();
     void scheduleReceive();
-    QString readBlock(const QByteArray& command, const QByteArray& echo, uint8_t* dest, int size,
-                      bool memoryMayFail);
+    QString readBlock(const QByteArray& command, const QByteArray& echo, uint8_t* dest, int size, bool memoryMayFail);
     QString writeBlocks(int first, int last, const std::function<QByteArray(int)>& commandFor, ProtocolError refused,
                         QString (*sendFailed)(int, const QString&, bool));
     QString readAllBlocks(uint8_t* image);

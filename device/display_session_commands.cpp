@@ -105,8 +105,9 @@ QString DisplaySession::loadDefaults() {
         progress_.showMessage(polish_ ? QString::fromUtf8("Wrócono do ustawień fabrycznych !")
                                       : QString("Return to Defaults Succes !"));
     } else {
-        progress_.showMessage((polish_ ? QString::fromUtf8("Błąd przywracania !") : QString("Return to Defaults Failed !")) +
-                              "\r\n" + error);
+        progress_.showMessage(
+            (polish_ ? QString::fromUtf8("Błąd przywracania !") : QString("Return to Defaults Failed !")) + "\r\n" +
+            error);
     }
     PauseMs(kAfterDefaultsMs);
     progress_.setCancelEnabled(true);
@@ -167,7 +168,8 @@ QString DisplaySession::clearLog() {
 QString DisplaySession::downloadLog() {
     Pause pause(*this, Pause::End::Start);
     const int blocks = config_.is128x64() ? 256 : 512;
-    const QString error = readBlocksWithProgress(blocks, [this](int a) { return ReadLogBlock(a); }, 0);
+    const QString error = readBlocksWithProgress(
+        blocks, [this](int a) { return ReadLogBlock(a); }, 0);
     if (!error.isEmpty()) progress_.showMessage(error);
     else config_.logLoaded = true;
     return error;

@@ -18,13 +18,17 @@ QString ErrorText(ProtocolError error, bool polish) {
 }
 
 QString ConfigSendFailedText(int k, const QString& reason, bool polish) {
-    return (polish ? QString::fromUtf8("Wysyłanie rekordu %1 Nieudane !!!") : QStringLiteral("Sending record %1 Failed !!!"))
-               .arg(k) + "\r\n" + reason;
+    return (polish ? QString::fromUtf8("Wysyłanie rekordu %1 Nieudane !!!")
+                   : QStringLiteral("Sending record %1 Failed !!!"))
+               .arg(k) +
+           "\r\n" + reason;
 }
 
 QString LogSendFailedText(int k, const QString& reason, bool polish) {
-    return (polish ? QString::fromUtf8("Wysłanie rekordu %1 Nieudane !!!") : QStringLiteral("Sending record %1 Failed !!!"))
-               .arg(k) + "\r\n" + reason;
+    return (polish ? QString::fromUtf8("Wysłanie rekordu %1 Nieudane !!!")
+                   : QStringLiteral("Sending record %1 Failed !!!"))
+               .arg(k) +
+           "\r\n" + reason;
 }
 
 QString BaudRateText(uint8_t speedIndex) {

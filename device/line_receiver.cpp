@@ -17,9 +17,7 @@ LineReceiver::Result LineReceiver::feed(uint8_t byte) {
 
 bool IsVersionLine(const QByteArray& line) { return line.size() > 3 && line[0] == 'v' && line[2] == '.'; }
 
-bool VersionHasSeparateLog(const QByteArray& line) {
-    return line.size() > 5 && (line[5] == '+' || line[5] == '*');
-}
+bool VersionHasSeparateLog(const QByteArray& line) { return line.size() > 5 && (line[5] == '+' || line[5] == '*'); }
 
 bool VersionIs128x64(const QByteArray& line) { return line.size() > 5 && line[5] == '*'; }
 

@@ -43,9 +43,9 @@ struct BootReceiver {
     static constexpr uint8_t kFrameDone = 0xAA;
     static constexpr uint8_t kNoReply = 0xAB;
 
-    uint8_t state = 0;          // boot state byte
-    int32_t frameCount = -1;    // bytes still expected in a frame
-    uint32_t frameValue = 0;    // value assembled from a frame
+    uint8_t state = 0;        // boot state byte
+    int32_t frameCount = -1;  // bytes still expected in a frame
+    uint32_t frameValue = 0;  // value assembled from a frame
 
     void feed(uint8_t byte);
 };

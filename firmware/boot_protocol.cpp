@@ -70,11 +70,12 @@ QString FirmwareUpdateText(FirmwareText which, bool polish) {
     case FirmwareText::WaitingForConnect: return pick("Waiting for connect...", "Oczekiwanie na połączenie...");
     case FirmwareText::NoCommunication: return pick("No communication !", "Brak komunikacji z modułem !");
     case FirmwareText::PowerCycleInstructions:
-        return pick("1. Turn off display power\r\n2. Click OK\r\n3. Reconnect display power\r\n"
-                    "4. Wait for end of update",
-                    "1. Wyłącz zasilanie wyświetlacza\r\n2. Kliknij przycisk OK\r\n"
-                    "3. Ponownie podłącz zasilanie wyświetlacza\r\n"
-                    "4. Poczekaj na zakończenie aktualizacji oprogramowania");
+        return pick(
+            "1. Turn off display power\r\n2. Click OK\r\n3. Reconnect display power\r\n"
+            "4. Wait for end of update",
+            "1. Wyłącz zasilanie wyświetlacza\r\n2. Kliknij przycisk OK\r\n"
+            "3. Ponownie podłącz zasilanie wyświetlacza\r\n"
+            "4. Poczekaj na zakończenie aktualizacji oprogramowania");
     case FirmwareText::ErrorDuringProgramming:
         return pick("Error during programming !", "Błąd podczas programowania !");
     case FirmwareText::NotRecognizedProcessor: return pick("Not recognized processor !", "Nierozpoznany procesor !");

@@ -79,8 +79,9 @@ QString HexReadMessage(int result, const QString& fieldError) {
     case kHexBadRecordType: return prefix + QStringLiteral("Zły typ rekordu");
     case kHexBadChecksum: return prefix + QStringLiteral("Błąd sumy kontrolnej");
     case kHexBeyondImage:
-        return prefix + QStringLiteral("Dane poza pamięcią programu (adres %1 lub wyższy)\r\n"
-                                       "Data beyond the program memory (address %1 or above)")
+        return prefix + QStringLiteral(
+                            "Dane poza pamięcią programu (adres %1 lub wyższy)\r\n"
+                            "Data beyond the program memory (address %1 or above)")
                             .arg(kFirmwareImageSize);
     case kHexBadField: return fieldError;
     default: return {};

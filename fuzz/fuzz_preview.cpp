@@ -17,8 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     size -= 2;
     std::memcpy(config.image.data(), data, std::min(size, config.image.size()));
     PreviewCanvas canvas;
-    RenderPreview(canvas, config,
-                  selected < 0 ? kNoSelection : int(config.ElementOffset(selected)));
+    RenderPreview(canvas, config, selected < 0 ? kNoSelection : int(config.ElementOffset(selected)));
     ClearPreview(canvas, config);
     return 0;
 }

@@ -100,10 +100,8 @@ QString BuildKmlCoordinates(const QStringList& row) {
     // KML readers misread the list.
     if (height.isEmpty()) return line;
     line += QLatin1Char(',');
-    if (height.startsWith(QLatin1Char('-')))
-        line += QLatin1Char('0');
-    else
-        line += height.endsWith(QLatin1Char('m')) ? height.chopped(1) : height;
+    if (height.startsWith(QLatin1Char('-'))) line += QLatin1Char('0');
+    else line += height.endsWith(QLatin1Char('m')) ? height.chopped(1) : height;
     return line;
 }
 

@@ -88,8 +88,7 @@ QList<LogFlight> SplitLogFlights(const LogTableCells& cells) {
         // An empty slot would read as time 0 and start an empty flight.
         if (LogRowIsEmptySlot(row)) continue;
         const int t = LogRowSeconds(row);
-        if (flights.isEmpty() || t < previousSeconds || t > previousSeconds + 60)
-            flights.append(LogFlight{int(r), {}});
+        if (flights.isEmpty() || t < previousSeconds || t > previousSeconds + 60) flights.append(LogFlight{int(r), {}});
         flights.last().rows.append(int(r));
         previousSeconds = t;
     }
@@ -111,8 +110,8 @@ LogRowValues ReadLogRow(const LogTableCells& cells, int r) {
     const std::optional<double> lat = asciiNumber<double>(latText);
     v.longitude = lon.value_or(0);
     v.latitude = lat.value_or(0);
-    v.hasPosition = lon && lat && !lonText.contains(noFix) && !latText.contains(noFix) &&
-                    std::abs(v.latitude) <= 90 && std::abs(v.longitude) <= 180;
+    v.hasPosition = lon && lat && !lonText.contains(noFix) && !latText.contains(noFix) && std::abs(v.latitude) <= 90 &&
+                    std::abs(v.longitude) <= 180;
     v.height = numberBefore(row.value(kColHeight), 1);
     v.speed = numberBefore(row.value(kColSpeed), 3);
     v.rssi = numberBefore(row.value(kColRssi), 1);
@@ -134,7 +133,8 @@ double GreatCircleMetres(double lat1, double lon1, double lat2, double lon2) {
     const double p1 = lat1 * kRadiansPerDegree, p2 = lat2 * kRadiansPerDegree;
     const double dp = p2 - p1;
     const double dl = longitudeStep(lon1, lon2) * kRadiansPerDegree;
-    const double a = std::sin(dp / 2) * std::sin(dp / 2) + std::cos(p1) * std::cos(p2) * std::sin(dl / 2) * std::sin(dl / 2);
+    const double a =
+        std::sin(dp / 2) * std::sin(dp / 2) + std::cos(p1) * std::cos(p2) * std::sin(dl / 2) * std::sin(dl / 2);
     return 2 * kEarthRadiusMetres * std::asin(std::sqrt(std::min(1.0, a)));
 }
 
@@ -152,7 +152,8 @@ FlightFigures ComputeFlightFigures(const FlightRows& flight) {
         ++fig.positions;
         if (!first) first = &row;
         if (previous)
-            fig.distanceMetres += GreatCircleMetres(previous->latitude, previous->longitude, row.latitude, row.longitude);
+            fig.distanceMetres +=
+                GreatCircleMetres(previous->latitude, previous->longitude, row.latitude, row.longitude);
         fig.farthestMetres = std::max(
             fig.farthestMetres, GreatCircleMetres(first->latitude, first->longitude, row.latitude, row.longitude));
         previous = &row;
@@ -167,11 +168,11 @@ FlightFigures ComputeFlightFigures(const FlightRows& flight) {
 
 QStringList FlightFiguresHeader(bool polish) {
     if (polish)
-        return {QStringLiteral("Start"),         QStringLiteral("Czas lotu"), QStringLiteral("Trasa"),
-                QStringLiteral("Najdalej"),      QStringLiteral("Najwyżej"),  QStringLiteral("Najniżej"),
+        return {QStringLiteral("Start"),        QStringLiteral("Czas lotu"), QStringLiteral("Trasa"),
+                QStringLiteral("Najdalej"),     QStringLiteral("Najwyżej"),  QStringLiteral("Najniżej"),
                 QStringLiteral("Maks. prędk."), QStringLiteral("Min. RSSI")};
-    return {QStringLiteral("Start"),   QStringLiteral("Duration"), QStringLiteral("Distance"),
-            QStringLiteral("Farthest"), QStringLiteral("Highest"), QStringLiteral("Lowest"),
+    return {QStringLiteral("Start"),     QStringLiteral("Duration"),   QStringLiteral("Distance"),
+            QStringLiteral("Farthest"),  QStringLiteral("Highest"),    QStringLiteral("Lowest"),
             QStringLiteral("Top speed"), QStringLiteral("Lowest RSSI")};
 }
 

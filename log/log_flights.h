@@ -30,12 +30,12 @@ QList<LogFlight> SplitLogFlights(const LogTableCells& cells);
 struct LogRowValues {
     int row = 0;
     QString timeText;
-    int seconds = 0;           // time of day
+    int seconds = 0;  // time of day
     // False for rows the KML export leaves out (a coordinate reading "0.00000") and for
     // coordinates no place on Earth has (a damaged record).
     bool hasPosition = false;
-    double latitude = 0;       // degrees, negative south
-    double longitude = 0;      // degrees, negative west
+    double latitude = 0;                     // degrees, negative south
+    double longitude = 0;                    // degrees, negative west
     std::optional<int> height, speed, rssi;  // absent in 9-byte records
 };
 LogRowValues ReadLogRow(const LogTableCells& cells, int row);
@@ -54,9 +54,9 @@ double GreatCircleMetres(double lat1, double lon1, double lat2, double lon2);
 struct FlightFigures {
     QString startTime;
     int durationSeconds = 0;
-    int positions = 0;            // rows with a position
-    double distanceMetres = 0;    // sum of the steps between consecutive positions
-    double farthestMetres = 0;    // greatest distance from the first position
+    int positions = 0;          // rows with a position
+    double distanceMetres = 0;  // sum of the steps between consecutive positions
+    double farthestMetres = 0;  // greatest distance from the first position
     std::optional<int> highest, lowest, topSpeed, lowestRssi;
 };
 FlightFigures ComputeFlightFigures(const FlightRows& flight);

@@ -36,8 +36,7 @@ QByteArray ExportLogGpx(const LogTableCells& cells, const QDate& date) {
             // A damaged record can hold an hour past 23: such a point goes without a time.
             const QTime time = QTime::fromString(row.timeText, QStringLiteral("hh:mm:ss"));
             if (time.isValid() && date.isValid())
-                xml.writeTextElement(QStringLiteral("time"),
-                                     QDateTime(date, time, Qt::UTC).toString(Qt::ISODate));
+                xml.writeTextElement(QStringLiteral("time"), QDateTime(date, time, Qt::UTC).toString(Qt::ISODate));
             xml.writeEndElement();
         }
         xml.writeEndElement();

@@ -15,8 +15,7 @@ QString formatCoordinate(int32_t v, const QString& decimalSeparator, QChar posit
     int64_t a = std::llabs(int64_t(v));
     if (a >= 10000000) a = (a + 5) / 10 * 10;
     return QString::number(a / 100000) + decimalSeparator +
-           QStringLiteral("%1").arg(a % 100000, 5, 10, QLatin1Char('0')) + kDegree +
-           (v < 0 ? negative : positive);
+           QStringLiteral("%1").arg(a % 100000, 5, 10, QLatin1Char('0')) + kDegree + (v < 0 ? negative : positive);
 }
 
 QString twoDigits(int v) { return QStringLiteral("%1").arg(v, 2, 10, QLatin1Char('0')); }

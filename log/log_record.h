@@ -9,8 +9,8 @@
 
 namespace vorkal {
 
-constexpr int kLogRecordLength = 16;      // records of the separate log memory
-constexpr int kInImageRecordLength = 9;   // records of the in-image log area
+constexpr int kLogRecordLength = 16;     // records of the separate log memory
+constexpr int kInImageRecordLength = 9;  // records of the in-image log area
 constexpr int kLogSlots84x48 = 512;
 constexpr int kLogSlots128x64 = 2048;
 

@@ -8,12 +8,12 @@ namespace vorkal {
 
 QStringList LogTableHeader(bool polish) {
     if (polish)
-        return {QStringLiteral("Lp."),    QStringLiteral("Czas"),   QStringLiteral("Szer. geogr."),
-                QStringLiteral("Dług. geogr."), QStringLiteral("Kurs"), QStringLiteral("Wysok."),
-                QStringLiteral("Predk."), QStringLiteral("Odległ."), QStringLiteral("RSSI")};
-    return {QStringLiteral("No."),    QStringLiteral("Time"),  QStringLiteral("Latitude"),
-            QStringLiteral("Longitude"), QStringLiteral("Course"), QStringLiteral("Height"),
-            QStringLiteral("Speed"),  QStringLiteral("Distance"), QStringLiteral("RSSI")};
+        return {QStringLiteral("Lp."),          QStringLiteral("Czas"),    QStringLiteral("Szer. geogr."),
+                QStringLiteral("Dług. geogr."), QStringLiteral("Kurs"),    QStringLiteral("Wysok."),
+                QStringLiteral("Predk."),       QStringLiteral("Odległ."), QStringLiteral("RSSI")};
+    return {QStringLiteral("No."),       QStringLiteral("Time"),     QStringLiteral("Latitude"),
+            QStringLiteral("Longitude"), QStringLiteral("Course"),   QStringLiteral("Height"),
+            QStringLiteral("Speed"),     QStringLiteral("Distance"), QStringLiteral("RSSI")};
 }
 
 LogTableCells BuildLogTable(const ConfigImage& config, bool polish, const QString& decimalSeparator) {

@@ -15,14 +15,12 @@ void TAfCircularBuffer::Clear() {
 }
 
 int32_t TAfCircularBuffer::UsedCount() const {
-    if (full_)
-        return capacity_;
+    if (full_) return capacity_;
     return write_ >= read_ ? write_ - read_ : write_ + capacity_ - read_;
 }
 
 int32_t TAfCircularBuffer::ContiguousCount() const {
-    if (full_)
-        return capacity_ - read_;
+    if (full_) return capacity_ - read_;
     return write_ >= read_ ? write_ - read_ : capacity_ - read_;
 }
 
@@ -32,17 +30,14 @@ int32_t TAfCircularBuffer::Advance(int32_t position, int32_t count) const {
 }
 
 bool TAfCircularBuffer::Remove(int32_t count) {
-    if (count < 0 || UsedCount() < count)
-        return false;
+    if (count < 0 || UsedCount() < count) return false;
     read_ = Advance(read_, count);
-    if (count > 0)
-        full_ = false;
+    if (count > 0) full_ = false;
     return true;
 }
 
 bool TAfCircularBuffer::Append(const void* bytes, int32_t count) {
-    if (count < 1 || FreeCount() < count)
-        return false;
+    if (count < 1 || FreeCount() < count) return false;
     const auto* src = static_cast<const uint8_t*>(bytes);
     if (write_ < read_) {
         std::memcpy(storage_.get() + write_, src, count);

@@ -94,8 +94,7 @@ void TAfCustomSerialPort::UpdateDcb() {
 
 void TAfCustomSerialPort::SetBaudRate(TAfBaudrate value) {
     baudRate_ = value;
-    if (value != TAfBaudrate::brUser)
-        userBaudRate_ = 0;
+    if (value != TAfBaudrate::brUser) userBaudRate_ = 0;
     UpdateDcb();
 }
 
@@ -105,12 +104,30 @@ void TAfCustomSerialPort::SetUserBaudRate(int32_t value) {
     UpdateDcb();
 }
 
-void TAfCustomSerialPort::SetDatabits(TAfDatabits value) { databits_ = value; UpdateDcb(); }
-void TAfCustomSerialPort::SetParity(TAfParity value) { parity_ = value; UpdateDcb(); }
-void TAfCustomSerialPort::SetStopbits(TAfStopbits value) { stopbits_ = value; UpdateDcb(); }
-void TAfCustomSerialPort::SetOptions(TAfComOptions value) { options_ = value; UpdateDcb(); }
-void TAfCustomSerialPort::SetXOnChar(char value) { xOnChar_ = value; UpdateDcb(); }
-void TAfCustomSerialPort::SetXOffChar(char value) { xOffChar_ = value; UpdateDcb(); }
+void TAfCustomSerialPort::SetDatabits(TAfDatabits value) {
+    databits_ = value;
+    UpdateDcb();
+}
+void TAfCustomSerialPort::SetParity(TAfParity value) {
+    parity_ = value;
+    UpdateDcb();
+}
+void TAfCustomSerialPort::SetStopbits(TAfStopbits value) {
+    stopbits_ = value;
+    UpdateDcb();
+}
+void TAfCustomSerialPort::SetOptions(TAfComOptions value) {
+    options_ = value;
+    UpdateDcb();
+}
+void TAfCustomSerialPort::SetXOnChar(char value) {
+    xOnChar_ = value;
+    UpdateDcb();
+}
+void TAfCustomSerialPort::SetXOffChar(char value) {
+    xOffChar_ = value;
+    UpdateDcb();
+}
 
 void TAfCustomSerialPort::SetFlowControl(TAfFlowControl value) {
     flowControl_ = value;
@@ -130,39 +147,32 @@ void TAfCustomSerialPort::SetXOffLim(int16_t value) {
 
 void TAfCustomSerialPort::SetDTR(bool value) {
     dtr_ = value;
-    if (IsOpen())
-        core_.LineSignal(value ? AfEscape::SetDtr : AfEscape::ClrDtr);
+    if (IsOpen()) core_.LineSignal(value ? AfEscape::SetDtr : AfEscape::ClrDtr);
 }
 
 void TAfCustomSerialPort::SetRTS(bool value) {
     rts_ = value;
-    if (IsOpen())
-        core_.LineSignal(value ? AfEscape::SetRts : AfEscape::ClrRts);
+    if (IsOpen()) core_.LineSignal(value ? AfEscape::SetRts : AfEscape::ClrRts);
 }
 
 void TAfCustomSerialPort::SetInBufSize(int32_t value) {
-    if (IsOpen())
-        ReportError(QStringLiteral("Port is not closed"));
+    if (IsOpen()) ReportError(QStringLiteral("Port is not closed"));
     inBufSize_ = value;
     RecomputeLimits();
 }
 
 void TAfCustomSerialPort::SetOutBufSize(int32_t value) {
-    if (IsOpen())
-        ReportError(QStringLiteral("Port is not closed"));
+    if (IsOpen()) ReportError(QStringLiteral("Port is not closed"));
     outBufSize_ = value;
 }
 
 void TAfCustomSerialPort::Loaded() {
-    if (autoOpen_)
-        OpenPort();
-    else
-        UpdateDcb();
+    if (autoOpen_) OpenPort();
+    else UpdateDcb();
 }
 
 void TAfCustomSerialPort::OpenPort() {
-    if (core_.IsOpen())
-        return;
+    if (core_.IsOpen()) return;
     AfSafeSync::EnableTarget(syncId_, true);
     core_.SetDcb(dcb_);
     core_.SetQueueSizes(inBufSize_, outBufSize_);
@@ -184,14 +194,11 @@ void TAfCustomSerialPort::ClosePort() {
     FlagReset reset{closing_};
     // Disabling first drops reports on their way and frees a reader waiting in one.
     AfSafeSync::EnableTarget(syncId_, false);
-    if (core_.IsOpen())
-        core_.CloseIfOpen();
+    if (core_.IsOpen()) core_.CloseIfOpen();
     emit OnPortClose(this);
 }
 
-int32_t TAfCustomSerialPort::InQueueCount() {
-    return IsOpen() ? static_cast<int32_t>(core_.StatusQuery().InQueue) : 0;
-}
+int32_t TAfCustomSerialPort::InQueueCount() { return IsOpen() ? static_cast<int32_t>(core_.StatusQuery().InQueue) : 0; }
 
 uint8_t TAfCustomSerialPort::ReadByte() {
     uint8_t value = 0;
@@ -200,36 +207,29 @@ uint8_t TAfCustomSerialPort::ReadByte() {
 }
 
 void TAfCustomSerialPort::ReadBlock(void* buffer, int32_t count) {
-    if (closing_)
-        return;
-    if (core_.Read(buffer, count) != count)
-        ReportError(QStringLiteral("Read data error"));
+    if (closing_) return;
+    if (core_.Read(buffer, count) != count) ReportError(QStringLiteral("Read data error"));
 }
 
 void TAfCustomSerialPort::SendText(const QByteArray& text) {
-    if (!text.isEmpty())
-        SendBlock(text.constData(), static_cast<int32_t>(text.size()));
+    if (!text.isEmpty()) SendBlock(text.constData(), static_cast<int32_t>(text.size()));
 }
 
 void TAfCustomSerialPort::SendByte(uint8_t value) { SendBlock(&value, 1); }
 
 void TAfCustomSerialPort::SendBlock(const void* bytes, int32_t count) {
-    if (closing_)
-        return;
-    if (outputDoneListenersStale_)
-        UpdateOutputDoneListeners();
+    if (closing_) return;
+    if (outputDoneListenersStale_) UpdateOutputDoneListeners();
     if (!core_.QueueOutput(bytes, count))
         ReportError(QString::asprintf("Write data error [requested: %d, free: %d]", count, OutQueueFree()));
 }
 
 void TAfCustomSerialPort::DiscardInput() {
-    if (!closing_)
-        core_.PurgeInput();
+    if (!closing_) core_.PurgeInput();
 }
 
 void TAfCustomSerialPort::DiscardOutput() {
-    if (!closing_)
-        core_.PurgeOutput();
+    if (!closing_) core_.PurgeOutput();
 }
 
 int32_t TAfCustomSerialPort::OutQueueUsed() { return core_.OutputUsed(); }
@@ -237,8 +237,7 @@ int32_t TAfCustomSerialPort::OutQueueFree() { return core_.OutputFree(); }
 
 // Reader thread: hand the report to the user-interface thread and wait for it.
 void TAfCustomSerialPort::CoreEvent(TAfCoreEvent kind, quint32 data, std::exception_ptr error) {
-    if (closing_ || destroying_)
-        return;
+    if (closing_ || destroying_) return;
     if (kind == TAfCoreEvent::LineHangUp) {
         // Queued, not synced: the close must happen even when the user-interface
         // thread is busy for longer than a sync call waits.
@@ -273,19 +272,16 @@ void TAfCustomSerialPort::CoreEvent(TAfCoreEvent kind, quint32 data, std::except
         std::lock_guard lock(pendingMutex_);
         pending_.valid = false;
     }
-    if (!enabled)
-        throw EAfSilentAbort();
+    if (!enabled) throw EAfSilentAbort();
 }
 
 // User-interface thread, inside the sync call.
 void TAfCustomSerialPort::SyncTarget() {
-    if (closing_)
-        return;
+    if (closing_) return;
     Pending report;
     {
         std::lock_guard lock(pendingMutex_);
-        if (!pending_.valid)
-            return;
+        if (!pending_.valid) return;
         report = pending_;
         pending_.valid = false;
     }
@@ -298,8 +294,7 @@ void TAfCustomSerialPort::SyncTarget() {
         break;
     case TAfCoreEvent::CommEvent: {
         const quint32 mask = report.data;
-        if (mask & AfCommEvent::RxChar)
-            emit OnDataRecived(this, static_cast<int>(core_.StatusQuery().InQueue));
+        if (mask & AfCommEvent::RxChar) emit OnDataRecived(this, static_cast<int>(core_.StatusQuery().InQueue));
         const quint32 errors = core_.FetchLineErrors();
         if (mask & AfCommEvent::Err) emit OnLineError(this, errors);
         if (mask & AfCommEvent::Cts) emit OnCTSChanged(this);
@@ -308,15 +303,11 @@ void TAfCustomSerialPort::SyncTarget() {
         if (mask & AfCommEvent::Rlsd) emit OnRLSDChanged(this);
         break;
     }
-    case TAfCoreEvent::InputWaiting:
-        emit OnDataRecived(this, static_cast<int>(report.data));
-        break;
+    case TAfCoreEvent::InputWaiting: emit OnDataRecived(this, static_cast<int>(report.data)); break;
     case TAfCoreEvent::WorkerError:
-        if (report.error)
-            std::rethrow_exception(report.error);
+        if (report.error) std::rethrow_exception(report.error);
         break;
-    case TAfCoreEvent::LineHangUp:
-        break;
+    case TAfCoreEvent::LineHangUp: break;
     }
 }
 
@@ -338,8 +329,7 @@ void TAfCustomSerialPort::connectNotify(const QMetaMethod& signal) {
 
 void TAfCustomSerialPort::disconnectNotify(const QMetaMethod& signal) {
     // An invalid signal means everything was disconnected.
-    if (!signal.isValid() || IsOutputDoneSignal(signal))
-        outputDoneListenersStale_ = true;
+    if (!signal.isValid() || IsOutputDoneSignal(signal)) outputDoneListenersStale_ = true;
 }
 
 void TAfCustomSerialPort::UpdateOutputDoneListeners() {
@@ -351,8 +341,7 @@ void TAfCustomSerialPort::UpdateOutputDoneListeners() {
 
 // The device went away: close on this thread so that the owner gets OnPortClose.
 void TAfCustomSerialPort::HandleHangUp(quint64 connection) {
-    if (closing_ || connection != connection_ || !IsOpen())
-        return;
+    if (closing_ || connection != connection_ || !IsOpen()) return;
     emit OnSyncEvent(this, TAfCoreEvent::LineHangUp, 0);
     ClosePort();
 }
@@ -367,6 +356,4 @@ void TAfCustomComPort::SetComNumber(uint16_t value) {
     OpenPort();
 }
 
-void TAfCustomComPort::OpenDevice() {
-    core_.Open(comNumber_);
-}
+void TAfCustomComPort::OpenDevice() { core_.Open(comNumber_); }

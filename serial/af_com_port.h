@@ -14,15 +14,33 @@
 #include <mutex>
 
 enum class TAfBaudrate {
-    br110, br300, br600, br1200, br2400, br4800, br9600, br14400, br19200, br38400,
-    br56000, br57600, br115200, br128000, br256000, brUser
+    br110,
+    br300,
+    br600,
+    br1200,
+    br2400,
+    br4800,
+    br9600,
+    br14400,
+    br19200,
+    br38400,
+    br56000,
+    br57600,
+    br115200,
+    br128000,
+    br256000,
+    brUser
 };
 enum class TAfDatabits { db4, db5, db6, db7, db8 };
 enum class TAfParity { paNone, paOdd, paEven, paMark, paSpace };
 enum class TAfStopbits { sbOne, sbOneAndHalf, sbTwo };
 enum class TAfFlowControl { fwNone, fwXOnXOff, fwRtsCts, fwDtrDsr };
 enum TAfComOption {
-    coParityCheck = 0x01, coDsrSensitivity = 0x02, coIgnoreXOff = 0x04, coErrorChar = 0x08, coStripNull = 0x10
+    coParityCheck = 0x01,
+    coDsrSensitivity = 0x02,
+    coIgnoreXOff = 0x04,
+    coErrorChar = 0x08,
+    coStripNull = 0x10
 };
 Q_DECLARE_FLAGS(TAfComOptions, TAfComOption)
 Q_DECLARE_OPERATORS_FOR_FLAGS(TAfComOptions)

@@ -27,8 +27,7 @@ std::string Format(const char* format, int value) {
 int CurrentTid() { return static_cast<int>(::gettid()); }
 
 void ApplyNice(int tid, int nice) {
-    if (tid != 0)
-        ::setpriority(PRIO_PROCESS, static_cast<id_t>(tid), nice);  // best effort
+    if (tid != 0) ::setpriority(PRIO_PROCESS, static_cast<id_t>(tid), nice);  // best effort
 }
 
 }  // namespace
@@ -36,8 +35,7 @@ void ApplyNice(int tid, int nice) {
 // ---------------------------------------------------------------------------------
 TAfSignal::TAfSignal() : fd_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
 TAfSignal::~TAfSignal() {
-    if (fd_ >= 0)
-        ::close(fd_);
+    if (fd_ >= 0) ::close(fd_);
 }
 void TAfSignal::Set() {
     const uint64_t one = 1;
@@ -91,8 +89,7 @@ void TAfComPortCoreThread::StopWorker() {
 }
 
 void TAfComPortCoreThread::Join() {
-    if (thread_.joinable())
-        thread_.join();
+    if (thread_.joinable()) thread_.join();
 }
 
 void TAfComPortCoreThread::HandleWorkerError(std::exception_ptr error) {
@@ -100,8 +97,7 @@ void TAfComPortCoreThread::HandleWorkerError(std::exception_ptr error) {
         std::rethrow_exception(error);
     } catch (const EAfSilentAbort&) {
         return;
-    } catch (...) {
-    }
+    } catch (...) {}
     AfSafeSync::PostException(error);
 }
 
@@ -113,14 +109,11 @@ void TAfComPortWriteThread::Execute() {
     pollfd fds[3] = {{stopSignal_.Fd(), POLLIN, 0}, {purgeRequest_.Fd(), POLLIN, 0}, {dataQueued.Fd(), POLLIN, 0}};
     while (!terminated_) {
         if (::poll(fds, 3, -1) < 0) {
-            if (errno == EINTR)
-                continue;
+            if (errno == EINTR) continue;
             throw std::runtime_error("Writer wait failed");
         }
-        if (fds[0].revents)
-            break;
-        if (fds[1].revents)
-            AcknowledgePurge();
+        if (fds[0].revents) break;
+        if (fds[1].revents) AcknowledgePurge();
         if (fds[2].revents) {
             dataQueued.Reset();
             Drain();
@@ -140,8 +133,7 @@ void TAfComPortWriteThread::Drain() {
             count = ring.ContiguousCount();
             span = ring.ReadPointer();
         }
-        if (count == 0)
-            return;
+        if (count == 0) return;
         const ssize_t written = ::write(handle_, span, static_cast<size_t>(count));
         if (written > 0) {
             bool empty = false;
@@ -150,40 +142,32 @@ void TAfComPortWriteThread::Drain() {
                 ring.Remove(static_cast<int32_t>(written));
                 empty = ring.UsedCount() == 0;
             }
-            if (empty)
-                core_.SignalOutputDone();
+            if (empty) core_.SignalOutputDone();
             continue;
         }
-        if (written < 0 && errno == EINTR)
-            continue;
+        if (written < 0 && errno == EINTR) continue;
         if (written < 0 && errno != EAGAIN)
             return;  // the span stays queued until the next append, a purge or the close
         // The driver's queue is full: wait until it takes more, or for a stop or purge.
         pollfd fds[3] = {{stopSignal_.Fd(), POLLIN, 0}, {purgeRequest_.Fd(), POLLIN, 0}, {handle_, POLLOUT, 0}};
-        if (::poll(fds, 3, -1) < 0 && errno != EINTR)
-            return;
-        if (fds[0].revents)
-            return;
-        if (fds[1].revents)
-            AcknowledgePurge();
-        if (fds[2].revents & (POLLERR | POLLHUP | POLLNVAL))
-            return;
+        if (::poll(fds, 3, -1) < 0 && errno != EINTR) return;
+        if (fds[0].revents) return;
+        if (fds[1].revents) AcknowledgePurge();
+        if (fds[2].revents & (POLLERR | POLLHUP | POLLNVAL)) return;
     }
 }
 
 void TAfComPortWriteThread::AcknowledgePurge() {
     purgeRequest_.Reset();
     std::unique_lock lock(purgeMutex_);
-    if (!purgeRequested_)
-        return;
+    if (!purgeRequested_) return;
     purgeAcknowledged_ = true;
     purgeChanged_.notify_all();
     // A new purge may begin right after this one ends; its generation releases us so
     // that the writer goes round and acknowledges it instead of sleeping through it.
     const uint64_t generation = purgeGeneration_;
-    purgeChanged_.wait(lock, [this, generation] {
-        return !purgeRequested_ || purgeGeneration_ != generation || terminated_;
-    });
+    purgeChanged_.wait(
+        lock, [this, generation] { return !purgeRequested_ || purgeGeneration_ != generation || terminated_; });
 }
 
 bool TAfComPortWriteThread::BeginPurge(int timeoutMs) {
@@ -237,8 +221,7 @@ TAfComPortEventThread::TAfComPortEventThread(TAfComPortCore& core, int handle)
 
 void TAfComPortEventThread::Execute() {
     const int epollFd = ::epoll_create1(EPOLL_CLOEXEC);
-    if (epollFd < 0)
-        throw std::runtime_error("Reader wait failed");
+    if (epollFd < 0) throw std::runtime_error("Reader wait failed");
     struct Closer {
         int fd;
         ~Closer() { ::close(fd); }
@@ -261,13 +244,11 @@ void TAfComPortEventThread::Execute() {
         epoll_event events[3];
         const int n = ::epoll_wait(epollFd, events, 3, TAfComPortCore::PollIntervalMs);
         if (n < 0) {
-            if (errno == EINTR)
-                continue;
+            if (errno == EINTR) continue;
             throw std::runtime_error("Reader wait failed");
         }
         if (n == 0) {
-            if (!hungUp)
-                Poll();
+            if (!hungUp) Poll();
             continue;
         }
         uint32_t mask = 0;
@@ -279,38 +260,29 @@ void TAfComPortEventThread::Execute() {
                 core_.outputDone_.Reset();
                 Report(TAfCoreEvent::OutputDone, 0);
             } else {
-                if (events[i].events & EPOLLIN)
-                    mask |= AfCommEvent::RxChar;
-                if (events[i].events & (EPOLLHUP | EPOLLERR | EPOLLRDHUP))
-                    lost = true;
+                if (events[i].events & EPOLLIN) mask |= AfCommEvent::RxChar;
+                if (events[i].events & (EPOLLHUP | EPOLLERR | EPOLLRDHUP)) lost = true;
             }
         }
-        if (terminated_)
-            break;
-        if (!hungUp)
-            mask |= core_.TakeLineEvents();
+        if (terminated_) break;
+        if (!hungUp) mask |= core_.TakeLineEvents();
         if (lost && !hungUp) {
             // A device that went away keeps signalling; stop watching it and say so once.
             hungUp = true;
-            if (lineWatched)
-                ::epoll_ctl(epollFd, EPOLL_CTL_DEL, handle_, nullptr);
+            if (lineWatched) ::epoll_ctl(epollFd, EPOLL_CTL_DEL, handle_, nullptr);
             lineWatched = false;
             mask &= ~AfCommEvent::RxChar;
         }
-        if (mask)
-            Report(TAfCoreEvent::CommEvent, mask);
-        if (lost && hungUp && !terminated_)
-            Report(TAfCoreEvent::LineHangUp, 0);
+        if (mask) Report(TAfCoreEvent::CommEvent, mask);
+        if (lost && hungUp && !terminated_) Report(TAfCoreEvent::LineHangUp, 0);
     }
 }
 
 // Nothing happened for 200 ms: collect line errors and re-report unread input.
 void TAfComPortEventThread::Poll() {
     const TAfComStat stat = core_.StatusQuery();
-    if (const uint32_t mask = core_.TakeLineEvents())
-        Report(TAfCoreEvent::CommEvent, mask);
-    if (stat.InQueue > 0 && !terminated_)
-        Report(TAfCoreEvent::InputWaiting, stat.InQueue);
+    if (const uint32_t mask = core_.TakeLineEvents()) Report(TAfCoreEvent::CommEvent, mask);
+    if (stat.InQueue > 0 && !terminated_) Report(TAfCoreEvent::InputWaiting, stat.InQueue);
 }
 
 void TAfComPortEventThread::Report(TAfCoreEvent kind, uint32_t data, std::exception_ptr error) {
@@ -320,17 +292,14 @@ void TAfComPortEventThread::Report(TAfCoreEvent kind, uint32_t data, std::except
         callback = callback_;
     }
     if (!callback) {
-        if (error)
-            TAfComPortCoreThread::HandleWorkerError(error);
+        if (error) TAfComPortCoreThread::HandleWorkerError(error);
         return;
     }
     try {
         callback(&core_, kind, data, error);
     } catch (...) {
-        if (kind == TAfCoreEvent::WorkerError)
-            TAfComPortCoreThread::HandleWorkerError(std::current_exception());
-        else
-            HandleWorkerError(std::current_exception());
+        if (kind == TAfCoreEvent::WorkerError) TAfComPortCoreThread::HandleWorkerError(std::current_exception());
+        else HandleWorkerError(std::current_exception());
     }
 }
 
@@ -339,8 +308,7 @@ void TAfComPortEventThread::HandleWorkerError(std::exception_ptr error) {
         std::rethrow_exception(error);
     } catch (const EAfSilentAbort&) {
         return;
-    } catch (...) {
-    }
+    } catch (...) {}
     Report(TAfCoreEvent::WorkerError, 0, error);
 }
 
@@ -363,18 +331,14 @@ void TAfComPortCore::FailOpen(const char* message) {
 }
 
 bool TAfComPortCore::Open(uint16_t portNumber) {
-    if (open_ || handle_ >= 0)
-        return false;
+    if (open_ || handle_ >= 0) return false;
     const std::string invalid = Format("Invalid port number (COM%d)", portNumber);
-    if (portNumber == 0)
-        throw EAfComPortCoreError(invalid);
+    if (portNumber == 0) throw EAfComPortCoreError(invalid);
     const QString path = DevicePathForComNumber(portNumber);
-    if (path.isEmpty())
-        throw EAfComPortCoreError(invalid);
+    if (path.isEmpty()) throw EAfComPortCoreError(invalid);
     const int fd = ::open(path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        if (errno == ENOENT || errno == ENODEV || errno == ENXIO)
-            throw EAfComPortCoreError(invalid);
+        if (errno == ENOENT || errno == ENODEV || errno == ENXIO) throw EAfComPortCoreError(invalid);
         throw EAfComPortCoreError(Format("Can't open device COM%d", portNumber));
     }
     // Exclusive: the lock keeps out other programs (and a second open here), even root.
@@ -391,8 +355,7 @@ bool TAfComPortCore::Open(uint16_t portNumber) {
     ::ioctl(fd, TIOCEXCL);
     handle_ = fd;
 
-    if (!AfLinePosix::SetRawNoTimeouts(fd))
-        FailOpen("Error setting timeouts");
+    if (!AfLinePosix::SetRawNoTimeouts(fd)) FailOpen("Error setting timeouts");
     AfLinePosix::RequestLowLatency(fd);
     if (!AfLinePosix::ApplyDcb(fd, dcb_)) {
         AfLinePosix::ReadDcb(fd, dcb_);
@@ -407,13 +370,11 @@ bool TAfComPortCore::Open(uint16_t portNumber) {
     }
     writer_ = std::make_unique<TAfComPortWriteThread>(*this, fd, outQueueSize_);
     writer_->SetPriority(writerPriority_);
-    if (!writer_->Start())
-        FailOpen("Error creating threads");
+    if (!writer_->Start()) FailOpen("Error creating threads");
     active_ = true;
     reader_ = std::make_unique<TAfComPortEventThread>(*this, fd);
     reader_->SetPriority(readerPriority_);
-    if (!reader_->Start())
-        FailOpen("Error creating threads");
+    if (!reader_->Start()) FailOpen("Error creating threads");
     open_ = true;
     return true;
 }
@@ -424,8 +385,7 @@ void TAfComPortCore::CloseIfOpen() {
 }
 
 void TAfComPortCore::Close() {
-    if (handle_ < 0)
-        return;
+    if (handle_ < 0) return;
     active_ = false;
     {
         std::lock_guard lock(lineLock_);
@@ -451,8 +411,7 @@ void TAfComPortCore::Close() {
 
 void TAfComPortCore::SetDcb(const TAfDcb& dcb) {
     dcb_ = dcb;
-    if (!active_)
-        return;
+    if (!active_) return;
     if (!AfLinePosix::ApplyDcb(handle_, dcb_)) {
         AfLinePosix::ReadDcb(handle_, dcb_);
         throw EAfComPortCoreError("Error setting parameters from DCB");
@@ -465,32 +424,26 @@ void TAfComPortCore::SetQueueSizes(int32_t /*inSize*/, int32_t outSize) { outQue
 void TAfComPortCore::SetPriorities(TAfThreadPriority reader, TAfThreadPriority writer) {
     readerPriority_ = reader;
     writerPriority_ = writer;
-    if (reader_)
-        reader_->SetPriority(reader);
-    if (writer_)
-        writer_->SetPriority(writer);
+    if (reader_) reader_->SetPriority(reader);
+    if (writer_) writer_->SetPriority(writer);
 }
 
 void TAfComPortCore::SetCallback(TAfCoreCallback callback) { callback_ = std::move(callback); }
 
 bool TAfComPortCore::QueueOutput(const void* bytes, int32_t count) {
-    if (!active_)
-        return false;
+    if (!active_) return false;
     bool appended = false;
     {
         std::lock_guard lock(outputLock_);
         appended = writer_->ring.Append(bytes, count);
     }
-    if (appended)
-        writer_->dataQueued.Set();
+    if (appended) writer_->dataQueued.Set();
     return appended;
 }
 
 int32_t TAfComPortCore::Read(void* buffer, int32_t count) {
-    if (!active_)
-        return -1;
-    if (count <= 0)
-        return 0;
+    if (!active_) return -1;
+    if (count <= 0) return 0;
     std::lock_guard lock(lineLock_);
     ssize_t n;
     do {
@@ -500,17 +453,14 @@ int32_t TAfComPortCore::Read(void* buffer, int32_t count) {
 }
 
 bool TAfComPortCore::PurgeInput() {
-    if (!active_)
-        return false;
+    if (!active_) return false;
     std::lock_guard lock(lineLock_);
     return AfLinePosix::Purge(handle_, AfLinePosix::PurgeInput);
 }
 
 bool TAfComPortCore::PurgeOutput() {
-    if (!active_)
-        return false;
-    if (!writer_->BeginPurge(PurgeTimeoutMs))
-        return false;
+    if (!active_) return false;
+    if (!writer_->BeginPurge(PurgeTimeoutMs)) return false;
     {
         std::lock_guard lock(outputLock_);
         writer_->dataQueued.Reset();
@@ -553,8 +503,7 @@ uint32_t TAfComPortCore::PollLineLocked() {
 }
 
 uint32_t TAfComPortCore::TakeLineEvents() {
-    if (!active_)
-        return 0;
+    if (!active_) return 0;
     std::lock_guard lock(lineLock_);
     PollLineLocked();
     const uint32_t mask = pendingLineEvents_;
@@ -564,8 +513,7 @@ uint32_t TAfComPortCore::TakeLineEvents() {
 
 TAfComStat TAfComPortCore::StatusQuery() {
     TAfComStat stat;
-    if (!active_)
-        return stat;
+    if (!active_) return stat;
     std::lock_guard lock(lineLock_);
     stat.Errors = PollLineLocked();
     int in = 0;
@@ -575,8 +523,7 @@ TAfComStat TAfComPortCore::StatusQuery() {
 }
 
 uint32_t TAfComPortCore::FetchLineErrors() {
-    if (!active_)
-        return 0;
+    if (!active_) return 0;
     std::lock_guard lock(lineLock_);
     const uint32_t errors = lineErrors_;
     lineErrors_ = 0;
@@ -584,20 +531,17 @@ uint32_t TAfComPortCore::FetchLineErrors() {
 }
 
 int32_t TAfComPortCore::OutputUsed() {
-    if (!active_)
-        return 0;
+    if (!active_) return 0;
     std::lock_guard lock(outputLock_);
     return writer_->ring.UsedCount();
 }
 
 int32_t TAfComPortCore::OutputFree() {
-    if (!active_)
-        return 0;
+    if (!active_) return 0;
     std::lock_guard lock(outputLock_);
     return writer_->ring.FreeCount();
 }
 
 void TAfComPortCore::LineSignal(int escapeCode) {
-    if (active_)
-        AfLinePosix::EscapeFunction(handle_, escapeCode);
+    if (active_) AfLinePosix::EscapeFunction(handle_, escapeCode);
 }

@@ -166,8 +166,7 @@ private:
     // Called by the reader: line-event bits (Cts, Dsr, Rlsd, Ring, Err) since the last call.
     uint32_t TakeLineEvents();
     void SignalOutputDone() {
-        if (reportOutputDone_)
-            outputDone_.Set();
+        if (reportOutputDone_) outputDone_.Set();
     }
 
     int handle_ = -1;
@@ -180,7 +179,7 @@ private:
     TAfCoreCallback callback_;
 
     std::mutex lineLock_;
-    uint32_t lineErrors_ = 0;       // collected error bits, until fetched
+    uint32_t lineErrors_ = 0;  // collected error bits, until fetched
     uint32_t pendingLineEvents_ = 0;
     bool countersSupported_ = false;
     bool levelsSupported_ = false;

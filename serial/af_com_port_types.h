@@ -72,7 +72,13 @@ enum class TAfCoreEvent : int { OutputDone = 0, CommEvent = 1, InputWaiting = 2,
 
 // System thread priorities; applied best-effort as the thread's nice value (negated).
 enum class TAfThreadPriority : int {
-    tpIdle = -15, tpLowest = -2, tpLower = -1, tpNormal = 0, tpHigher = 1, tpHighest = 2, tpTimeCritical = 15
+    tpIdle = -15,
+    tpLowest = -2,
+    tpLower = -1,
+    tpNormal = 0,
+    tpHigher = 1,
+    tpHighest = 2,
+    tpTimeCritical = 15
 };
 
 // Escape function codes of the core's line-signal operation.

@@ -21,13 +21,10 @@ bool IsCharDevice(const QString& path) {
 // A busy or forbidden device still counts as present; only a driver that says
 // "no UART here" (the unused ttyS entries every PC has) is left out.
 bool SerialDevicePresent(const QString& path, bool needUart) {
-    if (!IsCharDevice(path))
-        return false;
-    if (!needUart)
-        return true;
+    if (!IsCharDevice(path)) return false;
+    if (!needUart) return true;
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return true;
+    if (fd < 0) return true;
     const bool uart = AfLinePosix::HasUart(fd);
     ::close(fd);
     return uart;
@@ -41,11 +38,9 @@ std::map<int, QString> PortDirectoryEntries() {
     const QFileInfoList list = dir.entryInfoList(QDir::System | QDir::Files | QDir::NoDotAndDotDot);
     for (const QFileInfo& info : list) {
         const auto match = name.match(info.fileName());
-        if (!match.hasMatch() || !info.isSymLink())
-            continue;
+        if (!match.hasMatch() || !info.isSymLink()) continue;
         const int n = match.captured(1).toInt();
-        if (n >= 1 && n <= 65535 && IsCharDevice(info.filePath()))
-            entries[n] = info.filePath();
+        if (n >= 1 && n <= 65535 && IsCharDevice(info.filePath())) entries[n] = info.filePath();
     }
     return entries;
 }
@@ -61,15 +56,13 @@ constexpr RealPortRule realPortRules[] = {
 
 const RealPortRule* RuleForNumber(int n) {
     for (const RealPortRule& rule : realPortRules)
-        if (n >= rule.firstNumber && n < rule.firstNumber + rule.count)
-            return &rule;
+        if (n >= rule.firstNumber && n < rule.firstNumber + rule.count) return &rule;
     return nullptr;
 }
 
 QString RealPortPath(int n) {
     const RealPortRule* rule = RuleForNumber(n);
-    if (!rule)
-        return {};
+    if (!rule) return {};
     const QString path = RuleDevicePathForComNumber(n);
     return SerialDevicePresent(path, rule->needUart) ? path : QString();
 }
@@ -83,21 +76,17 @@ QString RuleDevicePathForComNumber(int n) {
 
 QString ComPortDirectory() {
     const QString own = qEnvironmentVariable("VORKAL_PORT_DIR");
-    if (!own.isEmpty())
-        return own;
+    if (!own.isEmpty()) return own;
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (!runtime.isEmpty())
-        return runtime + QStringLiteral("/vorkal-ports");
+    if (!runtime.isEmpty()) return runtime + QStringLiteral("/vorkal-ports");
     return QStringLiteral("/tmp/vorkal-ports-%1").arg(::getuid());
 }
 
 QString DevicePathForComNumber(int n) {
-    if (n < 1 || n > 65535)
-        return {};
+    if (n < 1 || n > 65535) return {};
     const QString link = QDir(ComPortDirectory()).filePath(QStringLiteral("COM%1").arg(n));
     QFileInfo info(link);
-    if (info.isSymLink() && IsCharDevice(link))
-        return link;
+    if (info.isSymLink() && IsCharDevice(link)) return link;
     return RealPortPath(n);
 }
 
@@ -110,15 +99,13 @@ QStringList ListComPortNames() {
         for (const QString& name : names) {
             bool ok = false;
             const int k = name.mid(base.size()).toInt(&ok);
-            if (!ok || k < 0 || k >= rule.count)
-                continue;
+            if (!ok || k < 0 || k >= rule.count) continue;
             const int n = rule.firstNumber + k;
             if (ports.count(n) == 0 && SerialDevicePresent(dev.filePath(name), rule.needUart))
                 ports[n] = dev.filePath(name);
         }
     }
     QStringList result;
-    for (const auto& entry : ports)
-        result << QStringLiteral("COM%1").arg(entry.first);
+    for (const auto& entry : ports) result << QStringLiteral("COM%1").arg(entry.first);
     return result;
 }

@@ -33,8 +33,7 @@ const QEvent::Type RequestEventType = static_cast<QEvent::Type>(QEvent::User + 2
 
 class RequestEvent : public QEvent {
 public:
-    explicit RequestEvent(std::shared_ptr<Request> request)
-        : QEvent(RequestEventType), request(std::move(request)) {}
+    explicit RequestEvent(std::shared_ptr<Request> request) : QEvent(RequestEventType), request(std::move(request)) {}
     std::shared_ptr<Request> request;
 };
 
@@ -65,11 +64,9 @@ bool wakesDeferred = false;  // the receiver's thread has an event dispatcher to
 std::atomic<quint64> callsMade{0};
 
 Slot* FindSlot(quint32 id) {
-    if (id == 0)
-        return nullptr;
+    if (id == 0) return nullptr;
     for (Slot& s : targetSlots)
-        if (s.id == id)
-            return &s;
+        if (s.id == id) return &s;
     return nullptr;
 }
 
@@ -88,8 +85,7 @@ void ReportException(std::exception_ptr error) {
         std::rethrow_exception(error);
     } catch (const EAfSilentAbort&) {
         return;
-    } catch (...) {
-    }
+    } catch (...) {}
     if (handler) {
         handler(error);
         return;
@@ -120,8 +116,7 @@ bool Receiver::event(QEvent* e) {
         ReportException(error);
         return true;
     }
-    if (type != RequestEventType)
-        return QObject::event(e);
+    if (type != RequestEventType) return QObject::event(e);
     TAfSyncMethod method;
     int slotNumber = 0;
     std::shared_ptr<Request> held;
@@ -129,8 +124,7 @@ bool Receiver::event(QEvent* e) {
         std::lock_guard lock(tableMutex);
         held = static_cast<RequestEvent*>(e)->request;
         Request& request = *held;
-        if (request.abandoned)
-            return true;
+        if (request.abandoned) return true;
         request.started = true;
         if (IsRunnable(request.id)) {
             const Slot* s = FindSlot(request.id);
@@ -163,22 +157,19 @@ bool Receiver::event(QEvent* e) {
 // caller has nothing to do before this thread processes events again, since its next
 // report needs them. Disabling or unregistering a target still wakes it at once.
 void WakeCallers() {
-    if (wakePending.load(std::memory_order_relaxed) && wakePending.exchange(false))
-        requestChanged.notify_all();
+    if (wakePending.load(std::memory_order_relaxed) && wakePending.exchange(false)) requestChanged.notify_all();
 }
 
 void CreateReceiver() {
     receiver = new Receiver;
     receiverThread = QThread::currentThread();
     if (QCoreApplication* app = QCoreApplication::instance()) {
-        if (receiver->thread() != app->thread())
-            receiver->moveToThread(app->thread());
+        if (receiver->thread() != app->thread()) receiver->moveToThread(app->thread());
         receiverThread = app->thread();
         if (QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance(receiverThread)) {
             QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, receiver, WakeCallers,
                              Qt::DirectConnection);
-            QObject::connect(dispatcher, &QAbstractEventDispatcher::awake, receiver, WakeCallers,
-                             Qt::DirectConnection);
+            QObject::connect(dispatcher, &QAbstractEventDispatcher::awake, receiver, WakeCallers, Qt::DirectConnection);
             QObject::connect(dispatcher, &QObject::destroyed, [] {
                 {
                     std::lock_guard lock(tableMutex);
@@ -197,8 +188,7 @@ void CreateReceiver() {
                 receiver = nullptr;
                 wakesDeferred = false;
                 wakePending = false;
-                for (Slot& s : targetSlots)
-                    s = Slot{};
+                for (Slot& s : targetSlots) s = Slot{};
             }
             requestChanged.notify_all();
         });
@@ -208,14 +198,11 @@ void CreateReceiver() {
 }  // namespace
 
 quint32 RegisterTarget(TAfSyncMethod method) {
-    if (!method)
-        return 0;
+    if (!method) return 0;
     std::lock_guard lock(tableMutex);
-    if (!receiver)
-        CreateReceiver();
+    if (!receiver) CreateReceiver();
     for (Slot& s : targetSlots) {
-        if (s.method)
-            continue;
+        if (s.method) continue;
         idCounter = idCounter + 1 == 0 ? 1 : idCounter + 1;
         s.enabled = false;
         s.method = std::move(method);
@@ -234,8 +221,7 @@ bool UnregisterTarget(quint32 id) {
             found = true;
         }
     }
-    if (found)
-        requestChanged.notify_all();
+    if (found) requestChanged.notify_all();
     return found;
 }
 
@@ -249,8 +235,7 @@ bool EnableTarget(quint32 id, bool enabled) {
             found = true;
         }
     }
-    if (found && !enabled)
-        requestChanged.notify_all();
+    if (found && !enabled) requestChanged.notify_all();
     return found;
 }
 
@@ -263,8 +248,7 @@ bool CallTarget(quint32 id, int timeoutMs) {
     RequestEvent* event = nullptr;
     {
         std::lock_guard lock(tableMutex);
-        if (!IsRunnable(id))
-            return false;
+        if (!IsRunnable(id)) return false;
         target = receiver;
         sameThread = QThread::currentThread() == receiverThread;
         event = new RequestEvent(request);
@@ -280,8 +264,7 @@ bool CallTarget(quint32 id, int timeoutMs) {
     std::unique_lock lock(tableMutex);
     requestChanged.wait_for(lock, std::chrono::milliseconds(std::max(timeoutMs, 0)),
                             [&] { return request->done || !IsRunnable(id); });
-    if (!request->done)
-        request->abandoned = true;  // not run if it has not started yet
+    if (!request->done) request->abandoned = true;  // not run if it has not started yet
     return IsRunnable(id);
 }
 
@@ -296,13 +279,10 @@ void PostException(std::exception_ptr error) {
     {
         std::lock_guard lock(tableMutex);
         target = receiver;
-        if (target)
-            event = new ExceptionEvent(error);
+        if (target) event = new ExceptionEvent(error);
     }
-    if (target)
-        QCoreApplication::postEvent(target, event);
-    else
-        ReportException(std::move(error));
+    if (target) QCoreApplication::postEvent(target, event);
+    else ReportException(std::move(error));
 }
 
 quint64 CallsMade() { return callsMade.load(); }

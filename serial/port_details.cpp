@@ -20,26 +20,20 @@ QString ReadLinkText(const QString& path) {
 
 QString ReadSmallFile(const QString& path) {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
+    if (!file.open(QIODevice::ReadOnly)) return {};
     return QString::fromUtf8(file.read(4096)).trimmed();
 }
 
-bool StatPath(const QString& path, struct stat& st) {
-    return ::stat(QFile::encodeName(path).constData(), &st) == 0;
-}
+bool StatPath(const QString& path, struct stat& st) { return ::stat(QFile::encodeName(path).constData(), &st) == 0; }
 
 // Pseudo-terminal slaves live on majors 136..143; -1 for anything else.
 int PtsIndex(const struct stat& st) {
-    if (!S_ISCHR(st.st_mode))
-        return -1;
+    if (!S_ISCHR(st.st_mode)) return -1;
     const unsigned ma = major(st.st_rdev);
     return ma >= 136 && ma <= 143 ? int((ma - 136) * 256 + minor(st.st_rdev)) : -1;
 }
 
-bool IsPtmx(const struct stat& st) {
-    return S_ISCHR(st.st_mode) && major(st.st_rdev) == 5 && minor(st.st_rdev) == 2;
-}
+bool IsPtmx(const struct stat& st) { return S_ISCHR(st.st_mode) && major(st.st_rdev) == 5 && minor(st.st_rdev) == 2; }
 
 bool SameFile(const struct stat& a, const struct stat& b) {
     if (S_ISCHR(a.st_mode) || S_ISCHR(b.st_mode))
@@ -66,8 +60,7 @@ QList<int> ProcessIds(const QString& procRoot) {
     for (const QString& name : names) {
         bool ok = false;
         const int pid = name.toInt(&ok);
-        if (ok && pid > 0)
-            pids << pid;
+        if (ok && pid > 0) pids << pid;
     }
     return pids;
 }
@@ -81,19 +74,16 @@ QString ProcessName(const QString& procRoot, int pid) {
 QString PortEnvironment::PortDirectory() const { return portDirectory.isEmpty() ? ComPortDirectory() : portDirectory; }
 
 bool PortEnvironment::ModemManagerRunning() const {
-    if (modemManagerRunning)
-        return modemManagerRunning();
+    if (modemManagerRunning) return modemManagerRunning();
     for (int pid : ProcessIds(procRoot))
-        if (ProcessName(procRoot, pid) == QLatin1String("ModemManager"))
-            return true;
+        if (ProcessName(procRoot, pid) == QLatin1String("ModemManager")) return true;
     return false;
 }
 
 ResolvedPort ResolvePort(int comNumber, const PortEnvironment& env) {
     ResolvedPort port;
     port.comNumber = comNumber;
-    if (comNumber < 1 || comNumber > 65535)
-        return port;
+    if (comNumber < 1 || comNumber > 65535) return port;
     const QString link = QDir(env.PortDirectory()).filePath(QStringLiteral("COM%1").arg(comNumber));
     const QFileInfo info(link);
     if (info.isSymLink()) {
@@ -116,25 +106,23 @@ PortDetails ReadPortDetails(const QString& devicePath, const PortEnvironment& en
     d.devicePath = canonical.isEmpty() ? devicePath : canonical;
     struct stat st {};
     d.pseudoTerminal = StatPath(d.devicePath, st) && PtsIndex(st) >= 0;
-    if (d.pseudoTerminal)
-        return d;
+    if (d.pseudoTerminal) return d;
 
     const QString ttyName = QFileInfo(d.devicePath).fileName();
     const QString deviceDir =
         QFileInfo(QStringLiteral("%1/class/tty/%2/device").arg(env.sysRoot, ttyName)).canonicalFilePath();
-    if (deviceDir.isEmpty())
-        return d;
+    if (deviceDir.isEmpty()) return d;
     bool ok = false;
     const int latency = ReadSmallFile(deviceDir + QStringLiteral("/latency_timer")).toInt(&ok);
-    if (ok)
-        d.latencyMs = latency;
+    if (ok) d.latencyMs = latency;
 
     // The driver is the nearest one above the tty that is not the serial core's own
     // "port" or "ctrl" layer; the USB device is the nearest folder with a vendor id.
     const QString top = QFileInfo(env.sysRoot).canonicalFilePath();
     for (QDir dir(deviceDir); dir.absolutePath().size() > top.size() && dir.absolutePath() != QLatin1String("/");) {
         const QString driver = QFileInfo(ReadLinkText(dir.filePath(QStringLiteral("driver")))).fileName();
-        if (d.driver.isEmpty() && !driver.isEmpty() && driver != QLatin1String("port") && driver != QLatin1String("ctrl"))
+        if (d.driver.isEmpty() && !driver.isEmpty() && driver != QLatin1String("port") &&
+            driver != QLatin1String("ctrl"))
             d.driver = driver;
         if (QFileInfo::exists(dir.filePath(QStringLiteral("idVendor")))) {
             d.usb = true;
@@ -145,8 +133,7 @@ PortDetails ReadPortDetails(const QString& devicePath, const PortEnvironment& en
             d.serialNumber = ReadSmallFile(dir.filePath(QStringLiteral("serial")));
             break;
         }
-        if (!dir.cdUp())
-            break;
+        if (!dir.cdUp()) break;
     }
     return d;
 }
@@ -161,10 +148,8 @@ QString DescribePort(const ResolvedPort& port, const PortDetails& d, bool polish
                          : QStringLiteral("pseudo-terminal (virtual display or another program)"));
     if (d.usb) {
         QString adapter = QStringList{d.manufacturer, d.product}.join(QLatin1Char(' ')).trimmed();
-        if (adapter.isEmpty())
-            adapter = polish ? QStringLiteral("adapter USB") : QStringLiteral("USB adapter");
-        if (!d.vendorId.isEmpty())
-            adapter += QStringLiteral(" (%1:%2)").arg(d.vendorId, d.productId);
+        if (adapter.isEmpty()) adapter = polish ? QStringLiteral("adapter USB") : QStringLiteral("USB adapter");
+        if (!d.vendorId.isEmpty()) adapter += QStringLiteral(" (%1:%2)").arg(d.vendorId, d.productId);
         parts << adapter;
         if (!d.serialNumber.isEmpty())
             parts << (polish ? QString::fromUtf8("nr seryjny ") : QStringLiteral("serial ")) + d.serialNumber;
@@ -178,37 +163,31 @@ QString DescribePort(const ResolvedPort& port, const PortDetails& d, bool polish
 
 QString DescribeComPort(int comNumber, bool polish, const PortEnvironment& env) {
     const ResolvedPort port = ResolvePort(comNumber, env);
-    if (!port.exists)
-        return {};
+    if (!port.exists) return {};
     return DescribePort(port, ReadPortDetails(port.devicePath, env), polish);
 }
 
 std::vector<DeviceHolder> FindDeviceHolders(const QString& devicePath, const PortEnvironment& env) {
     std::vector<DeviceHolder> holders;
     struct stat device {};
-    if (!StatPath(devicePath, device))
-        return holders;
+    if (!StatPath(devicePath, device)) return holders;
     const int ptsIndex = PtsIndex(device);
     const int self = int(::getpid());
     for (int pid : ProcessIds(env.procRoot)) {
-        if (pid == self)
-            continue;
+        if (pid == self) continue;
         const QString fdDir = QStringLiteral("%1/%2/fd").arg(env.procRoot).arg(pid);
         bool holds = false;
         bool otherEnd = false;
         const QStringList fds = QDir(fdDir).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
         for (const QString& fd : fds) {
             struct stat st {};
-            if (!StatPath(fdDir + QLatin1Char('/') + fd, st))
-                continue;
-            if (SameFile(st, device))
-                holds = true;
+            if (!StatPath(fdDir + QLatin1Char('/') + fd, st)) continue;
+            if (SameFile(st, device)) holds = true;
             else if (ptsIndex >= 0 && IsPtmx(st) &&
                      MasterTtyIndex(QStringLiteral("%1/%2/fdinfo/%3").arg(env.procRoot).arg(pid).arg(fd)) == ptsIndex)
                 otherEnd = true;
         }
-        if (holds && !otherEnd)
-            holders.push_back({pid, ProcessName(env.procRoot, pid)});
+        if (holds && !otherEnd) holders.push_back({pid, ProcessName(env.procRoot, pid)});
     }
     return holders;
 }

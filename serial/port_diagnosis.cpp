@@ -17,14 +17,12 @@
 namespace {
 
 QString GroupName(gid_t gid) {
-    if (const group* g = ::getgrgid(gid))
-        return QString::fromLocal8Bit(g->gr_name);
+    if (const group* g = ::getgrgid(gid)) return QString::fromLocal8Bit(g->gr_name);
     return QString::number(gid);
 }
 
 QString UserName(uid_t uid) {
-    if (const passwd* p = ::getpwuid(uid))
-        return QString::fromLocal8Bit(p->pw_name);
+    if (const passwd* p = ::getpwuid(uid)) return QString::fromLocal8Bit(p->pw_name);
     return QString::number(uid);
 }
 
@@ -156,8 +154,7 @@ PortIdentity PortIdentity::Current() {
     who.userName = UserName(uid);
     const int count = ::getgroups(0, nullptr);
     who.sessionGroups.resize(size_t(std::max(count, 0)));
-    if (count > 0 && ::getgroups(count, who.sessionGroups.data()) != count)
-        who.sessionGroups.clear();
+    if (count > 0 && ::getgroups(count, who.sessionGroups.data()) != count) who.sessionGroups.clear();
     who.sessionGroups.push_back(::getegid());
     if (const passwd* p = ::getpwuid(uid)) {
         const QByteArray name(p->pw_name);
@@ -193,20 +190,16 @@ PortOpenDiagnosis DiagnosePortOpen(int comNumber, const PortEnvironment& env, co
         ::close(fd);
     }
     // Holders count only for terminals: every program has /dev/null open.
-    if (terminal && openError != EACCES && openError != EPERM)
-        d.holders = FindDeviceHolders(path, env);
-    const bool modemManagerHolds =
-        std::any_of(d.holders.begin(), d.holders.end(),
-                    [](const DeviceHolder& h) { return h.name == QLatin1String("ModemManager"); });
-    if (openError == EACCES || openError == EPERM)
-        PermissionDenied(d, path, identity);
+    if (terminal && openError != EACCES && openError != EPERM) d.holders = FindDeviceHolders(path, env);
+    const bool modemManagerHolds = std::any_of(d.holders.begin(), d.holders.end(), [](const DeviceHolder& h) {
+        return h.name == QLatin1String("ModemManager");
+    });
+    if (openError == EACCES || openError == EPERM) PermissionDenied(d, path, identity);
     else if (!terminal)
         Say(d, PortOpenCause::Other, "%1 is no serial port: it is not a terminal device.",
             "%1 nie jest portem szeregowym: to nie jest urządzenie terminalowe.", path);
-    else if (!d.holders.empty() || openError == EBUSY || locked)
-        Busy(d, path);
-    else if (openError == ENOENT || openError == ENODEV || openError == ENXIO || openError == EIO)
-        Gone(d, port);
+    else if (!d.holders.empty() || openError == EBUSY || locked) Busy(d, path);
+    else if (openError == ENOENT || openError == ENODEV || openError == ENXIO || openError == EIO) Gone(d, port);
     else if (openError != 0)
         Say(d, PortOpenCause::Other, "The system says: %1 (%2).", "System zgłasza: %1 (%2).",
             QString::fromLocal8Bit(std::strerror(openError)), path);
@@ -223,8 +216,7 @@ PortOpenDiagnosis DiagnosePortOpen(int comNumber, const PortEnvironment& env, co
 
 QString PortOpenFailureReason(int comNumber, const QString& linkMessage, bool inPolish, const PortEnvironment& env) {
     const QString found = DiagnosePortOpen(comNumber, env).Text(inPolish);
-    if (!found.isEmpty())
-        return found;
+    if (!found.isEmpty()) return found;
     const bool plain = linkMessage.startsWith(QLatin1String("Can't open device")) ||
                        linkMessage.startsWith(QLatin1String("Invalid port number"));
     return plain ? QString() : linkMessage;

@@ -11,7 +11,7 @@
 namespace vorkal::sim {
 
 struct BootFaults {
-    std::atomic<int> refuseBlocks{0};      // next N program blocks answered 0xAB (-1: all)
+    std::atomic<int> refuseBlocks{0};       // next N program blocks answered 0xAB (-1: all)
     std::atomic<bool> corruptFlash{false};  // programmed bytes land wrong, so verify fails
 };
 
@@ -35,8 +35,8 @@ public:
     bool matchHandshake(uint8_t byte);
 
     struct Output {
-        std::string bytes;             // reply bytes, possibly none
-        bool startFirmware = false;    // command 0x05 seen
+        std::string bytes;           // reply bytes, possibly none
+        bool startFirmware = false;  // command 0x05 seen
         bool handshake = false;
         bool blockAcknowledged = false;
     };
@@ -61,8 +61,8 @@ private:
     int handshakeIndex_ = 0;
     State state_ = State::Command;
     bool verifying_ = false;
-    int address_ = 0;         // next flash address of the data stream
-    int inBlock_ = 0;         // data bytes of the current block
+    int address_ = 0;  // next flash address of the data stream
+    int inBlock_ = 0;  // data bytes of the current block
     bool streamFailed_ = false;
     bool blockFailed_ = false;
     bool mismatchReported_ = false;

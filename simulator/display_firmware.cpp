@@ -67,7 +67,9 @@ FirmwareResult DisplayFirmware::handleLine(const std::string& line) {
     case 0xF2: result.reply = writeConfigBlock(line); break;
     case 0xF3: result.reply = writeText(line); break;
     case 0xF5:
-        if (line == "\xF5" "c") {
+        if (line ==
+            "\xF5"
+            "c") {
             memory_.screen.clear();
             result.reply = kAccepted;
         } else {
@@ -75,7 +77,9 @@ FirmwareResult DisplayFirmware::handleLine(const std::string& line) {
         }
         break;
     case 0xF6:
-        if (line == "\xF6" "v") {
+        if (line ==
+            "\xF6"
+            "v") {
             result.kind = FirmwareResult::Kind::VersionQuery;
             result.reply = memory_.versionLine() + "\r\n";
         } else {
@@ -84,12 +88,14 @@ FirmwareResult DisplayFirmware::handleLine(const std::string& line) {
         break;
     case 0xF7:
         // Reset answers nothing; the display simply drops off the line.
-        if (line == "\xF7" "ReSeT") result.after = FirmwareResult::After::Reset;
+        if (line ==
+            "\xF7"
+            "ReSeT")
+            result.after = FirmwareResult::After::Reset;
         else result.reply = kRefused;
         break;
     case 0xF0:
-        if (line.size() == 4 && line[1] == 'b' && line[3] == 'w' && line[2] >= '0' &&
-            line[2] < '0' + kSpeedCount) {
+        if (line.size() == 4 && line[1] == 'b' && line[3] == 'w' && line[2] >= '0' && line[2] < '0' + kSpeedCount) {
             const int index = line[2] - '0';
             // Kept in the settings memory so that the next start runs at it too.
             memory_.config[509] = uint8_t(index << 4 | (memory_.config[509] & 0x0F));

@@ -108,8 +108,8 @@ namespace {
 
 // One log record as the display stores it (9 common bytes, then course, height,
 // speed, distance, RSSI).
-std::array<uint8_t, 16> EncodeLogRecord(double lat, double lon, int h, int m, int s, int course,
-                                        int height, int speed, int distance, int rssi) {
+std::array<uint8_t, 16> EncodeLogRecord(double lat, double lon, int h, int m, int s, int course, int height, int speed,
+                                        int distance, int rssi) {
     std::array<uint8_t, 16> r{};
     const int32_t la = int32_t(std::lround(lat * 100000));
     const int32_t lo = int32_t(std::lround(lon * 100000));
@@ -146,9 +146,8 @@ void FillDemoLog(DisplayMemory& memory) {
         const double lon = 19.93658 + 0.0042 * std::cos(a);
         const int t = 12 * 3600 + 5 * 60 + i * 10;
         const int course = int(std::lround(std::fmod(450 - a * 180 / kPi, 360)));
-        const auto rec = EncodeLogRecord(lat, lon, t / 3600, t / 60 % 60, t % 60, course,
-                                         20 + (i * 7) % 130, 35 + i % 20, 300 + (i * 13) % 40,
-                                         100 - i % 30);
+        const auto rec = EncodeLogRecord(lat, lon, t / 3600, t / 60 % 60, t % 60, course, 20 + (i * 7) % 130,
+                                         35 + i % 20, 300 + (i * 13) % 40, 100 - i % 30);
         if (memory.hasLogMemory()) {
             std::copy(rec.begin(), rec.end(), memory.log.begin() + 16 * i);
         } else {

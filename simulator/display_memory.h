@@ -41,18 +41,18 @@ struct DisplayMemory {
     std::vector<uint8_t> flash = std::vector<uint8_t>(kFlashSize, 0xFF);
     Framebuffer screen;
     std::deque<std::string> telemetry;
-    int speedIndex = 0;         // the speed the display runs at now
-    int shownLayout = 0;        // 0-based
+    int speedIndex = 0;             // the speed the display runs at now
+    int shownLayout = 0;            // 0-based
     std::string version = "v1.23";  // five characters, from the flash at firmware start
 
     int width() const { return variant == SimVariant::D128x64 ? 128 : 84; }
     int height() const { return variant == SimVariant::D128x64 ? 64 : 48; }
     bool hasLogMemory() const { return variant != SimVariant::D84x48; }
     int configBlockCount() const { return variant == SimVariant::D128x64 ? 64 : 32; }
-    int logRecordCount() const;        // 16-byte records of the log memory
+    int logRecordCount() const;  // 16-byte records of the log memory
     int logAddressRadix() const { return variant == SimVariant::D128x64 ? 64 : 32; }
     int logRecordsPerRead() const { return variant == SimVariant::D128x64 ? 8 : 1; }
-    int layoutCount() const;           // from byte 508, at most 8
+    int layoutCount() const;  // from byte 508, at most 8
     // Speed index kept in bits 4-7 of byte 509; anything above 4 means 0.
     int storedSpeedIndex() const;
     char versionMarker() const;

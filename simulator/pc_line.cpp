@@ -18,7 +18,7 @@ speed_t SpeedConstant(int baud) {
 }  // namespace
 
 bool SetPcLine(int fd, int baud) {
-    termios t {};
+    termios t{};
     if (tcgetattr(fd, &t) != 0) return false;
     cfmakeraw(&t);
     cfsetispeed(&t, SpeedConstant(baud));

@@ -38,8 +38,8 @@ std::string DefaultPortDirectory() {
     return "/tmp/vorkal-ports-" + std::to_string(getuid());
 }
 
-bool RegisterPort(const std::string& dir, int comNumber, const std::string& target,
-                  std::string* linkPath, std::string* error) {
+bool RegisterPort(const std::string& dir, int comNumber, const std::string& target, std::string* linkPath,
+                  std::string* error) {
     if (!MakeDirectories(dir)) {
         if (error) *error = "cannot create the port directory " + dir + ": " + std::strerror(errno);
         return false;
@@ -51,8 +51,8 @@ bool RegisterPort(const std::string& dir, int comNumber, const std::string& targ
         const bool live = stat(link.c_str(), &targetStat) == 0;
         if (live || !S_ISLNK(st.st_mode)) {
             if (error)
-                *error = "COM" + std::to_string(comNumber) + " is already in use (" + link + " -> " +
-                         ReadLink(link) + "); choose another number with --com";
+                *error = "COM" + std::to_string(comNumber) + " is already in use (" + link + " -> " + ReadLink(link) +
+                         "); choose another number with --com";
             return false;
         }
         unlink(link.c_str());

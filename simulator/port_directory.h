@@ -10,8 +10,8 @@ std::string DefaultPortDirectory();
 
 // Creates `dir` if needed and links COM<n> to `target`. A link left behind by a display
 // that is gone (its target no longer exists) is replaced; a live one is an error.
-bool RegisterPort(const std::string& dir, int comNumber, const std::string& target,
-                  std::string* linkPath, std::string* error);
+bool RegisterPort(const std::string& dir, int comNumber, const std::string& target, std::string* linkPath,
+                  std::string* error);
 
 // Removes the link if it still points at `target`.
 void UnregisterPort(const std::string& linkPath, const std::string& target);

@@ -78,8 +78,7 @@ bool PbmNumber(const std::string& data, size_t& pos, int& value) {
 }  // namespace
 
 StateFiles StateFilesIn(const std::string& dir) {
-    return {dir + "/config.bin", dir + "/log.bin", dir + "/flash.bin", dir + "/screen.pbm",
-            dir + "/telemetry.txt"};
+    return {dir + "/config.bin", dir + "/log.bin", dir + "/flash.bin", dir + "/screen.pbm", dir + "/telemetry.txt"};
 }
 
 std::string FramebufferToPbm(const Framebuffer& screen) {
@@ -134,7 +133,9 @@ bool LoadStateFiles(const StateFiles& files, DisplayMemory& memory, std::string*
     if (Exists(files.config)) {
         if (!ReadFile(files.config, data, error)) return false;
         if (data.size() != 512 && data.size() != 1024) {
-            if (error) *error = files.config + ": a settings memory file has 512 or 1024 bytes, not " + std::to_string(data.size());
+            if (error)
+                *error =
+                    files.config + ": a settings memory file has 512 or 1024 bytes, not " + std::to_string(data.size());
             return false;
         }
         std::copy(data.begin(), data.end(), memory.config.begin());

@@ -60,8 +60,7 @@ int DrawChar(Framebuffer& screen, Face face, bool inverse, int x, int y, uint8_t
 
 }  // namespace
 
-void DrawText(Framebuffer& screen, SimVariant variant, int x, int y, int font, bool inverse,
-              std::string_view text) {
+void DrawText(Framebuffer& screen, SimVariant variant, int x, int y, int font, bool inverse, std::string_view text) {
     Face face;
     if (variant == SimVariant::D128x64) face = font == 0 ? Face::Medium : Face::Doubled;
     else face = font == 0 ? Face::Small : Face::Medium;
@@ -73,8 +72,7 @@ void DrawText(Framebuffer& screen, SimVariant variant, int x, int y, int font, b
 
 void DrawLayout(DisplayMemory& memory, int layout) {
     ConfigImage image;
-    image.setVariant(memory.variant == SimVariant::D128x64 ? DisplayVariant::D128x64
-                                                            : DisplayVariant::D84x48);
+    image.setVariant(memory.variant == SimVariant::D128x64 ? DisplayVariant::D128x64 : DisplayVariant::D84x48);
     std::copy(memory.config.begin(), memory.config.end(), image.image.begin());
     image.configurationLoaded = true;
     image.selectedLayout = layout;

@@ -12,8 +12,7 @@ namespace vorkal::sim {
 // firmware numbers its fonts from the 8 px one, 0 = medium, 1 = medium doubled (16 px).
 // `inverse` swaps ink and paper. Every pixel of each character cell is written; pixels
 // off the screen are dropped.
-void DrawText(Framebuffer& screen, SimVariant variant, int x, int y, int font, bool inverse,
-              std::string_view text);
+void DrawText(Framebuffer& screen, SimVariant variant, int x, int y, int font, bool inverse, std::string_view text);
 
 // Shows layout `layout` of the settings memory with the configurator's sample values
 // (without its alignment markers).

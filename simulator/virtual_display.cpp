@@ -37,8 +37,7 @@ const char* DisplayModeName(DisplayMode mode) {
 namespace {
 
 int64_t NowNs() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }
 
@@ -80,8 +79,7 @@ struct VirtualDisplay::Impl {
     explicit Impl(const VirtualDisplayOptions& o)
         : options(o), firmware(memory, firmwareFaults), bootLoader(memory, bootFaults) {
         memory.reset(o.variant, o.version);
-        memory.config[509] = uint8_t(std::clamp(o.speedIndex, 0, kSpeedCount - 1) << 4 |
-                                     (memory.config[509] & 0x0F));
+        memory.config[509] = uint8_t(std::clamp(o.speedIndex, 0, kSpeedCount - 1) << 4 | (memory.config[509] & 0x0F));
         memory.speedIndex = memory.storedSpeedIndex();
         if (o.demoLog) FillDemoLog(memory);
         bootLoader.setBlockSize(o.bootBlockSize);
@@ -161,7 +159,7 @@ struct VirtualDisplay::Impl {
         // reopens the port; without it the master would report a hang-up (EIO) until then.
         slaveFd = open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         if (slaveFd < 0) return fail(std::string("cannot open ") + name);
-        termios t {};
+        termios t{};
         if (tcgetattr(slaveFd, &t) == 0) {
             cfmakeraw(&t);
             cfsetispeed(&t, B57600);
@@ -202,9 +200,7 @@ struct VirtualDisplay::Impl {
         }
     }
 
-    bool lineSpeedMatches(int speedIndex) const {
-        return LineBaudRate(masterFd) == kSpeedRates[speedIndex];
-    }
+    bool lineSpeedMatches(int speedIndex) const { return LineBaudRate(masterFd) == kSpeedRates[speedIndex]; }
 
     // --- modes ------------------------------------------------------------------------
 
@@ -369,8 +365,7 @@ struct VirtualDisplay::Impl {
             std::lock_guard lock(mutex);
             result = firmware.handleLine(line);
             if (result.kind == FirmwareResult::Kind::Telemetry) ++counters.telemetryLines;
-            if (result.kind == FirmwareResult::Kind::Command ||
-                result.kind == FirmwareResult::Kind::VersionQuery)
+            if (result.kind == FirmwareResult::Kind::Command || result.kind == FirmwareResult::Kind::VersionQuery)
                 ++counters.commands;
             if (result.kind == FirmwareResult::Kind::VersionQuery) ++counters.versionQueries;
             changed.notify_all();
@@ -402,8 +397,7 @@ struct VirtualDisplay::Impl {
         }
         if (result.kind != FirmwareResult::Kind::Telemetry) {
             int left = hangUpAfter.load();
-            while (left > 0 && !hangUpAfter.compare_exchange_weak(left, left - 1)) {
-            }
+            while (left > 0 && !hangUpAfter.compare_exchange_weak(left, left - 1)) {}
             if (left == 1) item.after = After::HangUp;  // this was the last one
         }
         if (!item.bytes.empty()) traceLine("-> ", item.bytes);
@@ -582,7 +576,8 @@ struct VirtualDisplay::Impl {
         // Paced bytes are released in small groups rather than one wake-up each, but the
         // last byte of what is on the wire keeps its exact time: a command is complete, or
         // a reply has arrived, no later than the line itself would deliver it.
-        if (next != INT64_MAX && next > now) next = std::min(std::max(next, now + kMs / 2), std::max(next, lastByteDue));
+        if (next != INT64_MAX && next > now)
+            next = std::min(std::max(next, now + kMs / 2), std::max(next, lastByteDue));
         return next;
     }
 
@@ -610,7 +605,7 @@ struct VirtualDisplay::Impl {
                 inotifyIndex = count;
                 fds[count++] = {inotifyFd, POLLIN, 0};
             }
-            timespec timeout {};
+            timespec timeout{};
             timespec* timeoutPtr = nullptr;
             if (wakeAt != INT64_MAX) {
                 const int64_t wait = std::max<int64_t>(0, wakeAt - now);
@@ -811,7 +806,8 @@ bool VirtualDisplay::waitFor(const std::function<bool()>& condition, int timeout
         const auto now = std::chrono::steady_clock::now();
         if (now >= end) return false;
         std::unique_lock lock(impl_->mutex);
-        impl_->changed.wait_for(lock, std::min<std::chrono::steady_clock::duration>(end - now, std::chrono::milliseconds(10)));
+        impl_->changed.wait_for(
+            lock, std::min<std::chrono::steady_clock::duration>(end - now, std::chrono::milliseconds(10)));
     }
     return true;
 }

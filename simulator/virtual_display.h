@@ -32,14 +32,14 @@ struct VirtualDisplayOptions {
     // 0..4 = 57600, 38400, 19200, 9600, 4800 baud; written into byte 509 (bits 4-7),
     // from where the display takes its speed again after every reset.
     int speedIndex = 0;
-    bool pace = false;           // bytes take 10 bits at the display's speed, both ways
-    int bootBlockSize = 512;     // 512 or 1792, reported by the boot loader
+    bool pace = false;        // bytes take 10 bits at the display's speed, both ways
+    int bootBlockSize = 512;  // 512 or 1792, reported by the boot loader
     std::string version = "v1.23";
-    int resetOffMs = 50;         // off the line after a reset
-    int bootWindowMs = 500;      // boot loader waits this long for the handshake
-    std::string portDir;         // empty: DefaultPortDirectory()
-    bool registerPort = true;    // false: only the pseudo-terminal, no COM link
-    bool demoLog = false;        // start with a short recorded flight in the log
+    int resetOffMs = 50;       // off the line after a reset
+    int bootWindowMs = 500;    // boot loader waits this long for the handshake
+    std::string portDir;       // empty: DefaultPortDirectory()
+    bool registerPort = true;  // false: only the pseudo-terminal, no COM link
+    bool demoLog = false;      // start with a short recorded flight in the log
     // Called on the display's thread for every line or boot byte group in and out.
     std::function<void(const std::string&)> trace;
 };
@@ -51,20 +51,20 @@ enum class DisplayMode { Stopped, Firmware, Offline, BootWindow, BootLoader, Hun
 const char* DisplayModeName(DisplayMode mode);
 
 struct DisplayCounters {
-    uint64_t bytesIn = 0;           // read from the line, garbage included
-    uint64_t bytesOut = 0;          // written to the line
-    uint64_t garbageBytesIn = 0;    // arrived while the PC side ran at another speed
-    uint64_t commands = 0;          // command lines (0xF0.. first), version queries included
+    uint64_t bytesIn = 0;         // read from the line, garbage included
+    uint64_t bytesOut = 0;        // written to the line
+    uint64_t garbageBytesIn = 0;  // arrived while the PC side ran at another speed
+    uint64_t commands = 0;        // command lines (0xF0.. first), version queries included
     uint64_t versionQueries = 0;
     uint64_t telemetryLines = 0;
-    uint64_t replies = 0;           // command replies sent (version lines not counted)
+    uint64_t replies = 0;  // command replies sent (version lines not counted)
     uint64_t repliesDropped = 0;
     uint64_t resets = 0;
-    uint64_t handshakes = 0;        // handshakes answered 0xA6
+    uint64_t handshakes = 0;  // handshakes answered 0xA6
     uint64_t blocksAcknowledged = 0;
-    uint64_t firmwareStarts = 0;    // start-up, end of a reset window, command 0x05
+    uint64_t firmwareStarts = 0;  // start-up, end of a reset window, command 0x05
     uint64_t hangUps = 0;
-    uint64_t portOpens = 0;         // opens of the pseudo-terminal by the PC side
+    uint64_t portOpens = 0;  // opens of the pseudo-terminal by the PC side
     uint64_t portCloses = 0;
 };
 
@@ -113,9 +113,9 @@ public:
     // Close the line once the boot loader has received `bytes` bytes of the image stream
     // in `pass` (escapes included), before it acts on the last one; once, 0: off.
     void setHangUpInBootStream(BootPass pass, int bytes);
-    void setMute(bool mute);               // send nothing at all
-    void setRefuseBootBlocks(int count);   // program blocks answered 0xAB
-    void setCorruptFlash(bool corrupt);    // flash keeps wrong bytes; verify fails
+    void setMute(bool mute);              // send nothing at all
+    void setRefuseBootBlocks(int count);  // program blocks answered 0xAB
+    void setCorruptFlash(bool corrupt);   // flash keeps wrong bytes; verify fails
     void setPacing(bool pace);
 
     // As if the reset command arrived (also what power-cycling does).

@@ -82,11 +82,13 @@ int main(int argc, char** argv) {
     std::map<std::string, int> faults;
     bool corruptFlash = false, mute = false;
 
-    const std::map<std::string, std::string*> fileOptions = {
-        {"--config-file", &files.config}, {"--log-file", &files.log}, {"--flash-file", &files.flash},
-        {"--screen-file", &files.screen}, {"--telemetry-file", &files.telemetry}};
-    const char* const faultOptions[] = {"--drop-every",  "--corrupt-crc",   "--refuse-writes",
-                                        "--log-read-error", "--reply-delay", "--hang-up-after",
+    const std::map<std::string, std::string*> fileOptions = {{"--config-file", &files.config},
+                                                             {"--log-file", &files.log},
+                                                             {"--flash-file", &files.flash},
+                                                             {"--screen-file", &files.screen},
+                                                             {"--telemetry-file", &files.telemetry}};
+    const char* const faultOptions[] = {"--drop-every",         "--corrupt-crc",        "--refuse-writes",
+                                        "--log-read-error",     "--reply-delay",        "--hang-up-after",
                                         "--refuse-boot-blocks", "--hang-up-in-program", "--hang-up-in-verify"};
 
     for (int i = 1; i < argc; ++i) {
@@ -189,8 +191,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::cout << "Virtual display " << display.versionLine() << " on COM" << display.comNumber() << " ("
-              << display.slavePath() << (display.linkPath().empty() ? "" : ", " + display.linkPath())
-              << "), " << kSpeedRates[display.speedIndex()] << " baud" << std::endl;
+              << display.slavePath() << (display.linkPath().empty() ? "" : ", " + display.linkPath()) << "), "
+              << kSpeedRates[display.speedIndex()] << " baud" << std::endl;
 
     auto save = [&] {
         if (files.empty()) return true;

@@ -74,9 +74,10 @@ void report(const char* what, const Figures& f, double floorMs) {
         std::printf("%-28s FAILED\n", what);
         return;
     }
-    std::printf("%-28s median %8.1f ms  floor %8.1f ms  ratio %.3f  CPU %6.1f ms (%.1f%% of wall), "
-                "UI thread %6.1f ms\n",
-                what, f.wallMs, floorMs, f.wallMs / floorMs, f.cpuMs, 100.0 * f.cpuMs / f.wallMs, f.uiCpuMs);
+    std::printf(
+        "%-28s median %8.1f ms  floor %8.1f ms  ratio %.3f  CPU %6.1f ms (%.1f%% of wall), "
+        "UI thread %6.1f ms\n",
+        what, f.wallMs, floorMs, f.wallMs / floorMs, f.cpuMs, 100.0 * f.cpuMs / f.wallMs, f.uiCpuMs);
 }
 
 class Session {
@@ -128,8 +129,7 @@ int main(int argc, char** argv) {
     ScriptedDialogs dialogs;
     DialogsGuard guard(&dialogs);
 
-    std::printf("Device transfers against the virtual display paced at 57600 baud (8N1, %.4f ms a byte)\n",
-                kByteMs);
+    std::printf("Device transfers against the virtual display paced at 57600 baud (8N1, %.4f ms a byte)\n", kByteMs);
     std::printf("floor = wire time of every command and reply byte + the fixed pauses the transfer makes\n");
 
     {
@@ -151,8 +151,8 @@ int main(int argc, char** argv) {
         const char* name;
         int blocks;
     };
-    for (const Variant v : {Variant{"84log", "Read 84 x 48 (32 blocks)", 32},
-                            Variant{"128", "Read 128 x 64 (64 blocks)", 64}}) {
+    for (const Variant v :
+         {Variant{"84log", "Read 84 x 48 (32 blocks)", 32}, Variant{"128", "Read 128 x 64 (64 blocks)", 64}}) {
         Session s(portDir.path(), v.arg);
         if (!s.ok()) {
             std::printf("%s: the virtual display did not connect\n", v.name);

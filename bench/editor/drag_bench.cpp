@@ -22,6 +22,7 @@ class FloorWidget : public QWidget {
 public:
     QImage image;
     int paints = 0;
+
 protected:
     void paintEvent(QPaintEvent*) override {
         ++paints;
@@ -76,10 +77,11 @@ int main(int argc, char** argv) {
         for (int i = 0; i < rounds * 100; ++i) floors.push_back(timed([&] { floor.update(); }));
 
         const double move = median(moves), base = median(floors);
-        std::printf("%dx%d: %zu moves, median %.1f us per move; floor (fill + paint %dx%d) %.1f us; ratio %.2f"
-                    " (bar dragged to %d, %d)\n",
-                    info.width, info.height, moves.size(), move, info.grid.width, info.grid.height, base,
-                    move / base, f.config.image[0] & 0x7F, f.config.image[1] & 0x3F);
+        std::printf(
+            "%dx%d: %zu moves, median %.1f us per move; floor (fill + paint %dx%d) %.1f us; ratio %.2f"
+            " (bar dragged to %d, %d)\n",
+            info.width, info.height, moves.size(), move, info.grid.width, info.grid.height, base, move / base,
+            f.config.image[0] & 0x7F, f.config.image[1] & 0x3F);
     }
     return 0;
 }

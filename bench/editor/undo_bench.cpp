@@ -57,12 +57,14 @@ int main(int argc, char** argv) {
     }
 
     const double u = median(undos), rd = median(redos), base = median(floors);
-    std::printf("128x64: %d steps; median undo %.1f us, redo %.1f us over %d each; floor (redraw + paint) "
-                "%.1f us; ratios %.2f / %.2f\n",
-                steps, u, rd, rounds, base, u / base, rd / base);
-    std::printf("memory of 200 steps: one-element moves %zu bytes (%.1f per step); whole 33792-byte "
-                "changes %zu bytes; 200 full copies would be %d bytes\n",
-                smallSteps, double(smallSteps) / 200.0, whole.memoryBytes(),
-                200 * (vorkal::kImageSize + vorkal::kLogImageSize));
+    std::printf(
+        "128x64: %d steps; median undo %.1f us, redo %.1f us over %d each; floor (redraw + paint) "
+        "%.1f us; ratios %.2f / %.2f\n",
+        steps, u, rd, rounds, base, u / base, rd / base);
+    std::printf(
+        "memory of 200 steps: one-element moves %zu bytes (%.1f per step); whole 33792-byte "
+        "changes %zu bytes; 200 full copies would be %d bytes\n",
+        smallSteps, double(smallSteps) / 200.0, whole.memoryBytes(),
+        200 * (vorkal::kImageSize + vorkal::kLogImageSize));
     return 0;
 }

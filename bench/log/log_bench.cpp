@@ -13,7 +13,6 @@
 using namespace vorkal;
 using namespace vorkal::bench;
 
-
 int main() {
     const ConfigImage config = fullLog();
     const int runs = 31;
@@ -31,9 +30,12 @@ int main() {
     std::printf("  decode only (floor)   %8.3f ms\n", floorMs);
     std::printf("  BuildLogTable         %8.3f ms  (%.1f x floor)\n", tableMs, tableMs / floorMs);
 
-    struct Export { const char* name; int format; };
-    for (const Export& e : {Export{"text", kExportText}, Export{"KML", kExportKml},
-                            Export{"extruded KML", kExportExtrudedKml}}) {
+    struct Export {
+        const char* name;
+        int format;
+    };
+    for (const Export& e :
+         {Export{"text", kExportText}, Export{"KML", kExportKml}, Export{"extruded KML", kExportExtrudedKml}}) {
         QByteArray bytes;
         const double ms = medianMs(runs, [&] { bytes = ExportLog(cells, e.format); });
         std::printf("  export %-14s %8.3f ms  %lld bytes\n", e.name, ms, static_cast<long long>(bytes.size()));

@@ -32,14 +32,21 @@ inline ConfigImage fullLog() {
         const int32_t lon = -1993812 - r * 5;
         uint8_t* b = config.logImage.data() + 16 * r;
         const uint32_t ulat = uint32_t(lat) & 0x1FFFFFF, ulon = uint32_t(lon) & 0x3FFFFFF;
-        b[0] = ulat & 0xFF; b[1] = (ulat >> 8) & 0xFF; b[2] = (ulat >> 16) & 0xFF;
+        b[0] = ulat & 0xFF;
+        b[1] = (ulat >> 8) & 0xFF;
+        b[2] = (ulat >> 16) & 0xFF;
         b[3] = uint8_t(seconds / 3600 | ((ulat >> 24) & 1) << 7);
-        b[4] = ulon & 0xFF; b[5] = (ulon >> 8) & 0xFF; b[6] = (ulon >> 16) & 0xFF;
+        b[4] = ulon & 0xFF;
+        b[5] = (ulon >> 8) & 0xFF;
+        b[6] = (ulon >> 16) & 0xFF;
         b[7] = uint8_t(((ulon >> 24) & 1) | (seconds / 60 % 60) << 1 | ((ulon >> 25) & 1) << 7);
         b[8] = uint8_t(seconds % 60 | (r & 1) << 7);
         b[9] = uint8_t(r);
-        b[10] = uint8_t(r * 3); b[11] = uint8_t(r >> 8);
-        b[12] = uint8_t(r / 5); b[13] = uint8_t(r); b[14] = uint8_t(r >> 4);
+        b[10] = uint8_t(r * 3);
+        b[11] = uint8_t(r >> 8);
+        b[12] = uint8_t(r / 5);
+        b[13] = uint8_t(r);
+        b[14] = uint8_t(r >> 4);
         b[15] = uint8_t(r % 101);
     }
     return config;

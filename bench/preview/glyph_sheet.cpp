@@ -28,8 +28,7 @@ QImage fontBlock(int font) {
     for (int c = 32; c <= 127; ++c) codes.push_back(c);
     for (int c = 1; c <= 8; ++c) codes.push_back(c);
     const int rows = (int(codes.size()) + kPerRow - 1) / kPerRow;
-    QImage image(kPerRow * (cellW * kScale + kGap) + kGap, rows * (cellH * kScale + kGap) + kGap,
-                 QImage::Format_RGB32);
+    QImage image(kPerRow * (cellW * kScale + kGap) + kGap, rows * (cellH * kScale + kGap) + kGap, QImage::Format_RGB32);
     image.fill(QColor(120, 140, 170));
     for (size_t i = 0; i < codes.size(); ++i) {
         PreviewCanvas canvas;
@@ -94,7 +93,6 @@ int main(int argc, char** argv) {
     bool ok = stack({fontBlock(0), fontBlock(1), fontBlock(2)}).save(glyphs);
     ok = factoryLayouts(DisplayVariant::D84x48).save(folder + "/layouts_84x48.png") && ok;
     ok = factoryLayouts(DisplayVariant::D128x64).save(folder + "/layouts_128x64.png") && ok;
-    std::printf("%s %s, layouts_84x48.png, layouts_128x64.png\n", ok ? "wrote" : "FAILED to write",
-                qPrintable(glyphs));
+    std::printf("%s %s, layouts_84x48.png, layouts_128x64.png\n", ok ? "wrote" : "FAILED to write", qPrintable(glyphs));
     return ok ? 0 : 1;
 }

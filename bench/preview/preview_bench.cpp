@@ -19,6 +19,7 @@ namespace {
 class CountingGrid : public PreviewGrid {
 public:
     int paints = 0;
+
 protected:
     void paintEvent(QPaintEvent* e) override {
         ++paints;
@@ -31,6 +32,7 @@ class FloorWidget : public QWidget {
 public:
     int paints = 0;
     QImage image;
+
 protected:
     void paintEvent(QPaintEvent*) override {
         ++paints;
@@ -104,8 +106,8 @@ void benchVariant(DisplayVariant variant, int iterations) {
     floor.paints = 0;
     const double floorTime = measure(iterations, [&] { floor.repaint(); });
 
-    std::printf("%dx%d, factory layout %d (%d lit pixels), grid %dx%d, %d iterations\n", info.width,
-                info.height, densest + 1, mostInk, info.grid.width, info.grid.height, iterations);
+    std::printf("%dx%d, factory layout %d (%d lit pixels), grid %dx%d, %d iterations\n", info.width, info.height,
+                densest + 1, mostInk, info.grid.width, info.grid.height, iterations);
     std::printf("  render only            median %8.1f us\n", render);
     std::printf("  grid repaint only      median %8.1f us\n", paint);
     std::printf("  full redraw            median %8.1f us  (%d paints)\n", redraw, redrawPaints);

@@ -73,13 +73,11 @@ public:
     explicit RawExchange(const QByteArray& path) : fd_(OpenRaw(path, 0)) {}
     ~RawExchange() { close(fd_); }
     bool operator()() {
-        if (write(fd_, kCommand.constData(), kCommand.size()) != kCommand.size())
-            return false;
+        if (write(fd_, kCommand.constData(), kCommand.size()) != kCommand.size()) return false;
         char buf[64];
         for (int got = 0; got < kReplyLength;) {
             const ssize_t n = read(fd_, buf, sizeof buf);
-            if (n <= 0)
-                return false;
+            if (n <= 0) return false;
             got += static_cast<int>(n);
         }
         return true;
@@ -128,19 +126,16 @@ public:
 
 protected:
     bool event(QEvent* e) override {
-        if (e->type() != QEvent::User)
-            return QObject::event(e);
+        if (e->type() != QEvent::User) return QObject::event(e);
         char buf[256];
         const ssize_t n = read(fd_, buf, sizeof buf);
-        if (n > 0)
-            reply_.append(buf, n);
+        if (n > 0) reply_.append(buf, n);
         {
             std::lock_guard lock(mutex_);
             handled = true;
         }
         handled_.notify_one();
-        if (loop_ && reply_.size() >= kReplyLength)
-            loop_->quit();
+        if (loop_ && reply_.size() >= kReplyLength) loop_->quit();
         return true;
     }
 
@@ -149,16 +144,13 @@ private:
         std::unique_lock lock(mutex_);
         for (;;) {
             writerWake_.wait(lock, [this] { return stop_ || !out_.isEmpty(); });
-            if (stop_)
-                return;
+            if (stop_) return;
             const QByteArray span = std::exchange(out_, {});
             lock.unlock();
             for (qsizetype done = 0; done < span.size();) {
                 const ssize_t n = write(fd_, span.constData() + done, span.size() - done);
-                if (n > 0)
-                    done += n;
-                else
-                    break;  // a pseudo-terminal takes a few bytes at once
+                if (n > 0) done += n;
+                else break;  // a pseudo-terminal takes a few bytes at once
             }
             lock.lock();
         }
@@ -184,8 +176,7 @@ private:
                 }
                 line = true;
             }
-            if (!line)
-                continue;
+            if (!line) continue;
             std::unique_lock lock(mutex_);
             handled = false;
             QCoreApplication::postEvent(this, new QEvent(QEvent::User));
@@ -220,8 +211,7 @@ public:
                 got_ += n;
                 count -= n;
             }
-            if (loop_ && got_ >= kReplyLength)
-                loop_->quit();
+            if (loop_ && got_ >= kReplyLength) loop_->quit();
         });
         port_.OpenPort();
     }
@@ -239,8 +229,7 @@ public:
         QEventLoop wait;
         loop_ = &wait;
         QTimer::singleShot(1000, &wait, &QEventLoop::quit);
-        if (got_ < kReplyLength)
-            wait.exec();
+        if (got_ < kReplyLength) wait.exec();
         loop_ = nullptr;
         return got_ >= kReplyLength;
     }
@@ -262,8 +251,7 @@ public:
             std::fprintf(stderr, "QSerialPort: %s\n", qPrintable(serial_.errorString()));
         QObject::connect(&serial_, &QSerialPort::readyRead, [this] {
             reply_ += serial_.readAll();
-            if (loop_ && reply_.size() >= kReplyLength)
-                loop_->quit();
+            if (loop_ && reply_.size() >= kReplyLength) loop_->quit();
         });
     }
     bool operator()() {
@@ -285,8 +273,7 @@ private:
 #endif
 
 double Median(std::vector<double> v) {
-    if (v.empty())
-        return 0;
+    if (v.empty()) return 0;
     std::sort(v.begin(), v.end());
     return v[v.size() / 2];
 }
@@ -300,8 +287,7 @@ long VoluntarySwitches() {
         std::string key;
         long value = 0;
         while (status >> key) {
-            if (key == "voluntary_ctxt_switches:" && status >> value)
-                total += value;
+            if (key == "voluntary_ctxt_switches:" && status >> value) total += value;
         }
     }
     return total;
@@ -332,8 +318,7 @@ struct Variant {
             }
             block.push_back(t.nsecsElapsed() / 1000.0);
         }
-        if (!keep)
-            return;
+        if (!keep) return;
         switches += VoluntarySwitches() - switchesBefore;
         rounds += count;
         us.insert(us.end(), block.begin(), block.end());
@@ -382,8 +367,7 @@ int main(int argc, char** argv) {
     }
     if (wanted("pipeline")) {
         pipeline = std::make_unique<BarePipeline>(newPeer(71));
-        variants.emplace_back("pipeline", "bare pipeline (same shape, no port code)",
-                              [&] { return (*pipeline)(); });
+        variants.emplace_back("pipeline", "bare pipeline (same shape, no port code)", [&] { return (*pipeline)(); });
     }
     if (wanted("port")) {
         newPeer(77);
@@ -410,17 +394,14 @@ int main(int argc, char** argv) {
         return v.failed ? 1 : 0;
     }
 
-    for (Variant& v : variants)
-        v.Run(kWarmUpRounds, false);
+    for (Variant& v : variants) v.Run(kWarmUpRounds, false);
     const int blocks = std::max(1, (rounds + kBlockRounds - 1) / kBlockRounds);
     for (int b = 0; b < blocks; ++b)
-        for (size_t k = 0; k < variants.size(); ++k)
-            variants[(b + k) % variants.size()].Run(kBlockRounds);
+        for (size_t k = 0; k < variants.size(); ++k) variants[(b + k) % variants.size()].Run(kBlockRounds);
 
     auto find = [&](const char* key) -> const Variant* {
         for (const Variant& v : variants)
-            if (std::string(v.key) == key)
-                return &v;
+            if (std::string(v.key) == key) return &v;
         return nullptr;
     };
     const Variant* rawV = find("raw");
@@ -431,17 +412,14 @@ int main(int argc, char** argv) {
     std::printf("  %-42s %9s %8s %8s %8s %9s\n", "", "median", "/raw", "/pipe", "/qt", "switches");
     for (const Variant& v : variants) {
         const double m = Median(v.us);
-        auto ratio = [&](const Variant* floor) {
-            return floor && !floor->us.empty() ? m / Median(floor->us) : 0.0;
-        };
-        std::printf("  %-42s %6.1f us %8.2f %8.2f %8.2f %9.2f%s\n", v.label, m, ratio(rawV), ratio(pipeV),
-                    ratio(qtV), double(v.switches) / std::max(1, v.rounds), v.failed ? "  FAILED" : "");
+        auto ratio = [&](const Variant* floor) { return floor && !floor->us.empty() ? m / Median(floor->us) : 0.0; };
+        std::printf("  %-42s %6.1f us %8.2f %8.2f %8.2f %9.2f%s\n", v.label, m, ratio(rawV), ratio(pipeV), ratio(qtV),
+                    double(v.switches) / std::max(1, v.rounds), v.failed ? "  FAILED" : "");
     }
     if (const Variant* portV = find("port")) {
         std::printf("  median of per-block ratios: port/pipeline %.2f, port/raw %.2f", BlockRatio(*portV, *pipeV),
                     BlockRatio(*portV, *rawV));
-        if (qtV)
-            std::printf(", port/qt %.2f, qt/pipeline %.2f", BlockRatio(*portV, *qtV), BlockRatio(*qtV, *pipeV));
+        if (qtV) std::printf(", port/qt %.2f, qt/pipeline %.2f", BlockRatio(*portV, *qtV), BlockRatio(*qtV, *pipeV));
         std::printf("\n");
     }
 #ifndef VORKAL_BENCH_QT_SERIAL

@@ -63,8 +63,10 @@ int main() {
         const int fd = open(display.slavePath().c_str(), O_RDWR | O_NOCTTY);
         SetPcLine(fd, baud);
 
-        const std::pair<const char*, std::string> exchanges[] = {
-            {"config block read", "\xF1r0"}, {"log block read (128 B)", "\xFA" "00"}};
+        const std::pair<const char*, std::string> exchanges[] = {{"config block read", "\xF1r0"},
+                                                                 {"log block read (128 B)",
+                                                                  "\xFA"
+                                                                  "00"}};
         for (const auto& [name, command] : exchanges) {
             std::vector<double> times;
             size_t replyBytes = 0;

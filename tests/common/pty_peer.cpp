@@ -55,8 +55,7 @@ void PtyPeer::registerAs(const QString& portDir) {
 
 PtyPeer::~PtyPeer() {
     stopServing();
-    if (!linkPath_.isEmpty())
-        unlink(linkPath_.constData());
+    if (!linkPath_.isEmpty()) unlink(linkPath_.constData());
     hangUp();
 }
 
@@ -96,17 +95,14 @@ QByteArray PtyPeer::readAvailable() {
     QByteArray out;
     char buf[4096];
     ssize_t n;
-    while ((n = ::read(master_, buf, sizeof buf)) > 0)
-        out.append(buf, n);
+    while ((n = ::read(master_, buf, sizeof buf)) > 0) out.append(buf, n);
     return out;
 }
 
 void PtyPeer::hangUp() {
-    if (master_ >= 0)
-        close(master_);
+    if (master_ >= 0) close(master_);
     master_ = -1;
-    if (slave_ >= 0)
-        close(slave_);
+    if (slave_ >= 0) close(slave_);
     slave_ = -1;
 }
 
@@ -117,8 +113,7 @@ void PtyPeer::serve(Receiver onBytes, std::chrono::milliseconds tick) {
         while (!stop_) {
             pollfd p[2] = {{master_, POLLIN, 0}, {stopFd_, POLLIN, 0}};
             poll(p, 2, int(tick.count()));
-            if (p[1].revents)
-                return;
+            if (p[1].revents) return;
             if (p[0].revents & (POLLHUP | POLLERR)) {
                 usleep(20000);  // no reader on the other side for a moment
                 continue;
@@ -136,10 +131,8 @@ void PtyPeer::stopServing() {
         const uint64_t one = 1;
         [[maybe_unused]] const ssize_t n = ::write(stopFd_, &one, sizeof one);
     }
-    if (thread_.joinable())
-        thread_.join();
-    if (stopFd_ >= 0)
-        close(stopFd_);
+    if (thread_.joinable()) thread_.join();
+    if (stopFd_ >= 0) close(stopFd_);
     stopFd_ = -1;
 }
 

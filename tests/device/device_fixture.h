@@ -92,8 +92,7 @@ protected:
     void connect() {
         openPort();
         // The poll enables the device buttons once the display has answered.
-        ASSERT_TRUE(waitFor([this] { return form->Button3->isEnabled(); }))
-            << form->StaticText5->text().toStdString();
+        ASSERT_TRUE(waitFor([this] { return form->Button3->isEnabled(); })) << form->StaticText5->text().toStdString();
     }
 
     // Reply times long enough that a busy machine never turns an answer into a time-out

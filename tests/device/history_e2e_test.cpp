@@ -80,7 +80,7 @@ TEST_F(HistoryE2E, ReceiveAsksAboutUnsavedEditsAndUndoReturnsTheImageWithoutSend
     form->undoAction->trigger();
     EXPECT_EQ(form->config.image, edited);
     EXPECT_EQ(form->windowTitle(), kMarked);
-    EXPECT_EQ(form->RadioGroup3->count(), 3);  // rebuilt without telling the display
+    EXPECT_EQ(form->RadioGroup3->count(), 3);              // rebuilt without telling the display
     const int selected = form->ComboBox1->currentIndex();  // the controls show the image as it is
     EXPECT_EQ(form->UpDown2->position(), form->config.image[form->config.ElementOffset(selected) + 1] & 0x3F);
     form->redoAction->trigger();
@@ -137,8 +137,8 @@ protected:
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
     static bool startsWithImage(const QByteArray& file, const std::array<uint8_t, 1024>& image, int size) {
-        return file.size() >= size && std::equal(image.begin(), image.begin() + size,
-                                                 reinterpret_cast<const uint8_t*>(file.constData()));
+        return file.size() >= size &&
+               std::equal(image.begin(), image.begin() + size, reinterpret_cast<const uint8_t*>(file.constData()));
     }
     // Presses Send and notes the progress window's captions on the way.
     QStringList sendNotingCaptions() {

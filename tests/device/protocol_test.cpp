@@ -278,8 +278,8 @@ TEST(Texts, ErrorTextsInBothLanguages) {
 }
 
 TEST(Texts, BaudRateText) {
-    const std::pair<int, const char*> cases[] = {{0, "57600 baud"}, {1, "38400 baud"}, {2, "19200 baud"},
-                                                 {3, "9600 baud"},  {4, "4800 baud"},  {5, "57600 baud"},
+    const std::pair<int, const char*> cases[] = {{0, "57600 baud"}, {1, "38400 baud"},  {2, "19200 baud"},
+                                                 {3, "9600 baud"},  {4, "4800 baud"},   {5, "57600 baud"},
                                                  {7, "57600 baud"}, {255, "57600 baud"}};
     for (const auto& [index, text] : cases) EXPECT_EQ(BaudRateText(uint8_t(index)), text) << index;
 }
@@ -288,7 +288,8 @@ TEST(DemoScript, EveryEntryByteForByte) {
     // Windows-1250 bytes as they must go on the line; \xB0 is the degree sign.
     const char* const expected[kDemoScriptLength] = {
         "*",
-        "RSSI=!020 RCQ=080 U=05.0V T=-22\xB0" "C P=53000 F=01 I=12.3A",
+        "RSSI=!020 RCQ=080 U=05.0V T=-22\xB0"
+        "C P=53000 F=01 I=12.3A",
         "Pos=33.12345N, 006.54321E HD=04.2",
         "t=21:02:11 f=0 s=00 c=180 v=035 h=0000",
         "UTX=!09.2V STX=090",
@@ -296,7 +297,8 @@ TEST(DemoScript, EveryEntryByteForByte) {
         "Deb= 00003  12345 -02439  00000",
         "*",
         "*",
-        "RSSI=!020 RCQ=080 U=05.0V T=-22\xB0" "C P=53000 F=01 I=12.3A",
+        "RSSI=!020 RCQ=080 U=05.0V T=-22\xB0"
+        "C P=53000 F=01 I=12.3A",
         "Pos=33.123456N, 006.543216E HD=04.2",
         "t=21:02:11 f=0 s=00 c=180 v=035 h=0000",
         "UTX=!09.2V STX=090",
@@ -304,7 +306,8 @@ TEST(DemoScript, EveryEntryByteForByte) {
         "Deb= 00003  12345 -02439  00000",
         "m",
         "*",
-        "RSSI=052 RCQ=055 U=!03.0V T=-09\xB0" "C P=53090 F=05 I=35.8A",
+        "RSSI=052 RCQ=055 U=!03.0V T=-09\xB0"
+        "C P=53090 F=05 I=35.8A",
         "Pos=53.12345N, 019.54321W HD=04.2",
         "t=21:02:11 f=0 s=05 c=000 v=000 h=0290",
         "UTX=!09.2V STX=090",
@@ -312,7 +315,8 @@ TEST(DemoScript, EveryEntryByteForByte) {
         "Deb= 00003  12345 -02439  00000",
         "*",
         "*",
-        "RSSI=052 RCQ=055 U=!03.0V T=-09\xB0" "C P=53090 F=05 I=35.8A",
+        "RSSI=052 RCQ=055 U=!03.0V T=-09\xB0"
+        "C P=53090 F=05 I=35.8A",
         "Pos=53.123456N, 019.543216W HD=04.2",
         "t=21:02:11 f=0 s=05 c=000 v=000 h=0290",
         "UTX=!09.2V STX=100",
@@ -320,7 +324,8 @@ TEST(DemoScript, EveryEntryByteForByte) {
         "Deb=-00021 -12345 -02439 -00000",
         "m",
         "*",
-        "RSSI=070 RCQ=100 U=11.2V T=04\xB0" "C P=53090 F=07 I=99.9A",
+        "RSSI=070 RCQ=100 U=11.2V T=04\xB0"
+        "C P=53090 F=07 I=99.9A",
         "Pos=23.12345S, 104.54321E HD=11.7",
         "t=11:35:02 f=0 s=10 c=241 v=120 h=1420",
         "UTX=11.5V STX=100",
@@ -328,7 +333,8 @@ TEST(DemoScript, EveryEntryByteForByte) {
         "Deb=-00021 -12345 -02439 -00000",
         "*",
         "*",
-        "RSSI=070 RCQ=100 U=11.2V T=04\xB0" "C P=53090 F=07 I=99.9A",
+        "RSSI=070 RCQ=100 U=11.2V T=04\xB0"
+        "C P=53090 F=07 I=99.9A",
         "Pos=23.123456S, 104.543216E HD=11.7",
         "t=11:35:02 f=0 s=10 c=241 v=120 h=1420",
         "UTX=11.5V STX=100",
@@ -336,7 +342,8 @@ TEST(DemoScript, EveryEntryByteForByte) {
         "Deb=-00021 -12345 -02439 -00000",
         "m",
         "*",
-        "RSSI=100 RCQ=100 U=11.2V T=20\xB0" "C P=53000 F=02 I=00.5A",
+        "RSSI=100 RCQ=100 U=11.2V T=20\xB0"
+        "C P=53000 F=02 I=00.5A",
         "Pos=05.12345S, 064.54321W HD=11.7",
         "t=11:35:02 f=0 s=13 c=241 v=080 h=-0023",
         "UTX=11.5V STX=032",
@@ -344,7 +351,8 @@ TEST(DemoScript, EveryEntryByteForByte) {
         "Deb= 02051 -04321 -02439  23456",
         "*",
         "*",
-        "RSSI=100 RCQ=100 U=11.2V T=20\xB0" "C P=53000 F=02 I=00.5A",
+        "RSSI=100 RCQ=100 U=11.2V T=20\xB0"
+        "C P=53000 F=02 I=00.5A",
         "Pos=05.123456S, 064.543216W HD=11.7",
         "t=11:35:02 f=0 s=13 c=241 v=080 h=-0023",
         "UTX=11.5V STX=032",

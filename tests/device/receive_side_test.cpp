@@ -67,7 +67,7 @@ TEST_F(ReceiveSide, FloodsNeitherHangNorGrow) {
     // Once a flood is over the line works again.
     startPeer([](const QByteArray& line) {
         return line == QByteArray("\xF1r0") ? std::vector<Chunk>{{0, blockReply("0", sample16()) + "\r\n"}}
-                                             : std::vector<Chunk>{};
+                                            : std::vector<Chunk>{};
     });
     ASSERT_NO_FATAL_FAILURE(openQuiet());
     peer->flood(QByteArray(1000, 'z'));
@@ -76,4 +76,3 @@ TEST_F(ReceiveSide, FloodsNeitherHangNorGrow) {
     QTest::qWait(100);
     EXPECT_EQ(form->session().ReadConfigBlock(0), QString());
 }
-

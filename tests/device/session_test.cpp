@@ -71,12 +71,14 @@ TEST_F(Session, ConfigBlockReadAgainstHostileReplies) {
         const char* what;
         std::vector<Chunk> answer;  // to every read of block 0
         QString error;
-        QByteArray image;           // bytes 0..15 afterwards (when checked)
+        QByteArray image;  // bytes 0..15 afterwards (when checked)
         bool polish = false;
     };
     const Case cases[] = {
         {"plain reply", answer(good + "\r\n"), "", sample16()},
-        {"split with CR inside", {{0, good.left(5)}, {2, "\r" + good.mid(5, 20)}, {2, good.mid(25) + "\r\n"}}, "",
+        {"split with CR inside",
+         {{0, good.left(5)}, {2, "\r" + good.mid(5, 20)}, {2, good.mid(25) + "\r\n"}},
+         "",
          sample16()},
         {"version line first", answer("v1.23+\r\n" + good + "\r\n"), "", sample16()},
         {"reply cut short by a line end", {{0, good.left(10)}, {1, "\n"}}, "Header Error !!!", {}},
@@ -121,11 +123,32 @@ TEST_F(Session, LogBlockReadsAddressesAndErrors) {
         bool polish = false;
     };
     const Case cases[] = {
-        {"84x48 block 33", false, 33, "\xFA" "11", {}, ""},
-        {"128x64 block 9", true, 9, "\xFA" "18", {}, ""},
-        {"memory error", false, 2, "\xFA" "02", "X", "EEPROM Error !!!"},
-        {"memory error, Polish", false, 2, "\xFA" "02", "X", QString::fromUtf8("Błąd pamięci EEPROM !!!"), true},
-        {"wrong echo", false, 2, "\xFA" "02", "03", "Header Error !!!"},
+        {"84x48 block 33",
+         false,
+         33,
+         "\xFA"
+         "11",
+         {},
+         ""},
+        {"128x64 block 9",
+         true,
+         9,
+         "\xFA"
+         "18",
+         {},
+         ""},
+        {"memory error", false, 2,
+         "\xFA"
+         "02",
+         "X", "EEPROM Error !!!"},
+        {"memory error, Polish", false, 2,
+         "\xFA"
+         "02",
+         "X", QString::fromUtf8("Błąd pamięci EEPROM !!!"), true},
+        {"wrong echo", false, 2,
+         "\xFA"
+         "02",
+         "03", "Header Error !!!"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -162,8 +185,14 @@ TEST_F(Session, VersionLineSetsVariantAndLogFlagWithoutEndingAnExchange) {
         EXPECT_EQ(config.is128x64(), c.wide);
     }
     // A version line during an exchange leaves it waiting for its own reply.
-    answerLine("\xF5" "c", {{0, "v1.23+\r\n"}, {5, "O\r\n"}});
-    session.SendCommand("\xF5" "c", 200);
+    answerLine(
+        "\xF5"
+        "c",
+        {{0, "v1.23+\r\n"}, {5, "O\r\n"}});
+    session.SendCommand(
+        "\xF5"
+        "c",
+        200);
     EXPECT_EQ(session.WaitReply(), 'O');
     EXPECT_EQ(session.replyText, "O");
 }
@@ -171,7 +200,10 @@ TEST_F(Session, VersionLineSetsVariantAndLogFlagWithoutEndingAnExchange) {
 TEST_F(Session, ClosedPortAndRefusedSends) {
     port.open = false;
     // No timer, '!' at once, writes return empty without sending.
-    session.SendCommand("\xF5" "c", 500);
+    session.SendCommand(
+        "\xF5"
+        "c",
+        500);
     EXPECT_FALSE(session.replyTimer()->isActive());
     EXPECT_EQ(session.WaitReply(), '!');
     EXPECT_EQ(session.ReadConfigBlock(3), "Timeout !!!");
@@ -182,7 +214,11 @@ TEST_F(Session, ClosedPortAndRefusedSends) {
 
     port.open = true;
     port.respond = [](const QByteArray& line) {
-        return line.startsWith("\xF3" "d") ? answer("O\r\n") : std::vector<Chunk>{};
+        return line.startsWith(
+                   "\xF3"
+                   "d")
+                   ? answer("O\r\n")
+                   : std::vector<Chunk>{};
     };
     EXPECT_FALSE(session.WriteDisplayText(0, 0, 1, 0, QByteArray(17, 'x')));
     EXPECT_TRUE(session.WriteDisplayText(2, 16, 1, 0, QByteArray(16, 'x')));
@@ -191,11 +227,14 @@ TEST_F(Session, ClosedPortAndRefusedSends) {
     EXPECT_EQ(sink.shows, 1);
     EXPECT_FALSE(sink.visible);
     ASSERT_EQ(port.lines.size(), 1u);
-    EXPECT_EQ(port.lines[0], QByteArray("\xF3" "d10210") + QByteArray(16, 'x'));
+    EXPECT_EQ(port.lines[0], QByteArray("\xF3"
+                                        "d10210") +
+                                 QByteArray(16, 'x'));
     // Font 1 goes out as font 0 on the large display.
     config.setVariant(DisplayVariant::D128x64);
     EXPECT_TRUE(session.WriteDisplayText(2, 16, 1, 0, "x"));
-    EXPECT_EQ(port.lines.back(), QByteArray("\xF3" "d00210x"));
+    EXPECT_EQ(port.lines.back(), QByteArray("\xF3"
+                                            "d00210x"));
 }
 
 TEST_F(Session, WritesRetryAndCountRecords) {
@@ -322,7 +361,8 @@ TEST_F(Session, PollScriptAndAHeaderReadThatAnswersLate) {
     // The script: a version query, six telemetry lines, two more queries, ..., the header.
     ASSERT_GE(port.lines.size(), 16u);
     EXPECT_EQ(port.lines[0], QByteArray("\xF6v"));
-    EXPECT_EQ(port.lines[1], QByteArray("RSSI=!020 RCQ=080 U=05.0V T=-22\xB0" "C P=53000 F=01 I=12.3A"));
+    EXPECT_EQ(port.lines[1], QByteArray("RSSI=!020 RCQ=080 U=05.0V T=-22\xB0"
+                                        "C P=53000 F=01 I=12.3A"));
     EXPECT_EQ(count(port.lines, "\xF1rO"), 1u);
 
     // A closed port: the poll slows down and forgets the display.
@@ -431,18 +471,26 @@ TEST_F(Session, SetBaudFollowsTheDisplayOrFallsBack) {
         port.reopened.clear();
         sink.messages.clear();
         port.respond = [answers](const QByteArray& line) {
-            return answers && line != QByteArray("\xF0" "b2w") ? answer("O\r\n") : std::vector<Chunk>{};
+            return answers && line != QByteArray(
+                                          "\xF0"
+                                          "b2w")
+                       ? answer("O\r\n")
+                       : std::vector<Chunk>{};
         };
         int restored = -1;
-        const auto c = QObject::connect(&session, &DisplaySession::speedSelectionsRestored, [&](int i) { restored = i; });
+        const auto c =
+            QObject::connect(&session, &DisplaySession::speedSelectionsRestored, [&](int i) { restored = i; });
         EXPECT_EQ(session.setBaud(2, 0), answers);
         QObject::disconnect(c);
         EXPECT_EQ(port.reopened, std::vector<int>{2});
         ASSERT_GE(port.lines.size(), 3u);
-        EXPECT_EQ(port.lines[0], QByteArray("\xF0" "b2w"));
+        EXPECT_EQ(port.lines[0], QByteArray("\xF0"
+                                            "b2w"));
         if (answers) {
             EXPECT_EQ(sink.messages, QStringList{"New BaudRate is: 19200 baud"});
-            EXPECT_EQ(port.lines.back(), QByteArray("\xF3" "d10220") + "19200 baud");
+            EXPECT_EQ(port.lines.back(), QByteArray("\xF3"
+                                                    "d10220") +
+                                             "19200 baud");
             EXPECT_EQ(restored, -1);
         } else {
             EXPECT_EQ(sink.messages, QStringList{"Failed to change BaudRate\r\nReturned to 57600 baud"});

@@ -23,9 +23,9 @@ protected:
     // The controls that start another action or change the image.
     std::vector<QWidget*> actionControls() const {
         TForm1& f = *form;
-        return {f.Button1, f.Button2, f.Button3, f.Button4, f.Button5, f.Button6, f.Button7, f.Button8,
-                f.Button9, f.Button10, f.Button11, f.RadioGroup3, f.ComboBox1, f.Edit1, f.CheckBox1, f.UpDown1,
-                f.ComboBox2, f.ComboBox3, f.ComboBox4, f.StringGrid1};
+        return {f.Button1,   f.Button2, f.Button3,   f.Button4,   f.Button5,     f.Button6,    f.Button7,
+                f.Button8,   f.Button9, f.Button10,  f.Button11,  f.RadioGroup3, f.ComboBox1,  f.Edit1,
+                f.CheckBox1, f.UpDown1, f.ComboBox2, f.ComboBox3, f.ComboBox4,   f.StringGrid1};
     }
     std::vector<bool> enabledStates() const {
         std::vector<bool> states;
@@ -62,22 +62,26 @@ TEST_F(TransferState, EveryUserTransferHoldsTheOtherActionsUntilItEnds) {
     const Case cases[] = {
         {"Receive", [](TForm1& f, ScriptedDialogs&) { f.Button3->click(); }},
         {"Send", [](TForm1& f, ScriptedDialogs&) { f.Button4->click(); }},
-        {"Load Defaults", [](TForm1& f, ScriptedDialogs& d) {
+        {"Load Defaults",
+         [](TForm1& f, ScriptedDialogs& d) {
              d.answers.push_back(MsgAnswer::Yes);
              f.Button7->click();
          }},
         {"Set Baud", [](TForm1& f, ScriptedDialogs&) { f.Button8->click(); }},
-        {"Clear Log", [](TForm1& f, ScriptedDialogs& d) {
+        {"Clear Log",
+         [](TForm1& f, ScriptedDialogs& d) {
              f.config.logLoaded = true;  // no download on the way to the log view
              f.Button6->click();
              d.answers.push_back(MsgAnswer::Yes);
              f.Button9->click();
          }},
-        {"log download", [](TForm1& f, ScriptedDialogs&) {
+        {"log download",
+         [](TForm1& f, ScriptedDialogs&) {
              f.config.logLoaded = false;
              f.Button6->click();
          }},
-        {"firmware update", [hex = hexFile()](TForm1& f, ScriptedDialogs& d) {
+        {"firmware update",
+         [hex = hexFile()](TForm1& f, ScriptedDialogs& d) {
              d.fileAnswers.push_back({hex, 1});
              d.answers.push_back(MsgAnswer::Yes);
              f.Button11->click();
@@ -121,8 +125,9 @@ TEST_F(TransferState, EveryUserTransferHoldsTheOtherActionsUntilItEnds) {
         sampler.stop();
         display->setReplyDelayMs(0);
         ASSERT_TRUE(sampled);
-        for (QWidget* w : enabledDuring) ADD_FAILURE() << w->metaObject()->className() << " "
-                                                       << w->objectName().toStdString() << " enabled during the transfer";
+        for (QWidget* w : enabledDuring)
+            ADD_FAILURE() << w->metaObject()->className() << " " << w->objectName().toStdString()
+                          << " enabled during the transfer";
         EXPECT_TRUE(cancelAvailable);
         EXPECT_EQ(shownAfterClicks, 0u) << "a click started another action";
         EXPECT_TRUE(form->AfComPort1->IsOpen());
@@ -226,8 +231,9 @@ TEST_F(TransferState, ClearLogAsksFirstAndThenShowsTheClearedLog) {
         MsgAnswer answer;
         QString title;
     };
-    for (const Case& c : {Case{false, MsgAnswer::No, "Confirm..."}, Case{true, MsgAnswer::No, QString::fromUtf8("Potwierdź...")},
-                         Case{false, MsgAnswer::Yes, "Confirm..."}}) {
+    for (const Case& c :
+         {Case{false, MsgAnswer::No, "Confirm..."}, Case{true, MsgAnswer::No, QString::fromUtf8("Potwierdź...")},
+          Case{false, MsgAnswer::Yes, "Confirm..."}}) {
         SCOPED_TRACE(c.polish ? "Polish" : "English");
         scripted.shown.clear();
         form->languagePolish = c.polish;

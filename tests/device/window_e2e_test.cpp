@@ -114,7 +114,8 @@ TEST_F(WindowE2E, WriteSendsTheLayoutBlocksAndShowsTheLayout) {
         for (auto [first, last] : c.written)
             for (int n = first; n <= last; ++n) expectWritten[size_t(n)] = true;
         for (int n = 0; n < 64; ++n)
-            EXPECT_TRUE(sameBlocksButShownLayout(after, expectWritten[size_t(n)] ? edited : before, n, n)) << "block " << n;
+            EXPECT_TRUE(sameBlocksButShownLayout(after, expectWritten[size_t(n)] ? edited : before, n, n))
+                << "block " << n;
         EXPECT_EQ(display->shownLayout(), 1);
         TearDown();
     }
@@ -259,8 +260,9 @@ TEST_F(WindowE2E, ClearLogInSeparateMemoryAndInTheImage) {
     }
     const auto after = displayConfig();
     for (int i = 0; i < 512; ++i) {
-        const uint8_t expected = i < 128 ? displayBefore[size_t(i)]                 // blocks 0..7 untouched
-                                 : i >= 135 && i <= 503 ? uint8_t(0xFF) : imageBefore[size_t(i)];
+        const uint8_t expected = i < 128                ? displayBefore[size_t(i)]  // blocks 0..7 untouched
+                                 : i >= 135 && i <= 503 ? uint8_t(0xFF)
+                                                        : imageBefore[size_t(i)];
         ASSERT_EQ(after[size_t(i)], expected) << "byte " << i;
     }
 }
@@ -398,8 +400,9 @@ TEST_F(WindowE2E, OpenFailureAsksRetryOrCancel) {
     for (const auto& s : scripted.shown) {
         EXPECT_EQ(s.kind, "retrycancel");
         // The written text, then why: nothing is behind COM7.
-        EXPECT_TRUE(s.text.startsWith("  Can't open port COM7\r\n\r\nCheck COM/USB cable and click \"Retry\" or\r\n"
-                                      "Click \"Cancel\" for change port number\r\n\r\n"))
+        EXPECT_TRUE(
+            s.text.startsWith("  Can't open port COM7\r\n\r\nCheck COM/USB cable and click \"Retry\" or\r\n"
+                              "Click \"Cancel\" for change port number\r\n\r\n"))
             << s.text.toStdString();
         EXPECT_TRUE(s.text.contains("There is no serial device at /dev/ttyS6 (COM7)")) << s.text.toStdString();
         EXPECT_EQ(s.icon, MsgIcon::Warning);

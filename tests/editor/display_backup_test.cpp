@@ -41,8 +41,8 @@ TEST(DisplayBackup, FilesAreSettingsFilesOfTheDisplaysImage) {
         for (size_t i = 0; i < display.size(); ++i) display[i] = uint8_t(i * 7 + 1);
 
         QString path;
-        ASSERT_EQ(WriteDisplayBackup(dir.path(), BackupFileBytes(config, display), c.variant, at(5, 123),
-                                     kBackupsKept, &path),
+        ASSERT_EQ(WriteDisplayBackup(dir.path(), BackupFileBytes(config, display), c.variant, at(5, 123), kBackupsKept,
+                                     &path),
                   QString());
         EXPECT_EQ(QFileInfo(path).fileName(), QString("2026-12-10_14-05-00-123") + c.suffix);
         QFile file(path);

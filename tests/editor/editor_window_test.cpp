@@ -153,10 +153,10 @@ TEST_F(EditorTest, ShowingAConfigurationBuildsTheEditor) {
 TEST_F(EditorTest, LoadingResetsTextYBeyondTheScreen) {
     emptyLayouts(false);
     ConfigImage& c = f.config;
-    c.image[2 * 3 + 3] = 0xC0 | 50;          // layout 1, element 3: Y 50 with right + negative
-    c.image[45 + 2 * 7 + 3] = 48;            // layout 2, element 7: Y 48 is not beyond 48
-    c.image[90 + 2 * 20 + 3] = 0x80 | 49;    // layout 3, element 20
-    c.image[1] = 50;                         // the bar is not corrected
+    c.image[2 * 3 + 3] = 0xC0 | 50;        // layout 1, element 3: Y 50 with right + negative
+    c.image[45 + 2 * 7 + 3] = 48;          // layout 2, element 7: Y 48 is not beyond 48
+    c.image[90 + 2 * 20 + 3] = 0x80 | 49;  // layout 3, element 20
+    c.image[1] = 50;                       // the bar is not corrected
     f.ShowLoadedConfiguration();
     EXPECT_EQ(c.image[2 * 3 + 3], 0);
     EXPECT_EQ(c.image[45 + 2 * 7 + 3], 48);
@@ -188,19 +188,17 @@ TEST_F(EditorTest, ClickSelectsTheFirstHitInListOrder) {
         {"later text where only it lies", false,
          [](EditorTest& t) { t.placeText(9, 20, 30, 1), t.placeText(4, 22, 31); }, 21, 42, 9},
         {"hidden element is passed over", false,
-         [](EditorTest& t) { t.placeText(2, 40, 5), t.placeText(3, 40, 5), t.f.config.image[2 * 2 + 2] = 99; }, 41, 6, 3},
-        {"right edge of a box is exclusive", false,
-         [](EditorTest& t) { t.placeText(19, 30, 20); }, 36, 20, -1},  // one character: 6 wide
+         [](EditorTest& t) { t.placeText(2, 40, 5), t.placeText(3, 40, 5), t.f.config.image[2 * 2 + 2] = 99; }, 41, 6,
+         3},
+        {"right edge of a box is exclusive", false, [](EditorTest& t) { t.placeText(19, 30, 20); }, 36, 20,
+         -1},  // one character: 6 wide
         {"text before a line", true,
          [](EditorTest& t) { t.placeText(2, 40, 20, 1), t.placeLine(1, 0, 25, 120, false, 2); }, 41, 26, 2},
-        {"vertical line box", true,
-         [](EditorTest& t) { t.placeLine(3, 60, 10, 30, true, 3); }, 62, 39, 25},
-        {"vertical line uses six length bits", true,
-         [](EditorTest& t) { t.placeLine(3, 60, 10, 0x40 | 5, true); }, 60, 16, -1},
-        {"big font on 128 x 64", true,
-         [](EditorTest& t) { t.placeText(4, 10, 10, 2); }, 10 + 16 * 3 - 1, 10 + 27, 4},
-        {"two-row element hits its first row only", false,
-         [](EditorTest& t) { t.placeText(18, 0, 20); }, 5, 28, -1},
+        {"vertical line box", true, [](EditorTest& t) { t.placeLine(3, 60, 10, 30, true, 3); }, 62, 39, 25},
+        {"vertical line uses six length bits", true, [](EditorTest& t) { t.placeLine(3, 60, 10, 0x40 | 5, true); }, 60,
+         16, -1},
+        {"big font on 128 x 64", true, [](EditorTest& t) { t.placeText(4, 10, 10, 2); }, 10 + 16 * 3 - 1, 10 + 27, 4},
+        {"two-row element hits its first row only", false, [](EditorTest& t) { t.placeText(18, 0, 20); }, 5, 28, -1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -249,14 +247,14 @@ TEST_F(EditorTest, DraggingKeepsTheGrabOffsetAndStopsAtTheEdges) {
     const Case cases[] = {
         {"text follows the mouse", false, 7, [](EditorTest& t) { t.placeText(7, 20, 20); }, 22, 23, 40, 30, 38, 27, 38},
         {"text stops at 0", false, 7, [](EditorTest& t) { t.placeText(7, 20, 20); }, 22, 23, 1, 0, 0, 0, 0},
-        {"text stops at width - 2, height - 2", false, 7, [](EditorTest& t) { t.placeText(7, 20, 20); },
-         20, 20, 83, 47, 82, 46, 82},
-        {"bar stops at width - 2", true, 0, [](EditorTest& t) { t.placeBar(5, 5, 20, 8); }, 5, 5, 127, 63,
-         126, 62, 126},
-        {"line stops at width - 1, height - 1", true, 23, [](EditorTest& t) { t.placeLine(1, 5, 5, 20, false); },
-         5, 5, 127, 63, 127, 63, 127},
-        {"odd X of a 128 x 64 text is stored even", true, 3, [](EditorTest& t) { t.placeText(3, 10, 10, 1); },
-         10, 10, 51, 12, 50, 12, 51},  // the edit shows the up-down's 51
+        {"text stops at width - 2, height - 2", false, 7, [](EditorTest& t) { t.placeText(7, 20, 20); }, 20, 20, 83, 47,
+         82, 46, 82},
+        {"bar stops at width - 2", true, 0, [](EditorTest& t) { t.placeBar(5, 5, 20, 8); }, 5, 5, 127, 63, 126, 62,
+         126},
+        {"line stops at width - 1, height - 1", true, 23, [](EditorTest& t) { t.placeLine(1, 5, 5, 20, false); }, 5, 5,
+         127, 63, 127, 63, 127},
+        {"odd X of a 128 x 64 text is stored even", true, 3, [](EditorTest& t) { t.placeText(3, 10, 10, 1); }, 10, 10,
+         51, 12, 50, 12, 51},  // the edit shows the up-down's 51
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -341,16 +339,14 @@ TEST_F(EditorTest, PropertyControlsWriteTheirBits) {
         {"medium font on 128 x 64", true, 4, [](TForm1& f) { f.RadioGroup1->button(1)->click(); }, 0, 0x05, 0x45},
         {"bar length up", false, 0, [](TForm1& f) { f.UpDown3->click(TUpDown::Direction::Up); }, 2, 0x14, 0x15},
         {"bar size down", false, 0, [](TForm1& f) { f.UpDown4->click(TUpDown::Direction::Down); }, 3, 0x08, 0x07},
-        {"line length keeps vertical", true, 23, [](TForm1& f) { f.UpDown3->click(TUpDown::Direction::Up); },
-         2, 0x94, 0x95},
+        {"line length keeps vertical", true, 23, [](TForm1& f) { f.UpDown3->click(TUpDown::Direction::Up); }, 2, 0x94,
+         0x95},
         {"line thickness", true, 23, [](TForm1& f) { f.UpDown4->click(TUpDown::Direction::Up); }, 1, 0x45, 0x85},
-        {"Y keeps the top bits", false, 4, [](TForm1& f) { f.UpDown2->click(TUpDown::Direction::Up); }, 1, 0xCA,
-         0xCB},
+        {"Y keeps the top bits", false, 4, [](TForm1& f) { f.UpDown2->click(TUpDown::Direction::Up); }, 1, 0xCA, 0xCB},
         {"X of a 128 x 64 text", true, 4, [](TForm1& f) { f.UpDown1->click(TUpDown::Direction::Up); }, 0, 0x45,
          0x45},  // 10 -> 11 is stored as 10
         {"bar ignores negative", false, 0, [](TForm1& f) { f.CheckBox2->click(); }, 1, 0x0A, 0x0A},
-        {"text ignores length", false, 4, [](TForm1& f) { f.UpDown3->click(TUpDown::Direction::Up); }, 0, 0x0A,
-         0x0A},
+        {"text ignores length", false, 4, [](TForm1& f) { f.UpDown3->click(TUpDown::Direction::Up); }, 0, 0x0A, 0x0A},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -421,10 +417,8 @@ TEST_F(EditorTest, TypedValuesShowAtOnceAndEnterAppliesThem) {
         uint8_t after;
     };
     const Case cases[] = {
-        {"Y left", 2, false, "30", 1, 30},
-        {"Y with Enter", 2, true, "31", 1, 31},
-        {"X with Enter", 1, true, "40", 0, 40},
-        {"length with Enter", 3, true, "25", 2, 25},
+        {"Y left", 2, false, "30", 1, 30},       {"Y with Enter", 2, true, "31", 1, 31},
+        {"X with Enter", 1, true, "40", 0, 40},  {"length with Enter", 3, true, "25", 2, 25},
         {"size with Enter", 4, true, "6", 3, 6},
     };
     for (const Case& c : cases) {

@@ -257,8 +257,7 @@ TEST_F(HistoryWindowTest, UndoOfAnImportReturnsTheImageAndVariantBeforeIt) {
     const int cw = f.StringGrid1->cellWidth() + 1, ch = f.StringGrid1->cellHeight() + 1;
     bool red = false;
     for (int col = v.x; col < v.x + 20 && !red; ++col)
-        for (int row = v.y; row < v.y + 8 && !red; ++row)
-            red = shown.pixel(col * cw, row * ch) == qRgb(255, 0, 0);
+        for (int row = v.y; row < v.y + 8 && !red; ++row) red = shown.pixel(col * cw, row * ch) == qRgb(255, 0, 0);
     EXPECT_TRUE(red);
 
     redo();
@@ -283,7 +282,7 @@ TEST_F(HistoryWindowTest, ArrowKeysMoveTheSelectionWithinTheScreen) {
     struct Case {
         const char* name;
         bool large;
-        int entry;            // placed at (x, y) first
+        int entry;  // placed at (x, y) first
         int x, y;
         int key;
         Qt::KeyboardModifiers mods;

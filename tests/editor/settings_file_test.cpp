@@ -205,7 +205,8 @@ TEST_F(SettingsFileTest, EveryImportAttemptLeavesTheEditorShowingTheImage) {
         w->UpDown2->click(TUpDown::Direction::Up);
         EXPECT_EQ(DecodeElement(w->config, selected).y, y + 1);
         auto othersAfter = w->config.image;
-        othersAfter[size_t(w->config.ElementOffset(selected) + 1)] = othersBefore[size_t(w->config.ElementOffset(selected) + 1)];
+        othersAfter[size_t(w->config.ElementOffset(selected) + 1)] =
+            othersBefore[size_t(w->config.ElementOffset(selected) + 1)];
         EXPECT_TRUE(othersAfter == othersBefore) << "another element changed";
         if (!accepted) {
             EXPECT_EQ(bytesOf(w->config.image.data() + w->config.ElementOffset(0), 4), barBefore);

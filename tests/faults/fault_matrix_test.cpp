@@ -289,7 +289,10 @@ TEST_F(FaultMatrix, HangUpDuringATransfer) {
         std::function<void()> checkAfterFault, checkAfterRetry;
     };
     const Case cases[] = {
-        {"Read", 12, [&] { onDisplay = changeDisplayConfig(0x33); }, [&] { form->Button3Click(); },
+        {"Read",
+         12,
+         [&] { onDisplay = changeDisplayConfig(0x33); },
+         [&] { form->Button3Click(); },
          {"Error\r\nTimeout !!!"},
          [&] {
              // Blocks 0..10 came (9 and 10 show it), 12..31 are as they were.
@@ -299,8 +302,11 @@ TEST_F(FaultMatrix, HangUpDuringATransfer) {
              EXPECT_FALSE(SameRange(imageBefore, onDisplay, 16 * 12, 16 * 12 + 15));
          },
          [&] { EXPECT_TRUE(SameRange(form->config.image, onDisplay, 0, 511)); }},
-        {"log download", 20, [&] { display->setLogMemory(newLog = SampleLog(40, 99)); },
-         [&] { form->Button6Click(); }, {"Timeout !!!"},
+        {"log download",
+         20,
+         [&] { display->setLogMemory(newLog = SampleLog(40, 99)); },
+         [&] { form->Button6Click(); },
+         {"Timeout !!!"},
          [&] {
              EXPECT_FALSE(form->config.logLoaded);
              EXPECT_EQ(form->view(), TForm1::View::Log);
@@ -316,7 +322,8 @@ TEST_F(FaultMatrix, HangUpDuringATransfer) {
          }},
         // Send reads the 32 blocks for its backup first (the display was not read since
         // it was plugged in again), then the line goes after 4 written blocks.
-        {"Write", 32 + 4,
+        {"Write",
+         32 + 4,
          [&] {
              for (int i = 0; i < 135; ++i) form->config.image[size_t(i)] ^= 0x01;
              edited = form->config.image;
@@ -411,8 +418,7 @@ TEST_F(FaultMatrix, HangUpDuringAFirmwareUpdate) {
          },
          0, sim::BootPass::Program, "Error during programming !"},
         {"streaming the image", [] { return false; }, 700, sim::BootPass::Program, "Error during programming !"},
-        {"streaming the verification", [] { return false; }, 32, sim::BootPass::Verify,
-         "Veryfication error !"},
+        {"streaming the verification", [] { return false; }, 32, sim::BootPass::Verify, "Veryfication error !"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.phase);

@@ -48,9 +48,9 @@ TEST(FirmwareVersion, LowestDigitWinsAtItsFirstOccurrence) {
         {{{100, "Vorkal v1.23"}}, "v1.23"},
         {{{10, "v2.00"}, {500, "v1.50"}, {700, "v1.99"}}, "v1.50"},  // v1. beats an earlier v2.
         {{{10, "v9.01"}}, "v9.01"},
-        {{{10, "v0.7"}}, QByteArray("v0.7\xFF", 5)},                 // five bytes whatever follows
-        {{{998, "v3.45"}}, "v3."},                                   // cut at byte 1000
-        {{{1001, "v3.45"}}, "v?.??"},                                // beyond the window
+        {{{10, "v0.7"}}, QByteArray("v0.7\xFF", 5)},  // five bytes whatever follows
+        {{{998, "v3.45"}}, "v3."},                    // cut at byte 1000
+        {{{1001, "v3.45"}}, "v?.??"},                 // beyond the window
         {{{10, "V1.23 v.12 vA.12"}}, "v?.??"},
     };
     for (const Case& c : cases) EXPECT_EQ(FirmwareVersionText(ImageWith(c.texts)), c.expected);
@@ -82,10 +82,9 @@ TEST(BootCompatibility, LengthsAcceptedByEachProcessor) {
         bool suits;
     };
     const Case cases[] = {
-        {1, 512, true},        {15870, 512, true},   {15871, 512, false},  {15899, 512, false},
-        {15900, 1792, true},   {15899, 1792, false}, {15871, 1792, false}, {32500, 1792, true},
-        {1300, 1792, false},   {1300, 256, false},   {20000, 256, false},  {15885, 512, false},
-        {15885, 1792, false},
+        {1, 512, true},       {15870, 512, true},   {15871, 512, false},  {15899, 512, false}, {15900, 1792, true},
+        {15899, 1792, false}, {15871, 1792, false}, {32500, 1792, true},  {1300, 1792, false}, {1300, 256, false},
+        {20000, 256, false},  {15885, 512, false},  {15885, 1792, false},
     };
     for (const Case& c : cases)
         EXPECT_EQ(ImageSuitsBlockSize(c.length, c.blockSize), c.suits) << c.length << " / " << c.blockSize;

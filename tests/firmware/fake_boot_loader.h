@@ -26,8 +26,8 @@ public:
         return frame;
     }
 
-    FakeBootLoader(const QString& portDir, int comNumber, bool answerHandshake,
-                   std::deque<QByteArray> identifyReplies, int ackEvery = 512)
+    FakeBootLoader(const QString& portDir, int comNumber, bool answerHandshake, std::deque<QByteArray> identifyReplies,
+                   int ackEvery = 512)
         : pty_(portDir, comNumber), answerHandshake_(answerHandshake), identifyReplies_(std::move(identifyReplies)),
           ackEvery_(ackEvery) {
         if (pty_.ok())

@@ -64,7 +64,8 @@ TEST_F(BootExchange, NoCommunicationAfterTheRepeatedResetAndTheInstructions) {
     form->firmwareUpdate().handshakeTimeouts.afterInstructionsMs = 300;
     update(1000);
 
-    EXPECT_EQ(messages(), (QStringList{kInstructions, "No communication !", TForm1::StrandedDisplayHint(false, false)}));
+    EXPECT_EQ(messages(),
+              (QStringList{kInstructions, "No communication !", TForm1::StrandedDisplayHint(false, false)}));
     std::vector<int> runs;
     ASSERT_TRUE(handshakeRuns(fake->wire(), &runs)) << fake->wire().toHex().toStdString();
     // The reset, the handshake every 100 ms, the reset again after about a second.

@@ -17,8 +17,7 @@ inline std::vector<uint8_t> MakeFirmware(int length, const char* version, unsign
     std::mt19937 random(seed);
     for (auto& b : image) b = (random() % 8 == 0) ? 0xA5 : uint8_t(random());
     const std::string banner = std::string("Vorkal firmware ") + version;
-    if (length >= 0x40 + int(banner.size()))
-        std::copy(banner.begin(), banner.end(), image.begin() + 0x40);
+    if (length >= 0x40 + int(banner.size())) std::copy(banner.begin(), banner.end(), image.begin() + 0x40);
     return image;
 }
 

@@ -126,7 +126,7 @@ TEST_F(WindowFirmwareUpdate, PowerCycleAfterTheInstructionsLetsTheUpdateGoOn) {
 TEST_F(WindowFirmwareUpdate, RefusedBeforeTheResetLeavesTheDisplayAlone) {
     struct Case {
         const char* name;
-        QByteArray hex;      // empty: the open dialog is cancelled
+        QByteArray hex;  // empty: the open dialog is cancelled
         MsgAnswer answer;
         bool polish;
         QStringList messages;
@@ -142,11 +142,20 @@ TEST_F(WindowFirmwareUpdate, RefusedBeforeTheResetLeavesTheDisplayAlone) {
         {"not confirmed", ToHex(MakeFirmware(2000, "v1.00")), MsgAnswer::No, false, {}},
         {"no marker", ToHex(marker), MsgAnswer::Yes, false, {notVorkal}},
         {"marker too late", ToHex(lateMarker), MsgAnswer::Yes, false, {notVorkal}},
-        {"no marker, Polish", ToHex(marker), MsgAnswer::Yes, true,
+        {"no marker, Polish",
+         ToHex(marker),
+         MsgAnswer::Yes,
+         true,
          {QString::fromUtf8("Wczytany plik nie jest prawidłowym\r\noprogramowaniem do wyświetlacza Vorkal !")}},
-        {"not HEX", "hello\r\n", MsgAnswer::Yes, false,
+        {"not HEX",
+         "hello\r\n",
+         MsgAnswer::Yes,
+         false,
          {QString::fromUtf8("Błąd odczytu pliku\r\nPlik nie jest w formacie HEX")}},
-        {"extended address", ":020000040000FA\r\n", MsgAnswer::Yes, true,
+        {"extended address",
+         ":020000040000FA\r\n",
+         MsgAnswer::Yes,
+         true,
          {QString::fromUtf8("Błąd odczytu pliku\r\nZły typ rekordu")}},
     };
     startDisplay(512);
@@ -189,7 +198,8 @@ TEST_F(WindowFirmwareUpdate, AStrandedDisplayIsFoundAgainAfterPowerCycleAndOpen)
         QString hintPart;
     };
     const Case cases[] = {
-        {"incompatible", false, 15871, [](sim::VirtualDisplay&) {}, "Switch the display off and on again, then press Open"},
+        {"incompatible", false, 15871, [](sim::VirtualDisplay&) {},
+         "Switch the display off and on again, then press Open"},
         {"incompatible, Polish", true, 15871, [](sim::VirtualDisplay&) {},
          QString::fromUtf8("Wyłącz i włącz zasilanie wyświetlacza")},
         {"refused block", false, 1300, [](sim::VirtualDisplay& d) { d.setRefuseBootBlocks(1); },

@@ -31,7 +31,7 @@ struct RecordCase {
     const char* name;
     QByteArray line;
     int result;
-    int length;                             // firmware image length afterwards
+    int length;                              // firmware image length afterwards
     std::vector<std::pair<int, int>> bytes;  // (address, value) to check afterwards
     QString fieldError;
 };
@@ -58,24 +58,44 @@ INSTANTIATE_TEST_SUITE_P(
         RecordCase{"EndOfFile", ":00000001FF", kHexEndOfFile, 0, {}, {}},
         // The end-of-file check byte sits at 10-11 whatever the count says.
         RecordCase{"EndOfFileWithCount", ":02000001FD", kHexEndOfFile, 0, {}, {}},
-        RecordCase{"Data", ":0300300002337A1E", kHexDataRecord, 0x33, {{0x30, 0x02}, {0x31, 0x33}, {0x32, 0x7A}, {0x33, 0xFF}, {0x2F, 0xFF}}, {}},
+        RecordCase{"Data",
+                   ":0300300002337A1E",
+                   kHexDataRecord,
+                   0x33,
+                   {{0x30, 0x02}, {0x31, 0x33}, {0x32, 0x7A}, {0x33, 0xFF}, {0x2F, 0xFF}},
+                   {}},
         RecordCase{"LowerCaseAndTrailingText", ":0300300002337a1e  junk", kHexDataRecord, 0x33, {{0x32, 0x7A}}, {}},
         RecordCase{"ZeroLengthData", record(0, 0x100, {}), kHexDataRecord, 0, {}, {}},
         // Bytes are stored before the check byte is compared.
-        RecordCase{"BadChecksumKeepsBytes", ":0300300002337A1F", kHexBadChecksum, 0x33, {{0x30, 0x02}, {0x32, 0x7A}}, {}},
+        RecordCase{
+            "BadChecksumKeepsBytes", ":0300300002337A1F", kHexBadChecksum, 0x33, {{0x30, 0x02}, {0x32, 0x7A}}, {}},
         RecordCase{"BadEndOfFileChecksum", ":00000001FE", kHexBadChecksum, 0, {}, {}},
         RecordCase{"ExtendedLinearAddress", ":020000040000FA", kHexBadRecordType, 0, {}, {}},
         RecordCase{"ExtendedSegmentAddress", record(2, 0, {0x10, 0x00}), kHexBadRecordType, 0, {}, {}},
         RecordCase{"StartSegmentAddress", record(3, 0, {0, 0, 0, 0}), kHexBadRecordType, 0, {}, {}},
         RecordCase{"StartLinearAddressNoCheck", ":04000005", kHexBadRecordType, 0, {}, {}},
-        RecordCase{"Empty", "", kHexNotHex, 0, {}, {}},
-        RecordCase{"NoColon", "00000001FF", kHexNotHex, 0, {}, {}},
+        RecordCase{"Empty", "", kHexNotHex, 0, {}, {}}, RecordCase{"NoColon", "00000001FF", kHexNotHex, 0, {}, {}},
         RecordCase{"LeadingSpace", " :00000001FF", kHexNotHex, 0, {}, {}},
         // Straddling the storage bound: the second byte is counted but not stored.
-        RecordCase{"StorageBound", record(0, 0x7DFF, {0xAA, 0xBB}), kHexDataRecord, 0x7E01, {{0x7DFF, 0xAA}, {0x7E00, 0xFF}}, {}},
-        RecordCase{"LastImageAddress", record(0, kFirmwareImageSize - 1, {0x55}), kHexDataRecord, kFirmwareImageSize, {{kFirmwareImageSize - 1, 0xFF}}, {}},
+        RecordCase{"StorageBound",
+                   record(0, 0x7DFF, {0xAA, 0xBB}),
+                   kHexDataRecord,
+                   0x7E01,
+                   {{0x7DFF, 0xAA}, {0x7E00, 0xFF}},
+                   {}},
+        RecordCase{"LastImageAddress",
+                   record(0, kFirmwareImageSize - 1, {0x55}),
+                   kHexDataRecord,
+                   kFirmwareImageSize,
+                   {{kFirmwareImageSize - 1, 0xFF}},
+                   {}},
         RecordCase{"BeyondImage", record(0, kFirmwareImageSize, {0x55}), kHexBeyondImage, 0, {}, {}},
-        RecordCase{"RecordRunningBeyondImage", record(0, kFirmwareImageSize - 1, {1, 2}), kHexBeyondImage, kFirmwareImageSize, {}, {}},
+        RecordCase{"RecordRunningBeyondImage",
+                   record(0, kFirmwareImageSize - 1, {1, 2}),
+                   kHexBeyondImage,
+                   kFirmwareImageSize,
+                   {},
+                   {}},
         RecordCase{"Address65535", record(0, 0xFFFF, {0x55}), kHexBeyondImage, 0, {}, {}},
         RecordCase{"BadCountDigit", ":0G00000001", kHexBadField, 0, {}, kNotInteger.arg("$0G")},
         RecordCase{"BadAddressDigit", ":0300X00002337A1E", kHexBadField, 0, {}, kNotInteger.arg("$00X0")},
@@ -146,22 +166,22 @@ const QByteArray kData = ":0300300002337A1E";
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, LoadHexFileCases,
-    ::testing::Values(
-        FileCase{"Empty", "", true, 0, {}},
-        FileCase{"CrLf", kData + "\r\n:00000001FF\r\n", true, 0x33, {}},
-        FileCase{"Lf", kData + "\n:00000001FF\n", true, 0x33, {}},
-        FileCase{"NoFinalLineEnd", kData + "\n:00000001FF", true, 0x33, {}},
-        FileCase{"NoEndOfFileRecord", kData + "\n", true, 0x33, {}},
-        // Every line after the end-of-file record is still read.
-        FileCase{"DataAfterEndOfFile", ":00000001FF\n" + record(0, 0x100, {1}) + "\n", true, 0x101, {}},
-        FileCase{"BlankLineAfterEndOfFile", kData + "\n:00000001FF\n\n", false, 0x33, kNotHexMessage},
-        FileCase{"TextAfterEndOfFile", ":00000001FF\r\nend\r\n", false, 0, kNotHexMessage},
-        FileCase{"ExtendedAddress", ":020000040000FA\n" + kData + "\n", false, 0,
-                 QStringLiteral("Błąd odczytu pliku\r\nZły typ rekordu")},
-        FileCase{"Checksum", kData + "\n:0300400002337A1E\n", false, 0x43,
-                 QStringLiteral("Błąd odczytu pliku\r\nBłąd sumy kontrolnej")},
-        FileCase{"BadField", kData + "\n:0X\n", false, 0x33, kNotInteger.arg("$0X")},
-        FileCase{"BeyondImage", record(0, 0x7FF0, {1, 2}) + "\n", false, 0, HexReadMessage(kHexBeyondImage)}),
+    ::testing::Values(FileCase{"Empty", "", true, 0, {}},
+                      FileCase{"CrLf", kData + "\r\n:00000001FF\r\n", true, 0x33, {}},
+                      FileCase{"Lf", kData + "\n:00000001FF\n", true, 0x33, {}},
+                      FileCase{"NoFinalLineEnd", kData + "\n:00000001FF", true, 0x33, {}},
+                      FileCase{"NoEndOfFileRecord", kData + "\n", true, 0x33, {}},
+                      // Every line after the end-of-file record is still read.
+                      FileCase{"DataAfterEndOfFile", ":00000001FF\n" + record(0, 0x100, {1}) + "\n", true, 0x101, {}},
+                      FileCase{"BlankLineAfterEndOfFile", kData + "\n:00000001FF\n\n", false, 0x33, kNotHexMessage},
+                      FileCase{"TextAfterEndOfFile", ":00000001FF\r\nend\r\n", false, 0, kNotHexMessage},
+                      FileCase{"ExtendedAddress", ":020000040000FA\n" + kData + "\n", false, 0,
+                               QStringLiteral("Błąd odczytu pliku\r\nZły typ rekordu")},
+                      FileCase{"Checksum", kData + "\n:0300400002337A1E\n", false, 0x43,
+                               QStringLiteral("Błąd odczytu pliku\r\nBłąd sumy kontrolnej")},
+                      FileCase{"BadField", kData + "\n:0X\n", false, 0x33, kNotInteger.arg("$0X")},
+                      FileCase{"BeyondImage", record(0, 0x7FF0, {1, 2}) + "\n", false, 0,
+                               HexReadMessage(kHexBeyondImage)}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(HexFileTest, MissingFileReportsTheSystemError) {
@@ -214,7 +234,10 @@ TEST_F(HexToolTest, ObjcopyOutputReadsBackExactly) {
 }
 
 TEST_F(HexToolTest, SrecCatOutputReadsBackExactly) {
-    struct Case { int size, offset, blockSize; const char* lineEnd; };
+    struct Case {
+        int size, offset, blockSize;
+        const char* lineEnd;
+    };
     for (const Case& c : {Case{3000, 0, 16, "lf"}, Case{20000, 0x1234, 255, "crlf"}, Case{500, 0x7D00, 32, "lf"}}) {
         const QByteArray data = randomBinary(c.size);
         const QString bin = write(data, QStringLiteral("in.bin"));

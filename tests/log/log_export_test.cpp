@@ -28,13 +28,41 @@ ConfigImage fixtureLog() {
     config.logImage.fill(0xFF);
     const vorkal::test::RecordFields records[] = {
         {.hour = 10, .latitude = 5006143, .longitude = 1993812, .course = 45, .height = 215, .speed = 30, .rssi = 87},
-        {.hour = 10, .second = 30, .latitude = 5006200, .longitude = 1993900, .course = 90, .height = -12,
-         .speed = 32, .distance = 65, .rssi = 5},
-        {.hour = 10, .minute = 1, .second = 31, .latitude = -3345678, .longitude = -7012345, .course = 270,
-         .height = 0, .speed = 300, .distance = 1234, .rssi = 100},
-        {.hour = 10, .minute = 2, .latitude = 5000000, .longitude = 1993900, .height = 20, .distance = 1300, .rssi = 60},
-        {.hour = 10, .minute = 3, .latitude = 5006300, .longitude = 12345678, .course = 7, .height = 350,
-         .speed = 12, .distance = 1400, .rssi = 255},
+        {.hour = 10,
+         .second = 30,
+         .latitude = 5006200,
+         .longitude = 1993900,
+         .course = 90,
+         .height = -12,
+         .speed = 32,
+         .distance = 65,
+         .rssi = 5},
+        {.hour = 10,
+         .minute = 1,
+         .second = 31,
+         .latitude = -3345678,
+         .longitude = -7012345,
+         .course = 270,
+         .height = 0,
+         .speed = 300,
+         .distance = 1234,
+         .rssi = 100},
+        {.hour = 10,
+         .minute = 2,
+         .latitude = 5000000,
+         .longitude = 1993900,
+         .height = 20,
+         .distance = 1300,
+         .rssi = 60},
+        {.hour = 10,
+         .minute = 3,
+         .latitude = 5006300,
+         .longitude = 12345678,
+         .course = 7,
+         .height = 350,
+         .speed = 12,
+         .distance = 1400,
+         .rssi = 255},
     };
     for (int r = 0; r < 5; ++r) vorkal::test::putLogRecord(config, r, encodeRecord(records[r]));
     return config;
@@ -199,15 +227,17 @@ TEST(LogExportTest, KmlReadsBackAsTracks) {
     inImage.image.fill(0xFF);
     inImage.image[kLayoutByte] = 0x30;
     for (int r = 0; r < 3; ++r)
-        vorkal::test::putInImageRecord(inImage, r, encodeRecord({.hour = 8, .second = 10 * r,
-                                                                 .latitude = 5006143 + r, .longitude = -1993812 - r}));
+        vorkal::test::putInImageRecord(
+            inImage, r,
+            encodeRecord({.hour = 8, .second = 10 * r, .latitude = 5006143 + r, .longitude = -1993812 - r}));
     for (const Case& c : {
-             Case{"SixteenByteRecords", ExportLog(BuildLogTable(fixtureLog(), false, ","), kExportExtrudedKml),
+             Case{"SixteenByteRecords",
+                  ExportLog(BuildLogTable(fixtureLog(), false, ","), kExportExtrudedKml),
                   {{"Flight: 10:00:00", "LINESTRING Z (19.93812 50.06143 215,19.939 50.062 0)"},
                    {"Flight: 10:01:31", "LINESTRING Z (-70.12345 -33.45678 0,123.4568 50.063 350)"}}},
-             Case{"NineByteRecords", ExportLog(BuildLogTable(inImage, false, "."), kExportKml),
-                  {{"Flight: 08:00:00",
-                    "LINESTRING (-19.93812 50.06143,-19.93813 50.06144,-19.93814 50.06145)"}}},
+             Case{"NineByteRecords",
+                  ExportLog(BuildLogTable(inImage, false, "."), kExportKml),
+                  {{"Flight: 08:00:00", "LINESTRING (-19.93812 50.06143,-19.93813 50.06144,-19.93814 50.06145)"}}},
          }) {
         const QString path = dir.filePath(QString::fromLatin1(c.name) + ".kml");
         ASSERT_TRUE(WriteFileAtomically(path, c.kml, nullptr));

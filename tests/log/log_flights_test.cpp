@@ -22,8 +22,14 @@ LogTableCells tableOf(const std::vector<RecordFields>& records, const QString& s
 }
 
 RecordFields at(int h, int m, int s, int32_t lat, int32_t lon, int height = 100, int speed = 20, int rssi = 80) {
-    return {.hour = h, .minute = m, .second = s, .latitude = lat, .longitude = lon, .height = height,
-            .speed = speed, .rssi = rssi};
+    return {.hour = h,
+            .minute = m,
+            .second = s,
+            .latitude = lat,
+            .longitude = lon,
+            .height = height,
+            .speed = speed,
+            .rssi = rssi};
 }
 
 TEST(LogFlightsTest, FiguresOfCraftedFlights) {
@@ -86,9 +92,9 @@ TEST(LogFlightsTest, DistanceAddsStepsAndFarthestTakesTheLargest) {
     // Out 0.002 degree east, back 0.001 west: 0.003 flown, 0.002 at most from the start.
     // The row without a fix between them neither breaks nor lengthens the path.
     const double east = kMetresPerDegree * std::cos(50.001 * M_PI / 180);
-    const QList<FlightRows> flights = ReadLogFlights(tableOf(
-        {at(9, 0, 0, 5000100, 2012345), at(9, 0, 20, 5000100, 2012545), at(9, 0, 30, 0, 0),
-         at(9, 0, 40, 5000100, 2012445)}));
+    const QList<FlightRows> flights =
+        ReadLogFlights(tableOf({at(9, 0, 0, 5000100, 2012345), at(9, 0, 20, 5000100, 2012545), at(9, 0, 30, 0, 0),
+                                at(9, 0, 40, 5000100, 2012445)}));
     ASSERT_EQ(flights.size(), 1);
     const FlightFigures got = ComputeFlightFigures(flights[0]);
     EXPECT_NEAR(got.distanceMetres, 0.003 * east, 0.5);
@@ -133,8 +139,7 @@ TEST(LogFlightsTest, NineByteRecordsHaveNoHeightSpeedOrRssi) {
     ASSERT_EQ(flights.size(), 1);
     const FlightFigures got = ComputeFlightFigures(flights[0]);
     EXPECT_EQ(got.positions, 1);
-    EXPECT_EQ(FormatFlightFigures(got, "."),
-              (QStringList{"08:00:00", "0:00:00", "0m", "0m", "-", "-", "-", "-"}));
+    EXPECT_EQ(FormatFlightFigures(got, "."), (QStringList{"08:00:00", "0:00:00", "0m", "0m", "-", "-", "-", "-"}));
 }
 
 TEST(LogFlightsTest, FiguresAsText) {
@@ -186,8 +191,8 @@ TEST(LogFlightsTest, ProjectionKeepsMetresNorthUpAndAspect) {
 }
 
 TEST(LogFlightsTest, ProjectionAcross180StaysLocal) {
-    const ProjectedTrack track = ProjectFlights(
-        ReadLogFlights(tableOf({at(8, 0, 0, -450, 17999550), at(8, 0, 30, 450, -17999550)})));
+    const ProjectedTrack track =
+        ProjectFlights(ReadLogFlights(tableOf({at(8, 0, 0, -450, 17999550), at(8, 0, 30, 450, -17999550)})));
     EXPECT_NEAR(track.bounds.width(), 0.009 * kMetresPerDegree, 1.0);
     EXPECT_NEAR(track.bounds.height(), 0.009 * kMetresPerDegree, 1.0);
 }

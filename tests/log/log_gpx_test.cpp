@@ -28,9 +28,10 @@ RecordFields at(int h, int m, int s, int32_t lat, int32_t lon, int height) {
 // Three flights: two points; one across midnight (so two flights by the time rule) with
 // a row without fix; the 180th meridian and a negative height.
 std::vector<RecordFields> threeFlights() {
-    return {at(10, 0, 0, 5006143, 1993812, 215), at(10, 0, 30, 5006200, 1993900, 230),
-            at(23, 59, 50, 5006300, 1994012, 300), at(23, 59, 55, 0, 0, 999), at(0, 0, 10, 5006400, 1994112, 310),
-            at(0, 30, 0, -3345678, -17999990, -12), at(0, 30, 5, -3345600, 17999990, 0)};
+    return {at(10, 0, 0, 5006143, 1993812, 215),   at(10, 0, 30, 5006200, 1993900, 230),
+            at(23, 59, 50, 5006300, 1994012, 300), at(23, 59, 55, 0, 0, 999),
+            at(0, 0, 10, 5006400, 1994112, 310),   at(0, 30, 0, -3345678, -17999990, -12),
+            at(0, 30, 5, -3345600, 17999990, 0)};
 }
 
 struct OgrPoint {
@@ -124,8 +125,8 @@ TEST(LogGpxTest, FileIsUtf8AndFollowsTheTrackStructure) {
              Case{"NoDate", ExportLogGpx(tableOf(threeFlights()), QDate())},
              Case{"NineByteRecords", ExportLogGpx(BuildLogTable(inImage, false, "."), QDate(2026, 1, 2))},
              // A damaged hour (27) and a flight without any fix.
-             Case{"DamagedAndEmpty", ExportLogGpx(tableOf({at(27, 0, 0, 5006143, 1993812, 5), at(9, 0, 0, 0, 0, 1)}),
-                                                  QDate(2026, 1, 2))},
+             Case{"DamagedAndEmpty",
+                  ExportLogGpx(tableOf({at(27, 0, 0, 5006143, 1993812, 5), at(9, 0, 0, 0, 0, 1)}), QDate(2026, 1, 2))},
              Case{"EmptyLog", ExportLogGpx(tableOf({}), QDate(2026, 1, 2))},
          }) {
         SCOPED_TRACE(c.name);

@@ -56,8 +56,8 @@ TEST(LogTableTest, HeadersFollowTheLanguage) {
     EXPECT_EQ(BuildLogTable(config, false, ".").value(0),
               QStringList({"No.", "Time", "Latitude", "Longitude", "Course", "Height", "Speed", "Distance", "RSSI"}));
     EXPECT_EQ(BuildLogTable(config, true, ".").value(0),
-              QStringList({"Lp.", "Czas", "Szer. geogr.", QString::fromUtf8("Dług. geogr."), "Kurs", "Wysok.",
-                           "Predk.", QString::fromUtf8("Odległ."), "RSSI"}));
+              QStringList({"Lp.", "Czas", "Szer. geogr.", QString::fromUtf8("Dług. geogr."), "Kurs", "Wysok.", "Predk.",
+                           QString::fromUtf8("Odległ."), "RSSI"}));
 }
 
 TEST(LogTableTest, WalksBackwardFromTheNewestRecord) {
@@ -104,8 +104,8 @@ TEST(LogTableTest, InImageAreaWithThreeLayouts) {
     ASSERT_EQ(cells.size(), 42);
     EXPECT_EQ(shownSlots(cells), range(40, 0));
     // Slot 40 lies at bytes 135..143, right after the three layouts; slot 0 at 495..503.
-    EXPECT_EQ(cells[1].mid(1), QStringList({"00:00:40", QString::fromUtf8("50,00040°N"), QString::fromUtf8("19,00000°E"),
-                                            "", "", "", "", ""}));
+    EXPECT_EQ(cells[1].mid(1), QStringList({"00:00:40", QString::fromUtf8("50,00040°N"),
+                                            QString::fromUtf8("19,00000°E"), "", "", "", "", ""}));
     EXPECT_EQ(cells[41][1], "00:00:00");
 }
 

@@ -16,8 +16,22 @@ std::vector<uint8_t> FilledLog(int slotCount, int count) {
     std::vector<uint8_t> log(size_t(slotCount) * 16, 0xFF);
     for (int r = 0; r < count; ++r) {
         uint8_t* p = log.data() + 16 * r;
-        const uint8_t rec[16] = {0x30, 0x61, 0x4C, uint8_t(r % 24), 0x24, 0x3C, 0x1E, uint8_t((r % 60) << 1),
-                                 uint8_t(r % 60), 45, uint8_t(r), 0, 30, uint8_t(r), 1, uint8_t(r % 101)};
+        const uint8_t rec[16] = {0x30,
+                                 0x61,
+                                 0x4C,
+                                 uint8_t(r % 24),
+                                 0x24,
+                                 0x3C,
+                                 0x1E,
+                                 uint8_t((r % 60) << 1),
+                                 uint8_t(r % 60),
+                                 45,
+                                 uint8_t(r),
+                                 0,
+                                 30,
+                                 uint8_t(r),
+                                 1,
+                                 uint8_t(r % 101)};
         std::copy(rec, rec + 16, p);
     }
     return log;

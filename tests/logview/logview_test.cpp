@@ -32,8 +32,7 @@ protected:
     // A 9-byte record at 50.05616 N, 19.93812 E.
     void putRecord(int slot, int hour, int minute) {
         uint8_t* p = form.config.image.data() + ConfigImage::inImageLogRecordOffset(slot);
-        const uint8_t rec[9] = {0x30, 0x61, 0x4C, uint8_t(hour), 0x24, 0x3C, 0x1E,
-                                uint8_t(minute << 1), 30};
+        const uint8_t rec[9] = {0x30, 0x61, 0x4C, uint8_t(hour), 0x24, 0x3C, 0x1E, uint8_t(minute << 1), 30};
         std::copy(rec, rec + 9, p);
     }
     QString cell(int row, int col) {
@@ -184,17 +183,18 @@ TEST_F(LogViewTest, SavedFileTakesTheExtensionOfTheChosenType) {
 }
 
 TEST_F(LogViewTest, ExtensionRuleHoldsForAnyFilterList) {
-    const QString filter = "Text Files (*.txt)|*.txt|KML file (*.kml)|*.kml|KML file with extruded patch (*.kml)|*.kml|"
-                           "GPX file (*.gpx)|*.gpx|Any (*.log;*.csv)|*.log;*.csv";
+    const QString filter =
+        "Text Files (*.txt)|*.txt|KML file (*.kml)|*.kml|KML file with extruded patch (*.kml)|*.kml|"
+        "GPX file (*.gpx)|*.gpx|Any (*.log;*.csv)|*.log;*.csv";
     struct Case {
         const char* typed;
         int filterIndex;
         const char* written;
     };
     const Case cases[] = {
-        {"a", 1, "a.txt"},          {"a", 3, "a.kml"},         {"a", 4, "a.gpx"},
-        {"a.gpx", 4, "a.gpx"},      {"a.kml", 4, "a.kml.gpx"}, {"a.csv", 5, "a.csv"},
-        {"a.b", 5, "a.b.log"},      {"dir.x/a", 1, "dir.x/a.txt"}, {"a.", 2, "a.kml"},
+        {"a", 1, "a.txt"},         {"a", 3, "a.kml"},     {"a", 4, "a.gpx"},     {"a.gpx", 4, "a.gpx"},
+        {"a.kml", 4, "a.kml.gpx"}, {"a.csv", 5, "a.csv"}, {"a.b", 5, "a.b.log"}, {"dir.x/a", 1, "dir.x/a.txt"},
+        {"a.", 2, "a.kml"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(withFilterExtension(c.typed, filter, c.filterIndex), c.written) << c.typed << " " << c.filterIndex;

@@ -33,9 +33,16 @@ protected:
         for (int f = 0; f < 3; ++f)
             for (int i = 0; i < 4; ++i) {
                 const int32_t step = 150 * i;
-                RecordFields r{.hour = 10, .minute = 10 * f, .second = 10 * i, .latitude = 5006143 + (f == 1 ? step : 0),
-                               .longitude = 1993812 + (f == 0 ? step : f == 2 ? -step : 0), .height = 200 + 40 * i,
-                               .speed = 30 + i, .rssi = 70 - i};
+                RecordFields r{.hour = 10,
+                               .minute = 10 * f,
+                               .second = 10 * i,
+                               .latitude = 5006143 + (f == 1 ? step : 0),
+                               .longitude = 1993812 + (f == 0   ? step
+                                                       : f == 2 ? -step
+                                                                : 0),
+                               .height = 200 + 40 * i,
+                               .speed = 30 + i,
+                               .rssi = 70 - i};
                 vorkal::test::putLogRecord(form.config, slot++, vorkal::test::encodeRecord(r));
             }
         form.show();
@@ -156,8 +163,8 @@ TEST_F(TrackWindowTest, WindowFollowsTheTableAndTheLanguage) {
     EXPECT_EQ(w->figures->rowCount(), 0);
     // Closed, it is brought up to date when it opens again.
     w->close();
-    vorkal::test::putLogRecord(form.config, 0, vorkal::test::encodeRecord({.hour = 9, .latitude = 5006143,
-                                                                           .longitude = 1993812}));
+    vorkal::test::putLogRecord(form.config, 0,
+                               vorkal::test::encodeRecord({.hour = 9, .latitude = 5006143, .longitude = 1993812}));
     form.LogsView();
     EXPECT_EQ(openWindow(), w);
     EXPECT_EQ(w->flightCount(), 1);

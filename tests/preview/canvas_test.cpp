@@ -41,10 +41,14 @@ bool expectedInk(int font, uint8_t code, int c, int r) {
 }  // namespace
 
 TEST(PreviewCanvas, GlyphCellsOfEveryFont) {
-    struct Case { int font; uint8_t code; int width, height, advance; };
+    struct Case {
+        int font;
+        uint8_t code;
+        int width, height, advance;
+    };
     const Case cases[] = {
-        {0, '0', 6, 8, 6},   {0, 'g', 6, 8, 6},    {0, 2, 8, 8, 8},   {0, 176, 6, 8, 6},
-        {1, '0', 8, 14, 8},  {1, 'g', 8, 14, 8},   {1, 3, 14, 16, 14}, {1, 124, 8, 14, 8},
+        {0, '0', 6, 8, 6},    {0, 'g', 6, 8, 6},    {0, 2, 8, 8, 8},    {0, 176, 6, 8, 6},
+        {1, '0', 8, 14, 8},   {1, 'g', 8, 14, 8},   {1, 3, 14, 16, 14}, {1, 124, 8, 14, 8},
         {2, '0', 16, 28, 16}, {2, 'y', 16, 28, 16}, {2, 7, 14, 16, 14}, {2, 176, 16, 28, 16},
     };
     const int x0 = 20, y0 = 10;
@@ -75,7 +79,10 @@ TEST(PreviewCanvas, GlyphCellsOfEveryFont) {
 
 TEST(PreviewCanvas, PenGivesInkAndPaperValues) {
     // The small "0" has ink at (1, 0) and paper at (0, 0).
-    struct Case { uint8_t pen; uint8_t ink, paper; };
+    struct Case {
+        uint8_t pen;
+        uint8_t ink, paper;
+    };
     const Case cases[] = {{1, 1, 0}, {0, 0, 1}, {3, 3, 2}, {2, 2, 3}, {5, 5, 4}, {4, 4, 5}};
     for (const Case& c : cases) {
         PreviewCanvas canvas = filledCanvas(kUntouched);
@@ -88,7 +95,10 @@ TEST(PreviewCanvas, PenGivesInkAndPaperValues) {
 }
 
 TEST(PreviewCanvas, CellColours) {
-    struct Case { uint8_t value; uint32_t colour; };
+    struct Case {
+        uint8_t value;
+        uint32_t colour;
+    };
     const Case cases[] = {
         {0, 0xFFFFFFFF}, {2, 0xFFFFFFFF}, {4, 0xFFFFFFFF}, {6, 0xFFFFFFFF},
         {1, 0xFF000000}, {3, 0xFFFF0000}, {5, 0xFFD0D0D0}, {7, 0xFFD0D0D0},
@@ -117,7 +127,10 @@ TEST(PreviewCanvas, BarRowsBySize) {
     const std::string gap = "6100000000616";
     const std::string fillRow = "6111111000616";
     const std::string bottom = top;
-    struct Case { int size; std::vector<std::string> rows; };
+    struct Case {
+        int size;
+        std::vector<std::string> rows;
+    };
     const Case cases[] = {
         {3, {outside, top, gap, bottom, outside}},
         {4, {outside, top, gap, gap, bottom, outside}},
@@ -202,7 +215,10 @@ TEST(PreviewCanvas, Lines) {
             for (int y = 0; y < kCanvasRows; ++y) {
                 const uint8_t v = canvas.at(x, y);
                 if (v == kUntouched) continue;
-                if (v != 3) { ++other; continue; }  // lines write ink only
+                if (v != 3) {
+                    ++other;
+                    continue;
+                }  // lines write ink only
                 ++count;
                 minX = std::min(minX, x), maxX = std::max(maxX, x);
                 minY = std::min(minY, y), maxY = std::max(maxY, y);

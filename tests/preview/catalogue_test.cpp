@@ -5,13 +5,24 @@
 using namespace vorkal;
 
 TEST(Catalogue, SampleTextsAreTheDisplayBytes) {
-    struct Case { int index; std::string_view bytes; };
+    struct Case {
+        int index;
+        std::string_view bytes;
+    };
     const Case cases[] = {
-        {1, std::string_view("\x7C" "80%", 4)},
-        {5, std::string_view("24\xB0" "C", 4)},
+        {1, std::string_view("\x7C"
+                             "80%",
+                             4)},
+        {5, std::string_view("24\xB0"
+                             "C",
+                             4)},
         {11, std::string_view("300\xB0", 4)},
-        {12, std::string_view("\x7D" "6", 2)},
-        {14, std::string_view("\x7E" "9999m", 6)},
+        {12, std::string_view("\x7D"
+                              "6",
+                              2)},
+        {14, std::string_view("\x7E"
+                              "9999m",
+                              6)},
         {15, std::string_view("A178\xB0", 5)},
         {16, std::string_view("E85\xB0", 4)},
         {18, "-00004 -02000"},
@@ -36,7 +47,11 @@ TEST(Catalogue, AlignmentMarkerElements) {
 }
 
 TEST(Catalogue, NamesInBothLanguages) {
-    struct Case { int index; const char* english; const char* polish; };
+    struct Case {
+        int index;
+        const char* english;
+        const char* polish;
+    };
     const Case cases[] = {
         {0, "RSSI Bar", "Pasek RSSI"},
         {1, "RSSI", "RSSI"},

@@ -8,7 +8,9 @@
 using namespace vorkal;
 
 TEST(PreviewGrid, ImageSizeFollowsCellsAndLines) {
-    struct Case { int columns, rows, cellWidth, cellHeight, width, height; };
+    struct Case {
+        int columns, rows, cellWidth, cellHeight, width, height;
+    };
     const Case cases[] = {{84, 48, 4, 5, 420, 288}, {128, 64, 2, 3, 384, 256}};
     for (const Case& c : cases) {
         PreviewGrid grid;
@@ -22,8 +24,8 @@ TEST(PreviewGrid, ImageSizeFollowsCellsAndLines) {
 TEST(PreviewGrid, CellsTakeTheColourOfTheirCanvasByte) {
     PreviewCanvas canvas;
     for (int v = 0; v < 8; ++v) canvas.pixels[v * kCanvasRows + 2] = uint8_t(v);  // (v, 2)
-    canvas.pixels[83 * kCanvasRows + 47] = 1;   // last visible cell
-    canvas.pixels[84 * kCanvasRows + 0] = 1;    // beyond the screen: not shown
+    canvas.pixels[83 * kCanvasRows + 47] = 1;                                     // last visible cell
+    canvas.pixels[84 * kCanvasRows + 0] = 1;                                      // beyond the screen: not shown
     PreviewGrid grid;
     grid.setGridSize(84, 48, 4, 5);
     grid.setCanvas(&canvas);

@@ -79,8 +79,7 @@ TEST(PreviewSafety, RandomImagesOfBothVariants) {
                         if (!canvas.at(x, y)) continue;
                         ASSERT_TRUE(o.shown) << round << " entry " << i;
                         ASSERT_TRUE(x >= o.x && y >= o.y)
-                            << round << " entry " << i << " pixel " << x << "," << y << " origin "
-                            << o.x << "," << o.y;
+                            << round << " entry " << i << " pixel " << x << "," << y << " origin " << o.x << "," << o.y;
                     }
             }
         }

@@ -89,7 +89,7 @@ TEST(PreviewRenderer, RightEdgeAndHiddenElements) {
         {DisplayVariant::D84x48, 0x80 | 99, false, 7},  // hidden, Big font kept
         {DisplayVariant::D128x64, 0x19, true, 50},      // X / 2 encoding
         {DisplayVariant::D128x64, 0x3F, true, 126},
-        {DisplayVariant::D128x64, 0xD9, false, 7},      // font bits 3 = hidden
+        {DisplayVariant::D128x64, 0xD9, false, 7},  // font bits 3 = hidden
     };
     for (const Case& c : cases) {
         ConfigImage config = emptyConfig(c.variant);
@@ -141,8 +141,8 @@ TEST(PreviewRenderer, BarAndLinesCoverTexts) {
     config.image[line + 2] = 0x80 | 10;
     const PreviewCanvas canvas = render(config);
     for (int x = 0; x <= 20; ++x) EXPECT_EQ(canvas.at(x, 0), 1) << x;  // the bar's top edge
-    EXPECT_EQ(canvas.at(1, 1), 0);                                   // its paper gap
-    for (int y = 0; y < 10; ++y) EXPECT_EQ(canvas.at(3, y), 1) << y; // the line
+    EXPECT_EQ(canvas.at(1, 1), 0);                                     // its paper gap
+    for (int y = 0; y < 10; ++y) EXPECT_EQ(canvas.at(3, y), 1) << y;   // the line
 }
 
 TEST(PreviewRenderer, ColoursOfEachState) {
@@ -177,7 +177,11 @@ TEST(PreviewRenderer, ColoursOfEachState) {
 }
 
 TEST(PreviewRenderer, AlignmentMarkerPlacement) {
-    struct Case { int k; uint8_t r1; int markerFrom, markerTo; };
+    struct Case {
+        int k;
+        uint8_t r1;
+        int markerFrom, markerTo;
+    };
     const Case cases[] = {
         {1, 0x80, 0, 5},    // right: marker first, "|80%" after it
         {1, 0x00, 24, 29},  // left: "|80%" then the marker
@@ -201,7 +205,11 @@ TEST(PreviewRenderer, AlignmentMarkerPlacement) {
 }
 
 TEST(PreviewRenderer, SecondRowOfTheDebugElement) {
-    struct Case { DisplayVariant variant; uint8_t r0; int font, y; };
+    struct Case {
+        DisplayVariant variant;
+        uint8_t r0;
+        int font, y;
+    };
     const Case cases[] = {
         {DisplayVariant::D84x48, 0x00, 0, 10},
         {DisplayVariant::D84x48, 0x80, 1, 40},  // second row at Y 48, below the screen
@@ -242,26 +250,26 @@ TEST(PreviewRenderer, BarRecord) {
     const Case cases[] = {
         {DisplayVariant::D84x48, 10, false, 1, 10},
         {DisplayVariant::D84x48, 10, true, 3, 10},
-        {DisplayVariant::D84x48, 99, false, 0, 0},         // hidden the editor's way
+        {DisplayVariant::D84x48, 99, false, 0, 0},  // hidden the editor's way
         {DisplayVariant::D128x64, 10, false, 1, 10},
-        {DisplayVariant::D128x64, 0x80 | 10, false, 0, 10}, // hidden bit: X still noted
+        {DisplayVariant::D128x64, 0x80 | 10, false, 0, 10},  // hidden bit: X still noted
     };
     for (const Case& c : cases) {
         ConfigImage config = emptyConfig(c.variant);
         config.image[0] = c.r0;
-        config.image[1] = 0xC0 | 5;  // bits 6-7 are not part of Y
-        config.image[2] = 0x80 | 30; // bit 7 is not part of the length
-        config.image[3] = 0xE0 | 9;  // bits 5-7 are not part of the size
+        config.image[1] = 0xC0 | 5;   // bits 6-7 are not part of Y
+        config.image[2] = 0x80 | 30;  // bit 7 is not part of the length
+        config.image[3] = 0xE0 | 9;   // bits 5-7 are not part of the size
         const PreviewCanvas canvas = render(config, c.selected ? 0 : kNoSelection);
         SCOPED_TRACE(testing::Message() << int(c.r0) << " selected " << c.selected);
         EXPECT_EQ(canvas.at(10, 5), c.expectedTopLeft);
         EXPECT_EQ(config.lastShownX[0], c.lastShownX);
         if (c.expectedTopLeft) {
-            EXPECT_EQ(canvas.at(40, 5), c.expectedTopLeft);   // top edge to X + L
+            EXPECT_EQ(canvas.at(40, 5), c.expectedTopLeft);  // top edge to X + L
             EXPECT_EQ(canvas.at(41, 5), 0);
             EXPECT_EQ(canvas.at(10, 13), c.expectedTopLeft);  // bottom row Y + S - 1
             EXPECT_EQ(canvas.at(10, 14), 0);
-            EXPECT_EQ(canvas.at(25, 8), c.expectedTopLeft);   // fill to X + L / 2
+            EXPECT_EQ(canvas.at(25, 8), c.expectedTopLeft);  // fill to X + L / 2
             EXPECT_EQ(canvas.at(26, 8), c.expectedTopLeft ^ 1);
         }
     }

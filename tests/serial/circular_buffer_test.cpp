@@ -10,8 +10,7 @@ namespace {
 
 std::vector<uint8_t> Bytes(int count, uint8_t first) {
     std::vector<uint8_t> v(count);
-    for (int i = 0; i < count; ++i)
-        v[i] = static_cast<uint8_t>(first + i);
+    for (int i = 0; i < count; ++i) v[i] = static_cast<uint8_t>(first + i);
     return v;
 }
 
@@ -103,21 +102,17 @@ TEST(CircularBuffer, MatchesAQueueUnderRandomUse) {
             if (random() % 2) {
                 const int n = static_cast<int>(random() % (capacity + 2));
                 std::vector<uint8_t> bytes(std::max(n, 1));
-                for (auto& b : bytes)
-                    b = next++;
+                for (auto& b : bytes) b = next++;
                 const bool fits = n >= 1 && n <= capacity - static_cast<int>(model.size());
                 ASSERT_EQ(ring.Append(bytes.data(), n), fits);
-                if (fits)
-                    model.insert(model.end(), bytes.begin(), bytes.begin() + n);
-                else
-                    next = static_cast<uint8_t>(next - bytes.size());
+                if (fits) model.insert(model.end(), bytes.begin(), bytes.begin() + n);
+                else next = static_cast<uint8_t>(next - bytes.size());
             } else {
                 const int span = ring.ContiguousCount();
                 ASSERT_LE(span, static_cast<int>(model.size()));
                 ASSERT_EQ(span == 0, model.empty());
                 const int take = span == 0 ? 0 : 1 + static_cast<int>(random() % span);
-                for (int i = 0; i < take; ++i)
-                    ASSERT_EQ(ring.ReadPointer()[i], model[i]);
+                for (int i = 0; i < take; ++i) ASSERT_EQ(ring.ReadPointer()[i], model[i]);
                 ASSERT_TRUE(ring.Remove(take));
                 model.erase(model.begin(), model.begin() + take);
             }

@@ -37,8 +37,7 @@ private:
 int Count(const std::vector<Report>& reports, TAfCoreEvent kind, uint32_t mask = 0) {
     int n = 0;
     for (const Report& r : reports)
-        if (r.kind == kind && (mask == 0 || (r.data & mask)))
-            ++n;
+        if (r.kind == kind && (mask == 0 || (r.data & mask))) ++n;
     return n;
 }
 

@@ -30,8 +30,7 @@ bool PumpUntil(const std::function<bool()>& done, int limitMs = 3000) {
     QElapsedTimer clock;
     clock.start();
     while (!done()) {
-        if (clock.elapsed() > limitMs)
-            return false;
+        if (clock.elapsed() > limitMs) return false;
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
         QThread::usleep(500);
     }
@@ -48,8 +47,7 @@ void PumpFor(int ms) {
 QByteArray RandomBytes(int count, unsigned seed) {
     std::mt19937 random(seed);
     QByteArray bytes(count, Qt::Uninitialized);
-    for (char& b : bytes)
-        b = static_cast<char>(random());
+    for (char& b : bytes) b = static_cast<char>(random());
     return bytes;
 }
 
@@ -89,8 +87,7 @@ protected:
             EXPECT_EQ(sender, raw);
             events << "data";
             counts.push_back(count);
-            if (onData)
-                onData(count);
+            if (onData) onData(count);
         });
         return p;
     }
@@ -99,10 +96,8 @@ protected:
     void FillUntilRingStaysUsed() {
         const QByteArray block(512, 'q');
         for (int i = 0; i < 4000 && port->OutQueueUsed() < 1024; ++i) {
-            if (port->OutQueueFree() >= block.size())
-                port->SendText(block);
-            else
-                QThread::usleep(200);
+            if (port->OutQueueFree() >= block.size()) port->SendText(block);
+            else QThread::usleep(200);
         }
         ASSERT_GE(port->OutQueueUsed(), 1024);
     }
@@ -209,9 +204,9 @@ TEST_F(ComPortTest, OpenErrors) {
     };
     const Case cases[] = {
         {0, "Invalid port number (COM0)"},
-        {4999, "Invalid port number (COM4999)"},   // no such device
-        {kCom, "Can't open device COM31"},          // held by `holder`
-        {4998, "Error setting timeouts"},           // not a terminal
+        {4999, "Invalid port number (COM4999)"},  // no such device
+        {kCom, "Can't open device COM31"},        // held by `holder`
+        {4998, "Error setting timeouts"},         // not a terminal
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.number);
@@ -281,10 +276,8 @@ TEST_F(ComPortTest, DataReceivedServedInsideNestedLocalLoop) {
     QByteArray reply;
     QEventLoop* waiting = nullptr;
     onData = [&](int count) {
-        for (int i = 0; i < count; ++i)
-            reply.append(static_cast<char>(port->ReadByte()));
-        if (waiting && reply.endsWith('\n'))
-            waiting->quit();
+        for (int i = 0; i < count; ++i) reply.append(static_cast<char>(port->ReadByte()));
+        if (waiting && reply.endsWith('\n')) waiting->quit();
     };
     bool handlerDone = false;
     QTimer::singleShot(0, [&] {
@@ -314,8 +307,7 @@ TEST_F(ComPortTest, UnreadBytesReportedAgainWithoutSpinning) {
     // About one poll every 200 ms, each with the whole unread count.
     EXPECT_GE(counts.size(), 4u);
     EXPECT_LE(counts.size(), 10u);
-    for (int count : counts)
-        EXPECT_EQ(count, 5);
+    for (int count : counts) EXPECT_EQ(count, 5);
     EXPECT_LT(cpuUsed, 300.0) << "a spinning reader burns a whole core";
 
     EXPECT_EQ(port->InQueueCount(), 5);
@@ -362,8 +354,7 @@ TEST_F(ComPortTest, DiscardInputAndOutput) {
     EXPECT_EQ(port->OutQueueFree(), 2048);
     // The writer goes on after the purge.
     QByteArray seen;
-    for (QByteArray chunk; !(chunk = peer.readAvailable()).isEmpty();)
-        seen += chunk;
+    for (QByteArray chunk; !(chunk = peer.readAvailable()).isEmpty();) seen += chunk;
     port->SendText("after");
     EXPECT_EQ(peer.read(5), QByteArray("after"));
 }
@@ -419,35 +410,34 @@ TEST_F(ComPortTest, MegabyteEachWayByteForByte) {
             if (p.revents & POLLIN) {
                 char buf[8192];
                 const ssize_t n = read(peer.master(), buf, sizeof buf);
-                if (n > 0)
-                    deviceGot.append(buf, n);
+                if (n > 0) deviceGot.append(buf, n);
             }
             if ((p.revents & POLLOUT) && sent < size) {
                 const ssize_t n = write(peer.master(), fromDevice.constData() + sent, std::min(4096, size - sent));
-                if (n > 0)
-                    sent += static_cast<int>(n);
+                if (n > 0) sent += static_cast<int>(n);
             }
         }
     });
 
     QByteArray got;
     onData = [&](int count) {
-        if (count <= 0)
-            return;
+        if (count <= 0) return;
         QByteArray chunk(count, Qt::Uninitialized);
         port->ReadBlock(chunk.data(), count);
         got += chunk;
     };
     int queued = 0;
-    PumpUntil([&] {
-        const int free = port->OutQueueFree();
-        if (queued < size && free > 0) {
-            const int n = std::min(free, size - queued);
-            port->SendBlock(toDevice.constData() + queued, n);
-            queued += n;
-        }
-        return got.size() >= size && queued == size;
-    }, 60000);
+    PumpUntil(
+        [&] {
+            const int free = port->OutQueueFree();
+            if (queued < size && free > 0) {
+                const int n = std::min(free, size - queued);
+                port->SendBlock(toDevice.constData() + queued, n);
+                queued += n;
+            }
+            return got.size() >= size && queued == size;
+        },
+        60000);
     device.join();
     EXPECT_EQ(got.size(), size);
     EXPECT_TRUE(got == fromDevice) << "bytes from the device differ";
@@ -459,8 +449,7 @@ TEST_F(ComPortTest, HangUpMidTransferClosesThePortOnce) {
     port->OpenPort();
     int received = 0;
     onData = [&](int count) {
-        if (count <= 0)
-            return;
+        if (count <= 0) return;
         QByteArray chunk(count, Qt::Uninitialized);
         port->ReadBlock(chunk.data(), count);
         received += count;
@@ -468,17 +457,17 @@ TEST_F(ComPortTest, HangUpMidTransferClosesThePortOnce) {
     std::atomic<bool> gone{false};
     std::thread device([&] {
         const QByteArray block = RandomBytes(1024, 5);
-        for (int i = 0; i < 64; ++i)
-            peer.write(block);
+        for (int i = 0; i < 64; ++i) peer.write(block);
         peer.hangUp();  // unplugged in the middle of the stream
         gone = true;
     });
     const QByteArray out = RandomBytes(1024, 6);
-    PumpUntil([&] {
-        if (!gone && port->IsOpen() && port->OutQueueFree() >= out.size())
-            port->SendText(out);
-        return events.contains("close");
-    }, 10000);
+    PumpUntil(
+        [&] {
+            if (!gone && port->IsOpen() && port->OutQueueFree() >= out.size()) port->SendText(out);
+            return events.contains("close");
+        },
+        10000);
     device.join();
     EXPECT_TRUE(events.contains("close"));
     EXPECT_FALSE(port->IsOpen());

@@ -33,23 +33,55 @@ TEST(LineRecord, BuiltFromProperties) {
     };
     const Case cases[] = {
         {"defaults", [](TAfComPort&) {}, 115200, 0x1011, 8, 0, 0, 0, 0},
-        {"xon/xoff", [](TAfComPort& p) { p.SetFlowControl(TAfFlowControl::fwXOnXOff); }, 115200, 0x1311, 8, 0, 0, 1024, 3072},
-        {"rts/cts", [](TAfComPort& p) { p.SetFlowControl(TAfFlowControl::fwRtsCts); }, 115200, 0x2015, 8, 0, 0, 1024, 3072},
-        {"dtr/dsr", [](TAfComPort& p) { p.SetFlowControl(TAfFlowControl::fwDtrDsr); }, 115200, 0x1029, 8, 0, 0, 1024, 3072},
+        {"xon/xoff", [](TAfComPort& p) { p.SetFlowControl(TAfFlowControl::fwXOnXOff); }, 115200, 0x1311, 8, 0, 0, 1024,
+         3072},
+        {"rts/cts", [](TAfComPort& p) { p.SetFlowControl(TAfFlowControl::fwRtsCts); }, 115200, 0x2015, 8, 0, 0, 1024,
+         3072},
+        {"dtr/dsr", [](TAfComPort& p) { p.SetFlowControl(TAfFlowControl::fwDtrDsr); }, 115200, 0x1029, 8, 0, 0, 1024,
+         3072},
         {"flow back to none",
-         [](TAfComPort& p) { p.SetFlowControl(TAfFlowControl::fwRtsCts); p.SetFlowControl(TAfFlowControl::fwNone); },
+         [](TAfComPort& p) {
+             p.SetFlowControl(TAfFlowControl::fwRtsCts);
+             p.SetFlowControl(TAfFlowControl::fwNone);
+         },
          115200, 0x1011, 8, 0, 0, 0, 0},
         {"all options",
-         [](TAfComPort& p) { p.SetOptions(coParityCheck | coDsrSensitivity | coIgnoreXOff | coErrorChar | coStripNull); },
+         [](TAfComPort& p) {
+             p.SetOptions(coParityCheck | coDsrSensitivity | coIgnoreXOff | coErrorChar | coStripNull);
+         },
          115200, 0x1CD3, 8, 0, 0, 0, 0},
-        {"lines off", [](TAfComPort& p) { p.SetDTR(false); p.SetRTS(false); p.SetBaudRate(TAfBaudrate::br4800); }, 4800, 0x0001, 8, 0, 0, 0, 0},
-        {"format", [](TAfComPort& p) { p.SetDatabits(TAfDatabits::db5); p.SetParity(TAfParity::paMark); p.SetStopbits(TAfStopbits::sbTwo); },
+        {"lines off",
+         [](TAfComPort& p) {
+             p.SetDTR(false);
+             p.SetRTS(false);
+             p.SetBaudRate(TAfBaudrate::br4800);
+         },
+         4800, 0x0001, 8, 0, 0, 0, 0},
+        {"format",
+         [](TAfComPort& p) {
+             p.SetDatabits(TAfDatabits::db5);
+             p.SetParity(TAfParity::paMark);
+             p.SetStopbits(TAfStopbits::sbTwo);
+         },
          115200, 0x1011, 5, 3, 2, 0, 0},
         {"user rate", [](TAfComPort& p) { p.SetUserBaudRate(250000); }, 250000, 0x1011, 8, 0, 0, 0, 0},
-        {"main window rate", [](TAfComPort& p) { p.SetUserBaudRate(1); p.SetBaudRate(TAfBaudrate::br56000); }, 56000, 0x1011, 8, 0, 0, 0, 0},
+        {"main window rate",
+         [](TAfComPort& p) {
+             p.SetUserBaudRate(1);
+             p.SetBaudRate(TAfBaudrate::br56000);
+         },
+         56000, 0x1011, 8, 0, 0, 0, 0},
         {"limits enter at next rebuild",
-         [](TAfComPort& p) { p.SetXOnLim(100); p.SetParity(TAfParity::paEven); }, 115200, 0x1011, 8, 2, 0, 100, 3996},
-        {"bigger input queue", [](TAfComPort& p) { p.SetInBufSize(8000); p.SetFlowControl(TAfFlowControl::fwXOnXOff); },
+         [](TAfComPort& p) {
+             p.SetXOnLim(100);
+             p.SetParity(TAfParity::paEven);
+         },
+         115200, 0x1011, 8, 2, 0, 100, 3996},
+        {"bigger input queue",
+         [](TAfComPort& p) {
+             p.SetInBufSize(8000);
+             p.SetFlowControl(TAfFlowControl::fwXOnXOff);
+         },
          115200, 0x1311, 8, 0, 0, 2000, 6000},
     };
     for (const Case& c : cases) {
@@ -104,18 +136,38 @@ TEST(LineRecord, MappedToTerminalFlags) {
     const tcflag_t base = CREAD | CLOCAL | HUPCL;
     const Case cases[] = {
         {"8N1 57600", [](TAfComPort& p) { p.SetBaudRate(TAfBaudrate::br57600); }, base | CS8, 0, B57600, 57600},
-        {"7E2", [](TAfComPort& p) { p.SetDatabits(TAfDatabits::db7); p.SetParity(TAfParity::paEven); p.SetStopbits(TAfStopbits::sbTwo); },
+        {"7E2",
+         [](TAfComPort& p) {
+             p.SetDatabits(TAfDatabits::db7);
+             p.SetParity(TAfParity::paEven);
+             p.SetStopbits(TAfStopbits::sbTwo);
+         },
          base | CS7 | PARENB | CSTOPB, 0, B115200, 115200},
-        {"5 bits, 1.5 stop", [](TAfComPort& p) { p.SetDatabits(TAfDatabits::db5); p.SetStopbits(TAfStopbits::sbOneAndHalf); },
+        {"5 bits, 1.5 stop",
+         [](TAfComPort& p) {
+             p.SetDatabits(TAfDatabits::db5);
+             p.SetStopbits(TAfStopbits::sbOneAndHalf);
+         },
          base | CS5 | CSTOPB, 0, B115200, 115200},
         {"odd", [](TAfComPort& p) { p.SetParity(TAfParity::paOdd); }, base | CS8 | PARENB | PARODD, 0, B115200, 115200},
-        {"mark", [](TAfComPort& p) { p.SetParity(TAfParity::paMark); }, base | CS8 | PARENB | PARODD | CMSPAR, 0, B115200, 115200},
-        {"space 6 bits", [](TAfComPort& p) { p.SetParity(TAfParity::paSpace); p.SetDatabits(TAfDatabits::db6); },
+        {"mark", [](TAfComPort& p) { p.SetParity(TAfParity::paMark); }, base | CS8 | PARENB | PARODD | CMSPAR, 0,
+         B115200, 115200},
+        {"space 6 bits",
+         [](TAfComPort& p) {
+             p.SetParity(TAfParity::paSpace);
+             p.SetDatabits(TAfDatabits::db6);
+         },
          base | CS6 | PARENB | CMSPAR, 0, B115200, 115200},
-        {"rts/cts", [](TAfComPort& p) { p.SetFlowControl(TAfFlowControl::fwRtsCts); }, base | CS8 | CRTSCTS, 0, B115200, 115200},
-        {"xon/xoff + parity check", [](TAfComPort& p) { p.SetFlowControl(TAfFlowControl::fwXOnXOff); p.SetOptions(coParityCheck); },
+        {"rts/cts", [](TAfComPort& p) { p.SetFlowControl(TAfFlowControl::fwRtsCts); }, base | CS8 | CRTSCTS, 0, B115200,
+         115200},
+        {"xon/xoff + parity check",
+         [](TAfComPort& p) {
+             p.SetFlowControl(TAfFlowControl::fwXOnXOff);
+             p.SetOptions(coParityCheck);
+         },
          base | CS8, IXON | IXOFF | INPCK, B115200, 115200},
-        {"non-standard rate", [](TAfComPort& p) { p.SetBaudRate(TAfBaudrate::br56000); }, base | CS8, 0, otherRate, 56000},
+        {"non-standard rate", [](TAfComPort& p) { p.SetBaudRate(TAfBaudrate::br56000); }, base | CS8, 0, otherRate,
+         56000},
         {"user rate", [](TAfComPort& p) { p.SetUserBaudRate(250000); }, base | CS8, 0, otherRate, 250000},
         {"standard user rate", [](TAfComPort& p) { p.SetUserBaudRate(921600); }, base | CS8, 0, B921600, 921600},
     };
@@ -163,9 +215,18 @@ TEST(LineRecord, AppliedToTheTerminal) {
     const Case cases[] = {
         {"8N1 57600", [](TAfComPort& p) { p.SetBaudRate(TAfBaudrate::br57600); }, 0, 0, 57600},
         {"mark, 2 stop, rts/cts",
-         [](TAfComPort& p) { p.SetParity(TAfParity::paMark); p.SetStopbits(TAfStopbits::sbTwo); p.SetFlowControl(TAfFlowControl::fwRtsCts); },
+         [](TAfComPort& p) {
+             p.SetParity(TAfParity::paMark);
+             p.SetStopbits(TAfStopbits::sbTwo);
+             p.SetFlowControl(TAfFlowControl::fwRtsCts);
+         },
          PARODD | CMSPAR | CSTOPB | CRTSCTS, 0, 115200},
-        {"xon/xoff", [](TAfComPort& p) { p.SetFlowControl(TAfFlowControl::fwXOnXOff); p.SetOptions(coParityCheck); }, 0, IXON | IXOFF | INPCK, 115200},
+        {"xon/xoff",
+         [](TAfComPort& p) {
+             p.SetFlowControl(TAfFlowControl::fwXOnXOff);
+             p.SetOptions(coParityCheck);
+         },
+         0, IXON | IXOFF | INPCK, 115200},
         {"user rate", [](TAfComPort& p) { p.SetUserBaudRate(250000); }, 0, 0, 250000},
     };
     for (const Case& c : cases) {
@@ -211,7 +272,7 @@ TEST(LineRecord, ChangesWhileOpenApplyAtOnceAndRefusalsReadBack) {
         EXPECT_STREQ(e.what(), "Error setting parameters from DCB");
     }
     EXPECT_EQ(port.Databits(), TAfDatabits::db4);  // the property keeps the value
-    EXPECT_EQ(+port.Dcb().ByteSize, 8);             // the record is the device's again
+    EXPECT_EQ(+port.Dcb().ByteSize, 8);            // the record is the device's again
     EXPECT_EQ(+port.Dcb().BaudRate, 38400u);
     EXPECT_EQ(+port.Core().Dcb().ByteSize, 8);
     EXPECT_TRUE(port.IsOpen());

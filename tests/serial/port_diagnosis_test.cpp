@@ -34,19 +34,16 @@ class Child {
 public:
     explicit Child(const std::function<std::string()>& body) {
         int ready[2], release[2];
-        if (::pipe(ready) != 0 || ::pipe(release) != 0)
-            return;
+        if (::pipe(ready) != 0 || ::pipe(release) != 0) return;
         pid_ = ::fork();
         if (pid_ == 0) {
             ::close(ready[0]);
             ::close(release[1]);
             const std::string out = body();
-            if (::write(ready[1], out.c_str(), out.size() + 1) < 0)
-                _exit(2);
+            if (::write(ready[1], out.c_str(), out.size() + 1) < 0) _exit(2);
             ::close(ready[1]);
             char c;
-            while (::read(release[0], &c, 1) > 0) {
-            }
+            while (::read(release[0], &c, 1) > 0) {}
             _exit(0);
         }
         ::close(ready[1]);
@@ -54,17 +51,14 @@ public:
         release_ = release[1];
         // The child's answer ends with a NUL; reading stops there, not at a guessed time.
         char c;
-        while (::read(ready[0], &c, 1) == 1 && c != '\0')
-            output_ += c;
+        while (::read(ready[0], &c, 1) == 1 && c != '\0') output_ += c;
         ::close(ready[0]);
     }
     ~Child() { Finish(); }
     void Finish() {
-        if (release_ >= 0)
-            ::close(release_);
+        if (release_ >= 0) ::close(release_);
         release_ = -1;
-        if (pid_ > 0)
-            ::waitpid(pid_, nullptr, 0);
+        if (pid_ > 0) ::waitpid(pid_, nullptr, 0);
         pid_ = -1;
     }
     pid_t pid() const { return pid_; }
@@ -82,13 +76,11 @@ struct Pty {
         master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
         if (master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0) {
             char name[128];
-            if (::ptsname_r(master, name, sizeof name) == 0)
-                slave = QString::fromLatin1(name);
+            if (::ptsname_r(master, name, sizeof name) == 0) slave = QString::fromLatin1(name);
         }
     }
     ~Pty() {
-        if (master >= 0)
-            ::close(master);
+        if (master >= 0) ::close(master);
     }
     int master = -1;
     QString slave;
@@ -97,12 +89,10 @@ struct Pty {
 // Another program holding `path` open, named `name`; `lock` adds an exclusive flock.
 // It lets go of the pseudo-terminal master it inherited: a rival does not hold that.
 std::string HoldDevice(const QString& path, const char* name, bool lock, int inheritedMaster = -1) {
-    if (inheritedMaster >= 0)
-        ::close(inheritedMaster);
+    if (inheritedMaster >= 0) ::close(inheritedMaster);
     ::prctl(PR_SET_NAME, name);
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0 || (lock && ::flock(fd, LOCK_EX | LOCK_NB) != 0))
-        return "failed";
+    if (fd < 0 || (lock && ::flock(fd, LOCK_EX | LOCK_NB) != 0)) return "failed";
     return "holding";
 }
 
@@ -188,7 +178,8 @@ TEST_F(PortDiagnosisTest, ProgramHoldingThePortIsNamed) {
         const PortOpenDiagnosis d = DiagnosePortOpen(7, env);
         EXPECT_EQ(d.cause, PortOpenCause::Busy);
         EXPECT_TRUE(d.holders.empty());
-        EXPECT_TRUE(d.english.contains("in use by another program, one this user cannot see")) << d.english.toStdString();
+        EXPECT_TRUE(d.english.contains("in use by another program, one this user cannot see"))
+            << d.english.toStdString();
         EXPECT_EQ(d.modemManagerAdvice, modemManager);
         EXPECT_EQ(d.english.contains("ModemManager is running"), modemManager);
         EXPECT_EQ(d.polish.contains(QString::fromUtf8("Działa ModemManager")), modemManager);
@@ -225,8 +216,7 @@ TEST_F(PortDiagnosisTest, OtherEndOfAPseudoTerminalIsNoCompetitor) {
         char name[128];
         if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0 || ::ptsname_r(master, name, sizeof name))
             return std::string("failed");
-        if (::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK) < 0)
-            return std::string("failed");
+        if (::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK) < 0) return std::string("failed");
         return std::string(name);
     });
     ASSERT_NE(display.output(), "failed");
@@ -283,11 +273,13 @@ TEST_F(PortDiagnosisTest, PermissionDeniedNamesTheGroupAndTheFix) {
         const char* polish;
     };
     const Case cases[] = {
-        {0660, false, "belongs to group dialout.\r\nAdd yourself once with\r\n    sudo usermod -aG dialout $USER\r\n"
-                      "then log out and log in again.",
+        {0660, false,
+         "belongs to group dialout.\r\nAdd yourself once with\r\n    sudo usermod -aG dialout $USER\r\n"
+         "then log out and log in again.",
          "sudo usermod -aG dialout $USER\r\na potem wyloguj się i zaloguj ponownie."},
-        {0660, true, "you are in group dialout, but this session started before you joined it.\r\n"
-                     "Logging out and in again is enough.",
+        {0660, true,
+         "you are in group dialout, but this session started before you joined it.\r\n"
+         "Logging out and in again is enough.",
          "Wystarczy wylogować się i zalogować ponownie."},
         {0600, false, "(owner root, group dialout, mode 0600): the device does not let a group of users read",
          "trzeba zmienić jego regułę udev"},
@@ -300,8 +292,7 @@ TEST_F(PortDiagnosisTest, PermissionDeniedNamesTheGroupAndTheFix) {
             if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
                 return std::string("cannot drop privileges");
             PortIdentity who = PortIdentity::Current();
-            if (c.accountInGroup)
-                who.accountGroups.push_back(dialout);
+            if (c.accountInGroup) who.accountGroups.push_back(dialout);
             const PortOpenDiagnosis d = DiagnosePortOpen(3, env, who);
             return std::string(d.cause == PortOpenCause::PermissionDenied ? "denied|" : "other|") +
                    d.english.toStdString() + "|" + d.polish.toStdString();
@@ -357,7 +348,8 @@ protected:
     }
     void symlink(const QString& target, const QString& relative) {
         ASSERT_TRUE(QDir().mkpath(QFileInfo(sys.filePath(relative)).path()));
-        ASSERT_EQ(::symlink(QFile::encodeName(target).constData(), QFile::encodeName(sys.filePath(relative)).constData()), 0);
+        ASSERT_EQ(
+            ::symlink(QFile::encodeName(target).constData(), QFile::encodeName(sys.filePath(relative)).constData()), 0);
     }
     void tty(const QString& name, const QString& deviceTarget) {
         ASSERT_TRUE(QDir().mkpath(sys.filePath("class/tty/" + name)));

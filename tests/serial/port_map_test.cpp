@@ -14,18 +14,13 @@ namespace {
 class EnvGuard {
 public:
     EnvGuard(const char* name, const char* value) : name_(name) {
-        if (const char* old = getenv(name))
-            old_ = old, had_ = true;
-        if (value)
-            setenv(name, value, 1);
-        else
-            unsetenv(name);
+        if (const char* old = getenv(name)) old_ = old, had_ = true;
+        if (value) setenv(name, value, 1);
+        else unsetenv(name);
     }
     ~EnvGuard() {
-        if (had_)
-            setenv(name_, old_.c_str(), 1);
-        else
-            unsetenv(name_);
+        if (had_) setenv(name_, old_.c_str(), 1);
+        else unsetenv(name_);
     }
 
 private:
@@ -82,8 +77,15 @@ TEST(PortMap, OnlySymlinksToCharacterDevicesCount) {
         QString path;
     };
     const Case cases[] = {
-        {5, dir.filePath("COM5")}, {10, dir.filePath("COM10")}, {33, dir.filePath("COM33")},
-        {6, ""}, {7, ""}, {8, ""}, {0, ""}, {-1, ""}, {70000, ""},
+        {5, dir.filePath("COM5")},
+        {10, dir.filePath("COM10")},
+        {33, dir.filePath("COM33")},
+        {6, ""},
+        {7, ""},
+        {8, ""},
+        {0, ""},
+        {-1, ""},
+        {70000, ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.number);
@@ -94,13 +96,10 @@ TEST(PortMap, OnlySymlinksToCharacterDevicesCount) {
     const QStringList ours = {"COM5", "COM10", "COM33"};
     QStringList fromDirectory;
     for (const QString& name : names)
-        if (ours.contains(name))
-            fromDirectory << name;
+        if (ours.contains(name)) fromDirectory << name;
     EXPECT_EQ(fromDirectory, ours);  // numeric order, not text order
-    for (const char* absent : {"COM6", "COM7", "COM8", "COM0", "COMX"})
-        EXPECT_FALSE(names.contains(absent)) << absent;
-    for (int i = 1; i < names.size(); ++i)
-        EXPECT_LT(names[i - 1].mid(3).toInt(), names[i].mid(3).toInt());
+    for (const char* absent : {"COM6", "COM7", "COM8", "COM0", "COMX"}) EXPECT_FALSE(names.contains(absent)) << absent;
+    for (int i = 1; i < names.size(); ++i) EXPECT_LT(names[i - 1].mid(3).toInt(), names[i].mid(3).toInt());
 }
 
 TEST(PortMap, MissingDirectoryGivesNoEntries) {

@@ -20,13 +20,11 @@ struct Targets {
     std::vector<quint32> ids;
     quint32 add(AfSafeSync::TAfSyncMethod method) {
         const quint32 id = AfSafeSync::RegisterTarget(std::move(method));
-        if (id)
-            ids.push_back(id);
+        if (id) ids.push_back(id);
         return id;
     }
     ~Targets() {
-        for (quint32 id : ids)
-            AfSafeSync::UnregisterTarget(id);
+        for (quint32 id : ids) AfSafeSync::UnregisterTarget(id);
     }
 };
 
@@ -35,8 +33,7 @@ void PumpUntil(const std::function<bool()>& done, int limitMs = 3000) {
     QEventLoop loop;
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (done())
-            loop.quit();
+        if (done()) loop.quit();
     });
     poll.start(1);
     QTimer::singleShot(limitMs, &loop, &QEventLoop::quit);
@@ -58,8 +55,7 @@ TEST(SafeSync, IdsCountUpAndWrapToOne) {
 TEST(SafeSync, TableHoldsSixtyFourTargets) {
     AfSafeSync::SetIdCounter(1000);
     Targets targets;
-    for (int i = 0; i < AfSafeSync::MaxTargets; ++i)
-        ASSERT_NE(targets.add([](int) {}), 0u) << i;
+    for (int i = 0; i < AfSafeSync::MaxTargets; ++i) ASSERT_NE(targets.add([](int) {}), 0u) << i;
     EXPECT_EQ(AfSafeSync::RegisterTarget([](int) {}), 0u);
     // A freed slot is reused.
     ASSERT_TRUE(AfSafeSync::UnregisterTarget(targets.ids.back()));
@@ -154,8 +150,7 @@ TEST(SafeSync, ServedInsideNestedEventLoop) {
         worker = std::thread([&] { AfSafeSync::CallTarget(id, 2000); });
         QTimer poll;
         QObject::connect(&poll, &QTimer::timeout, &wait, [&] {
-            if (depthAtRun >= 0)
-                wait.quit();
+            if (depthAtRun >= 0) wait.quit();
         });
         poll.start(1);
         QTimer::singleShot(3000, &wait, &QEventLoop::quit);
@@ -213,8 +208,7 @@ TEST(SafeSync, TargetMayUseTheTableAndExceptionsGoToTheHandler) {
         const quint32 inner = AfSafeSync::RegisterTarget([](int) {});
         EXPECT_NE(inner, 0u);
         EXPECT_TRUE(AfSafeSync::UnregisterTarget(inner));
-        if (step == 1)
-            throw std::runtime_error("boom");
+        if (step == 1) throw std::runtime_error("boom");
         throw EAfSilentAbort();
     });
     ASSERT_TRUE(AfSafeSync::EnableTarget(id, true));

@@ -22,7 +22,7 @@ struct ProgramRun {
 
 // Runs the program with DISPLAY and WAYLAND_DISPLAY as given (empty: unset).
 ProgramRun RunProgram(const QStringList& args, const QString& platform, const QString& display = {},
-               const QString& wayland = {}) {
+                      const QString& wayland = {}) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "WAYLAND_SOCKET", "QT_QPA_PLATFORM"}) env.remove(name);
     if (!platform.isEmpty()) env.insert("QT_QPA_PLATFORM", platform);
@@ -76,9 +76,15 @@ TEST(CommandLine, DisplayNeededByThePlatform) {
         bool x11, wayland, expected;
     };
     const Case cases[] = {
-        {"", false, false, false},      {"", true, false, true},         {"", false, true, true},
-        {"xcb", false, true, false},    {"xcb", true, false, true},      {"wayland", true, false, false},
-        {"wayland-egl", false, true, true}, {"wayland;xcb", true, false, true}, {"offscreen", false, false, true},
+        {"", false, false, false},
+        {"", true, false, true},
+        {"", false, true, true},
+        {"xcb", false, true, false},
+        {"xcb", true, false, true},
+        {"wayland", true, false, false},
+        {"wayland-egl", false, true, true},
+        {"wayland;xcb", true, false, true},
+        {"offscreen", false, false, true},
         {"vnc:size=800x600", false, false, true},
     };
     const QByteArray oldDisplay = qgetenv("DISPLAY"), oldWayland = qgetenv("WAYLAND_DISPLAY");

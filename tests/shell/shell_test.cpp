@@ -37,9 +37,7 @@ protected:
         QSettings s("Brask", "Vorkal");
         return s.value(name);
     }
-    void addPort(const QString& name) {
-        ASSERT_TRUE(QFile::link("/dev/null", portDir.filePath(name)));
-    }
+    void addPort(const QString& name) { ASSERT_TRUE(QFile::link("/dev/null", portDir.filePath(name))); }
 
     QTemporaryDir settingsDir, portDir;
     ScriptedDialogs scripted;
@@ -132,24 +130,15 @@ TEST_F(ShellTest, ControlGeometryAndInitialState) {
         bool visible, enabled;
     };
     const Case cases[] = {
-        {f.StringGrid1, {11, 195, 420, 288}, true, true},
-        {f.StringGrid2, {9, 193, 422, 289}, false, true},
-        {f.GroupBox6, {206, 2, 219, 151}, true, true},
-        {f.Button7, {9, 122, 96, 22}, true, false},
-        {f.Button8, {99, 16, 86, 22}, true, false},
-        {f.Button11, {112, 122, 97, 22}, true, false},
-        {f.GroupBox2, {198, 2, 234, 183}, false, true},
-        {f.RadioGroup1, {144, 115, 81, 54}, false, true},
-        {f.GroupBox1, {8, 2, 177, 90}, true, true},
-        {f.Button3, {13, 17, 69, 21}, true, false},
-        {f.Button4, {93, 17, 69, 22}, true, false},
-        {f.Button1, {6, 16, 69, 22}, true, true},
-        {f.Button2, {86, 15, 69, 22}, true, false},
-        {f.RadioGroup6, {96, 93, 89, 92}, true, true},
-        {f.Button5, {8, 65, 67, 21}, true, true},
-        {f.Button6, {96, 162, 90, 22}, false, true},
-        {f.RadioGroup3, {96, 93, 89, 66}, false, true},
-        {f.Button9, {199, 162, 114, 22}, false, false},
+        {f.StringGrid1, {11, 195, 420, 288}, true, true}, {f.StringGrid2, {9, 193, 422, 289}, false, true},
+        {f.GroupBox6, {206, 2, 219, 151}, true, true},    {f.Button7, {9, 122, 96, 22}, true, false},
+        {f.Button8, {99, 16, 86, 22}, true, false},       {f.Button11, {112, 122, 97, 22}, true, false},
+        {f.GroupBox2, {198, 2, 234, 183}, false, true},   {f.RadioGroup1, {144, 115, 81, 54}, false, true},
+        {f.GroupBox1, {8, 2, 177, 90}, true, true},       {f.Button3, {13, 17, 69, 21}, true, false},
+        {f.Button4, {93, 17, 69, 22}, true, false},       {f.Button1, {6, 16, 69, 22}, true, true},
+        {f.Button2, {86, 15, 69, 22}, true, false},       {f.RadioGroup6, {96, 93, 89, 92}, true, true},
+        {f.Button5, {8, 65, 67, 21}, true, true},         {f.Button6, {96, 162, 90, 22}, false, true},
+        {f.RadioGroup3, {96, 93, 89, 66}, false, true},   {f.Button9, {199, 162, 114, 22}, false, false},
         {f.Button10, {327, 161, 104, 23}, false, true},
     };
     for (const Case& c : cases) {

@@ -81,12 +81,15 @@ TEST_F(TextFitTest, EveryCaptionAndHeaderFitsItsControlInBothLanguages) {
     TForm1 f;
     f.show();
     // The narrow layout relies on a metric-compatible face being installed.
-    EXPECT_TRUE(QFontInfo(f.font()).family().startsWith("Liberation Sans")) << QFontInfo(f.font()).family().toStdString();
+    EXPECT_TRUE(QFontInfo(f.font()).family().startsWith("Liberation Sans"))
+        << QFontInfo(f.font()).family().toStdString();
 
     const std::vector<RunTimeTexts> runTime = {
         {f.Button5, {"Open", "Close"}, {QString::fromUtf8("Otwórz"), "Zamknij"}},
         {f.Button6, {"Logs Viev", "Logs View", "Screen View"}, {"Rejestracja", QString::fromUtf8("Układ Ekranu")}},
-        {f.StaticText5, {"Connected", "Disconnected"}, {QString::fromUtf8("Połączony"), QString::fromUtf8("Odłączony")}},
+        {f.StaticText5,
+         {"Connected", "Disconnected"},
+         {QString::fromUtf8("Połączony"), QString::fromUtf8("Odłączony")}},
         {f.StaticText6, {"Firmware version: v1.23+"}, {"Oprogramowanie: v1.23+"}},
         {f.StaticText3, {"Length"}, {QString::fromUtf8("Długość")}},
         {f.StaticText4, {"Height", "Size", "Width"}, {"Rozmiar", QString::fromUtf8("Grubość")}},
@@ -101,8 +104,9 @@ TEST_F(TextFitTest, EveryCaptionAndHeaderFitsItsControlInBothLanguages) {
             const QString text = textOf(w);
             if (text.trimmed().isEmpty()) continue;
             ++measured;
-            EXPECT_LE(advance(w, text), textArea(w)) << w->objectName().toStdString() << " " << w->metaObject()->className()
-                                                     << " \"" << text.toStdString() << "\"";
+            EXPECT_LE(advance(w, text), textArea(w))
+                << w->objectName().toStdString() << " " << w->metaObject()->className() << " \"" << text.toStdString()
+                << "\"";
         }
         EXPECT_GT(measured, 40);
         for (const RunTimeTexts& r : runTime) {

@@ -44,7 +44,7 @@ protected:
     static std::vector<uint8_t> Image(size_t size) {
         std::vector<uint8_t> image(size);
         for (size_t i = 0; i < size; ++i) image[i] = uint8_t(i * 7 + 3);
-        image[5] = image[6] = 0xA5;  // escapes, also back to back
+        image[5] = image[6] = 0xA5;         // escapes, also back to back
         if (size > 511) image[511] = 0xA5;  // the last byte of a block escaped
         const char banner[] = "Vorkal v2.07";
         std::copy(banner, banner + sizeof banner, image.begin() + 100);
@@ -60,9 +60,11 @@ protected:
 }  // namespace
 
 TEST_F(Boot, HandshakeIsFoundInsideNoise) {
-    EXPECT_EQ(feed("Mo" "Mofe\xFF"), "\xA6");
+    EXPECT_EQ(feed("Mo"
+                   "Mofe\xFF"),
+              "\xA6");
     EXPECT_EQ(feed("Mofe"), "");
-    EXPECT_EQ(feed("\xFF"), "\xA6");   // completed across two reads
+    EXPECT_EQ(feed("\xFF"), "\xA6");  // completed across two reads
     EXPECT_EQ(feed("Mofx\xFF"), "");
 }
 
@@ -133,7 +135,9 @@ TEST(FirmwareVersion, FoundInTheImageLikeTheConfiguratorDoes) {
         {"v2.00 v1.10 Vorkal", "v1.10"},  // the lowest digit wins, not the first place
         {"firmware v1.45", "v?.??"},      // no marker
         {"Vorkal v1.", "v1."},            // text ends early
-        {"Vorkal v3.\n\x01" "x", "v3.??"},
+        {"Vorkal v3.\n\x01"
+         "x",
+         "v3.??"},
         {"v1.11" + std::string(990, ' ') + "Vorkal", "v1.11"},  // marker ends at byte 1000
         {"v1.11" + std::string(991, ' ') + "Vorkal", "v?.??"},  // marker reaches past it
     };

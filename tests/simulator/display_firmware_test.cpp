@@ -82,12 +82,14 @@ TEST_F(Firmware, RefusesWritesThatDoNotCheckOut) {
     EXPECT_EQ(reply(lowerCase), "O\r\n");  // lower-case hex is fine
     memory.config = before;
     const std::string bad[] = {
-        "\xF2w0" + Record(kSample, 1),                          // wrong check byte
-        "\xF2w0" + Record(kSample).substr(0, 34),               // too short
-        "\xF2w0" + Record(kSample) + "0",                       // too long
-        "\xF2w0" + With(Record(kSample), 32, ';'),              // no separator
-        "\xF2w0" + With(Record(kSample), 4, 'G'),               // not hexadecimal
-        "\xFB" "00" + Record(kSample, 1),                       // log record, wrong check
+        "\xF2w0" + Record(kSample, 1),              // wrong check byte
+        "\xF2w0" + Record(kSample).substr(0, 34),   // too short
+        "\xF2w0" + Record(kSample) + "0",           // too long
+        "\xF2w0" + With(Record(kSample), 32, ';'),  // no separator
+        "\xF2w0" + With(Record(kSample), 4, 'G'),   // not hexadecimal
+        "\xFB"
+        "00" +
+            Record(kSample, 1),  // log record, wrong check
     };
     for (const auto& line : bad) EXPECT_EQ(reply(line), "E\r\n") << line;
     EXPECT_EQ(memory.config, before);
@@ -98,16 +100,16 @@ TEST_F(Firmware, LogAddressesAndBlockSizesPerVariant) {
     struct Case {
         SimVariant variant;
         std::string address;
-        int record;       // first record of the block
-        size_t bytes;     // reply data bytes
+        int record;    // first record of the block
+        size_t bytes;  // reply data bytes
     };
     const Case cases[] = {
         {SimVariant::D84x48Log, "00", 0, 16},
         {SimVariant::D84x48Log, "1?", 32 + 15, 16},
-        {SimVariant::D84x48Log, "?O", 15 * 32 + 31, 16},    // record 511, the last
+        {SimVariant::D84x48Log, "?O", 15 * 32 + 31, 16},  // record 511, the last
         {SimVariant::D128x64, "08", 8, 128},
-        {SimVariant::D128x64, "?h", 15 * 64 + 56, 128},      // block 127: H = '?', L = 'h'
-        {SimVariant::D128x64, "Oh", 2040, 128},              // block 255, the last
+        {SimVariant::D128x64, "?h", 15 * 64 + 56, 128},  // block 127: H = '?', L = 'h'
+        {SimVariant::D128x64, "Oh", 2040, 128},          // block 255, the last
     };
     for (const auto& c : cases) {
         use(c.variant);
@@ -123,12 +125,20 @@ TEST_F(Firmware, LogAddressesAndBlockSizesPerVariant) {
         EXPECT_EQ(data[15], 0x99) << c.address;
     }
     use(SimVariant::D84x48Log);
-    EXPECT_EQ(reply("\xFA" "0P"), "E\r\n");  // low character beyond the radix
-    EXPECT_EQ(reply("\xFA" "@0"), "E\r\n");  // record 512 does not exist
+    EXPECT_EQ(reply("\xFA"
+                    "0P"),
+              "E\r\n");  // low character beyond the radix
+    EXPECT_EQ(reply("\xFA"
+                    "@0"),
+              "E\r\n");  // record 512 does not exist
     use(SimVariant::D128x64);
-    EXPECT_EQ(reply("\xFA" "P0"), "E\r\n");  // record 2048
+    EXPECT_EQ(reply("\xFA"
+                    "P0"),
+              "E\r\n");  // record 2048
     use(SimVariant::D84x48);
-    EXPECT_EQ(reply("\xFA" "00"), "X\r\n");  // no log memory at all
+    EXPECT_EQ(reply("\xFA"
+                    "00"),
+              "X\r\n");  // no log memory at all
 }
 
 TEST_F(Firmware, FaultCountsAffectOnlyThatManyReplies) {
@@ -144,10 +154,18 @@ TEST_F(Firmware, FaultCountsAffectOnlyThatManyReplies) {
     EXPECT_FALSE(checkOk(reply("\xF1r0")));
     EXPECT_TRUE(checkOk(reply("\xF1r0")));
     EXPECT_EQ(reply("\xF2w0" + Record(kSample)), "E\r\n");
-    EXPECT_EQ(reply("\xFB" "00" + Record(kSample)), "E\r\n");
+    EXPECT_EQ(reply("\xFB"
+                    "00" +
+                    Record(kSample)),
+              "E\r\n");
     EXPECT_EQ(reply("\xF2w0" + Record(kSample)), "O\r\n");
-    EXPECT_EQ(reply("\xFA" "00"), "X\r\n");
-    EXPECT_EQ(reply("\xFA" "00").substr(0, 2), "00");
+    EXPECT_EQ(reply("\xFA"
+                    "00"),
+              "X\r\n");
+    EXPECT_EQ(reply("\xFA"
+                    "00")
+                  .substr(0, 2),
+              "00");
     faults.refuseWrites = -1;  // for good
     for (int i = 0; i < 20; ++i) EXPECT_EQ(reply("\xF2w1" + Record(kSample)), "E\r\n");
 }
@@ -159,23 +177,36 @@ TEST_F(Firmware, DeviceCommands) {
     EXPECT_EQ(memory.config[508], 0x32);
     EXPECT_EQ(reply("\xF9l3"), "E\r\n");  // only three layouts
 
-    const auto speed = send("\xF0" "b2w");
+    const auto speed = send(
+        "\xF0"
+        "b2w");
     EXPECT_EQ(speed.reply, "O\r\n");
     EXPECT_EQ(speed.after, FirmwareResult::After::SetSpeed);
     EXPECT_EQ(speed.speedIndex, 2);
     EXPECT_EQ(memory.config[509], 0x23);  // kept for the next start, low bits untouched
-    EXPECT_EQ(reply("\xF0" "b5w"), "E\r\n");
+    EXPECT_EQ(reply("\xF0"
+                    "b5w"),
+              "E\r\n");
 
     const auto reset = send("\xF7ReSeT");
     EXPECT_EQ(reset.after, FirmwareResult::After::Reset);
     EXPECT_TRUE(reset.reply.empty());
 
-    EXPECT_EQ(reply("\xF3" "d10000Loading"), "O\r\n");
+    EXPECT_EQ(reply("\xF3"
+                    "d10000Loading"),
+              "O\r\n");
     EXPECT_GT(memory.screen.litCount(), 0);
-    EXPECT_EQ(reply("\xF5" "c"), "O\r\n");
+    EXPECT_EQ(reply("\xF5"
+                    "c"),
+              "O\r\n");
     EXPECT_EQ(memory.screen.litCount(), 0);
-    EXPECT_EQ(reply("\xF3" "d10000" + std::string(17, 'x')), "E\r\n");
-    EXPECT_EQ(reply("\xF3" "d1zz00abc"), "E\r\n");
+    EXPECT_EQ(reply("\xF3"
+                    "d10000" +
+                    std::string(17, 'x')),
+              "E\r\n");
+    EXPECT_EQ(reply("\xF3"
+                    "d1zz00abc"),
+              "E\r\n");
     EXPECT_EQ(reply("\xFE"), "E\r\n");
 
     const auto telemetry = send("UTX=11.5V STX=100");
@@ -194,10 +225,26 @@ TEST_F(Firmware, WriteTextDrawsTheFontsOfEachVariant) {
     };
     // "8" in each face: small 6 x 8, medium 8 x 14, medium doubled 16 x 28.
     const Case cases[] = {
-        {SimVariant::D84x48, "\xF3" "d00000" "88", 12, 8},
-        {SimVariant::D84x48, "\xF3" "d10000" "88", 16, 14},
-        {SimVariant::D128x64, "\xF3" "d00000" "88", 16, 14},
-        {SimVariant::D128x64, "\xF3" "d10000" "88", 32, 28},
+        {SimVariant::D84x48,
+         "\xF3"
+         "d00000"
+         "88",
+         12, 8},
+        {SimVariant::D84x48,
+         "\xF3"
+         "d10000"
+         "88",
+         16, 14},
+        {SimVariant::D128x64,
+         "\xF3"
+         "d00000"
+         "88",
+         16, 14},
+        {SimVariant::D128x64,
+         "\xF3"
+         "d10000"
+         "88",
+         32, 28},
     };
     for (const auto& c : cases) {
         use(c.variant);
@@ -215,6 +262,8 @@ TEST_F(Firmware, WriteTextDrawsTheFontsOfEachVariant) {
     // Inverse (flag bit) lights the paper of the cell instead.
     use(SimVariant::D84x48);
     memory.screen.clear();
-    reply("\xF3" "d20000 ");
+    reply(
+        "\xF3"
+        "d20000 ");
     EXPECT_EQ(memory.screen.litCount(), 6 * 8);
 }

@@ -52,16 +52,24 @@ TEST(LineFramer, IgnoresCrResyncsOnCommandByteAndDropsOverlongLines) {
         for (unsigned char c : bytes)
             if (framer.feed(c, line)) lines.push_back(line);
     };
-    feed("\xF1r\r0\r\n");                 // CR anywhere is ignored
-    feed("noise\xF6v\r\n");               // a command byte starts afresh
-    feed("RSSI=070 T=04\xB0" "C\r\n");    // telemetry keeps its 0xB0
+    feed("\xF1r\r0\r\n");    // CR anywhere is ignored
+    feed("noise\xF6v\r\n");  // a command byte starts afresh
+    feed(
+        "RSSI=070 T=04\xB0"
+        "C\r\n");  // telemetry keeps its 0xB0
     feed(std::string(LineFramer::kMaxLine + 1, 'x') + "\n");
-    feed("\xF5" "c\n");
+    feed(
+        "\xF5"
+        "c\n");
     ASSERT_EQ(lines.size(), 4u);
     EXPECT_EQ(lines[0], "\xF1r0");
     EXPECT_EQ(lines[1], "\xF6v");
-    EXPECT_EQ(lines[2], "RSSI=070 T=04\xB0" "C");
-    EXPECT_EQ(lines[3], "\xF5" "c");
+    EXPECT_EQ(lines[2],
+              "RSSI=070 T=04\xB0"
+              "C");
+    EXPECT_EQ(lines[3],
+              "\xF5"
+              "c");
 }
 
 // The pacer's schedule is what gives benchmarks their floor: n bytes take n x 10 bit

@@ -16,9 +16,7 @@ std::string TempDir() {
     return mkdtemp(pattern);
 }
 
-void WriteBytes(const std::string& path, const std::string& data) {
-    std::ofstream(path, std::ios::binary) << data;
-}
+void WriteBytes(const std::string& path, const std::string& data) { std::ofstream(path, std::ios::binary) << data; }
 
 }  // namespace
 
@@ -34,7 +32,9 @@ TEST(StateFiles, RoundTripEveryFile) {
     saved.screen.setPixel(127, 63, true);
     saved.screen.setPixel(9, 20, true);
     saved.addTelemetryLine("Azi=180 Ele=70 Dis=01345m");
-    saved.addTelemetryLine("T=04\xB0" "C");
+    saved.addTelemetryLine(
+        "T=04\xB0"
+        "C");
     std::string error;
     ASSERT_TRUE(SaveStateFiles(files, saved, &error)) << error;
 

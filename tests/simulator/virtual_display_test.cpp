@@ -33,9 +33,7 @@ public:
         tcflush(fd_, TCIOFLUSH);
         return true;
     }
-    void setBaud(int baud) {
-        SetPcLine(fd_, baud);
-    }
+    void setBaud(int baud) { SetPcLine(fd_, baud); }
     void close() {
         if (fd_ >= 0) ::close(fd_);
         fd_ = -1;
@@ -48,7 +46,8 @@ public:
         std::string data;
         const auto end = std::chrono::steady_clock::now() + timeout;
         while (data.size() < count) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
             if (left.count() <= 0) break;
             pollfd p{fd_, POLLIN, 0};
             if (poll(&p, 1, int(left.count())) <= 0) continue;
@@ -67,7 +66,8 @@ public:
         std::string line;
         const auto end = std::chrono::steady_clock::now() + timeout;
         while (std::chrono::steady_clock::now() < end) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
             const std::string c = receive(1, left);
             if (c.empty()) break;
             if (c == "\n") return line;
@@ -155,10 +155,13 @@ TEST_F(VirtualDisplayTest, RegistersAsComPortAndRemovesTheLinkWhenStopped) {
     ASSERT_TRUE(pc.open(link(), 57600));
     pc.sendLine("\xF6v");
     EXPECT_EQ(pc.receiveLine(), "v1.23+");
-    pc.sendLine("RSSI=070 RCQ=100 U=11.2V T=04\xB0" "C");
+    pc.sendLine(
+        "RSSI=070 RCQ=100 U=11.2V T=04\xB0"
+        "C");
     pc.sendLine("\xF1r0");
     EXPECT_EQ(pc.receiveLine().size(), 36u);
-    EXPECT_EQ(display.telemetryLines(), std::vector<std::string>{"RSSI=070 RCQ=100 U=11.2V T=04\xB0" "C"});
+    EXPECT_EQ(display.telemetryLines(), std::vector<std::string>{"RSSI=070 RCQ=100 U=11.2V T=04\xB0"
+                                                                 "C"});
 
     // A second display cannot take the same number while this one is alive.
     VirtualDisplayOptions second;
@@ -204,13 +207,19 @@ TEST_F(VirtualDisplayTest, SetSpeedTakesEffectAfterItsReply) {
     VirtualDisplay& display = start();
     PcPort pc;
     ASSERT_TRUE(pc.open(link(), 57600));
-    pc.sendLine("\xF0" "b2w");
+    pc.sendLine(
+        "\xF0"
+        "b2w");
     EXPECT_EQ(pc.receiveLine(), "O");  // still at the old speed
     ASSERT_TRUE(display.waitFor([&] { return display.speedIndex() == 2; }, 1000));
-    pc.sendLine("\xF5" "c");
+    pc.sendLine(
+        "\xF5"
+        "c");
     EXPECT_EQ(pc.receive(1, 200ms), "");
     pc.setBaud(19200);
-    pc.sendLine("\xF5" "c");
+    pc.sendLine(
+        "\xF5"
+        "c");
     EXPECT_EQ(pc.receiveLine(), "O");
     EXPECT_EQ(display.configMemory()[509] >> 4, 2);
 }
@@ -260,9 +269,13 @@ TEST_F(VirtualDisplayTest, FaultsSwitchedWhileRunning) {
     display.setMute(false);
 
     display.setLogReadErrors(1);
-    pc.sendLine("\xFA" "00");
+    pc.sendLine(
+        "\xFA"
+        "00");
     EXPECT_EQ(pc.receiveLine(), "X");
-    pc.sendLine("\xFA" "00");
+    pc.sendLine(
+        "\xFA"
+        "00");
     EXPECT_EQ(pc.receiveLine().size(), 37u);
 }
 
@@ -295,10 +308,12 @@ TEST_F(VirtualDisplayTest, ResetWithoutHandshakeReturnsToTheFirmware) {
     PcPort pc;
     ASSERT_TRUE(pc.open(link(), 57600));
     pc.sendLine("\xF7ReSeT");
-    ASSERT_TRUE(display.waitFor([&] {
-        const auto c = display.counters();
-        return c.resets == 1 && c.firmwareStarts == 2;
-    }, 2000));
+    ASSERT_TRUE(display.waitFor(
+        [&] {
+            const auto c = display.counters();
+            return c.resets == 1 && c.firmwareStarts == 2;
+        },
+        2000));
     pc.sendLine("\xF6v");
     EXPECT_EQ(pc.receiveLine(), "v1.23+");
     EXPECT_EQ(display.counters().handshakes, 0u);
