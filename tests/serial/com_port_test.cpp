@@ -333,6 +333,7 @@ TEST_F(ComPortTest, ReportsResumeAfterALongPauseOfTheUserInterfaceThread) {
         got += chunk;
     };
     peer.write("before");
+    // The pause itself is under test: longer than the 2 s a worker waits for a report.
     QThread::msleep(2600);
     ASSERT_TRUE(PumpUntil([&] { return got == "before"; }));
     peer.write(" after");

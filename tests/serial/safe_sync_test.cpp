@@ -114,7 +114,7 @@ TEST(SafeSync, ServedCallerReturnsOnTheNextEventTurn) {
         } else {
             while (!returned && clock.elapsed() < 10000) {
                 QCoreApplication::processEvents();
-                QThread::usleep(200);
+                QThread::usleep(200);  // bare processEvents() turns are the path under test
             }
         }
         worker.join();

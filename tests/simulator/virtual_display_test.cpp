@@ -106,6 +106,7 @@ void enterBootLoader(PcPort& pc) {
     pc.sendLine("\xF7ReSeT");
     std::string answer;
     for (int i = 0; i < 20 && answer.empty(); ++i) {
+        // Handshakes are repeated at the program's own cadence until the boot loader answers.
         std::this_thread::sleep_for(50ms);
         pc.send("Mofe\xFF");
         answer = pc.receive(1, 50ms);
