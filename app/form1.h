@@ -367,6 +367,10 @@ private:
     // ---- Log state ------------------------------------------------------------------
     bool logDelegateInstalled_ = false;
     QList<QStringList> logTableCells() const;
+    // Everything the log table is built from, as it was when the table was last filled:
+    // a Receive that leaves the log as it was need not rebuild two thousand rows.
+    QByteArray shownLogTableSource_;
+    QByteArray logTableSource() const;
 
     // ---- Firmware update ------------------------------------------------------------
 public:

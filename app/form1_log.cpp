@@ -12,6 +12,7 @@
 #include "form1.h"
 #include "form2.h"
 #include "log_export.h"
+#include "log_record.h"
 #include "log_table.h"
 
 using namespace vorkal;
@@ -62,6 +63,12 @@ void TForm1::LogsView() {
         StringGrid2->setItemDelegate(new LogCellDelegate(this));
         logDelegateInstalled_ = true;
     }
+    QByteArray source = logTableSource();
+    if (source == shownLogTableSource_) {
+        refreshTrackWindow();
+        return;
+    }
+    shownLogTableSource_ = std::move(source);
     const LogTableCells cells = BuildLogTable(config, languagePolish, QLocale::system().decimalPoint());
     StringGrid2->setUpdatesEnabled(false);
     StringGrid2->setRowCount(int(cells.size()));
@@ -75,6 +82,17 @@ void TForm1::LogsView() {
     }
     StringGrid2->setUpdatesEnabled(true);
     refreshTrackWindow();
+}
+
+QByteArray TForm1::logTableSource() const {
+    const LogSource source = SelectLogSource(config);
+    QByteArray key;
+    key.append(char(config.is128x64())).append(char(config.separateLog)).append(char(languagePolish));
+    key.append(QLocale::system().decimalPoint().toUtf8()).append('\0');
+    // The log memory, or the settings image whose header also says how many records it holds.
+    key.append(reinterpret_cast<const char*>(source.data),
+               source.inImage ? qsizetype(config.image.size()) : qsizetype(config.logImage.size()));
+    return key;
 }
 
 void TForm1::Button6Click() {

@@ -90,9 +90,14 @@ protected:
 
     // Opens the port and waits for the poll to show the display as connected.
     void connect() {
-        openPort();
+        ASSERT_NO_FATAL_FAILURE(openPort());
+        // The poll shows the answer to its version query at its next tick, half a second
+        // on; the tests after a connected display take that tick as soon as the answer is in.
+        ASSERT_TRUE(waitFor([this] { return !form->session().firmwareVersion.isEmpty(); }))
+            << form->StaticText5->text().toStdString();
+        form->Timer2Timer();
         // The poll enables the device buttons once the display has answered.
-        ASSERT_TRUE(waitFor([this] { return form->Button3->isEnabled(); })) << form->StaticText5->text().toStdString();
+        ASSERT_TRUE(form->Button3->isEnabled()) << form->StaticText5->text().toStdString();
     }
 
     // Reply times long enough that a busy machine never turns an answer into a time-out
