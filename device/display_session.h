@@ -42,6 +42,14 @@ public:
         int showLayout = ReplyTimeout::ShowLayout;
     };
 
+    // Fixed pauses of the written command sequences. The program keeps these; tests that
+    // do not test the pauses shorten them.
+    struct SequencePauses {
+        int betweenBlockReadsMs = 10;   // Receive and the backup read: after every block
+        int defaultsShownMs = 1500;     // Load Defaults: "Returned to default" shown before the reset
+        int beforeSpeedChangeMs = 500;  // Set Baud: before the speed command
+    };
+
     // `config` is the program's configuration and log image; `polish` the language flag,
     // read whenever a text is chosen.
     DisplaySession(ConfigImage& config, const bool& polish, BytePort& port, ProgressSink& progress,
@@ -62,6 +70,7 @@ public:
     bool bootReceiveMode = false;  // the receive side works byte-wise for the boot loader
     BootReceiver boot;             // boot state byte, frame count and frame value
     ReplyTimeouts timeouts;
+    SequencePauses pauses;
 
     // The reply timer (single-shot in effect) and the status poll timer.
     QTimer* replyTimer() const { return replyTimer_; }
@@ -114,6 +123,8 @@ public:
     void pollStep();
     // The header read of a poll step is waiting for its reply.
     bool pollStepRunning() const { return pollStepRunning_; }
+    // The script position the next poll step takes.
+    int pollScriptPosition() const { return scriptPosition_; }
 
     // Stops the status poll while it lives; the outermost pause starts the poll again
     // (or, for RestoreRunning, restores the state it found). A user transfer holds one.

@@ -13,11 +13,8 @@ namespace vorkal {
 
 namespace {
 
-constexpr int kReadBlockPauseMs = 10;
 constexpr int kFactoryProgressMaximum = 20;
-constexpr int kDefaultsShownMs = 1500;
 constexpr int kAfterDefaultsMs = 500;
-constexpr int kBeforeSpeedChangeMs = 500;
 constexpr int kAfterSpeedCommandMs = 20;
 constexpr int kAfterReopenMs = 40;
 constexpr int kLastImageLogByte = 503;
@@ -48,7 +45,7 @@ QString DisplaySession::readAllBlocks(uint8_t* image) {
     const int blocks = config_.is128x64() ? 64 : 32;
     return readBlocksWithProgress(
         blocks, [&](int n) { return ReadConfigBlockInto(uint8_t(n), image + kConfigBlockSize * n); },
-        kReadBlockPauseMs);
+        pauses.betweenBlockReadsMs);
 }
 
 QString DisplaySession::receiveConfiguration() {
@@ -100,7 +97,7 @@ QString DisplaySession::loadDefaults() {
         WaitReply();
         writeCentred("Returned", 8);
         writeCentred("to default", 24);
-        PauseMs(kDefaultsShownMs);
+        PauseMs(pauses.defaultsShownMs);
         SendCommand(ResetCommand(), timeouts.reset);
         progress_.showMessage(polish_ ? QString::fromUtf8("Wrócono do ustawień fabrycznych !")
                                       : QString("Return to Defaults Succes !"));
@@ -118,7 +115,7 @@ bool DisplaySession::setBaud(int displayIndex, int pcIndex) {
     if (!port_.isOpen()) return false;
     Pause pause(*this, Pause::End::Start);
     QCoreApplication::processEvents();
-    PauseMs(kBeforeSpeedChangeMs);
+    PauseMs(pauses.beforeSpeedChangeMs);
     QCoreApplication::processEvents();
 
     const QString oldText = BaudRateText(uint8_t(pcIndex));

@@ -14,6 +14,7 @@
 #include <memory>
 
 #include "af_com_port.h"
+#include "demo_script.h"
 #include "dialogs.h"
 #include "display_session.h"
 #include "firmware_update.h"
@@ -91,8 +92,10 @@ protected:
     // Opens the port and waits for the poll to show the display as connected.
     void connect() {
         ASSERT_NO_FATAL_FAILURE(openPort());
-        // The poll shows the answer to its version query at its next tick, half a second
-        // on; the tests after a connected display take that tick as soon as the answer is in.
+        // The poll's first tick after Open, up to half a second on, asks for the version:
+        // the tests take it at once. The poll shows the answer at its next tick, half a
+        // second later again; the tests take that tick as soon as the answer is in.
+        form->Timer2Timer();
         ASSERT_TRUE(waitFor([this] { return !form->session().firmwareVersion.isEmpty(); }))
             << form->StaticText5->text().toStdString();
         form->Timer2Timer();
@@ -100,12 +103,61 @@ protected:
         ASSERT_TRUE(form->Button3->isEnabled()) << form->StaticText5->text().toStdString();
     }
 
+    // Waits like waitFor() for something the status poll shows, taking its ticks at once
+    // where waiting for them would only pass time: while the display has not answered a
+    // version query the poll walks its script's lines without sending them, half a second
+    // each (up to four seconds a pass), and once an answer is in, its next tick shows it.
+    // The version queries keep the poll timer's pace, so a display gets the time to answer
+    // that the program gives it.
+    bool waitTakingPollTicks(const std::function<bool()>& done, int ms = 5000) {
+        DisplaySession& session = form->session();
+        return waitFor(
+            [&] {
+                if (done()) return true;
+                if (!session.waiting() && form->Timer2->isActive()) {
+                    const int position = session.pollScriptPosition();
+                    const bool asksVersion =
+                        DemoScriptEntry(position < kDemoScriptLength ? position : 0) == QByteArray(1, kVersionMarker);
+                    const bool answered = !session.firmwareVersion.isEmpty();
+                    if (answered ? !shownConnected() : !asksVersion) form->Timer2Timer();
+                }
+                return done();
+            },
+            ms);
+    }
+    bool waitUntilShownConnected(int ms = 5000) {
+        return waitTakingPollTicks([this] { return form->StaticText5->text() == "Connected"; }, ms);
+    }
+    // The poll's last tick showed the display as connected (Read follows it, whatever a
+    // running transfer does to the group around it).
+    bool shownConnected() const { return form->Button3->isEnabledTo(form->GroupBox1); }
+
     // Reply times long enough that a busy machine never turns an answer into a time-out
     // (the display's reset keeps its own).
     void stretchReplyTimeouts(int factor = 20) {
         DisplaySession::ReplyTimeouts t;
         for (int* ms : {&t.readBlock, &t.writeBlock, &t.writeText, &t.clearScreen, &t.setSpeed, &t.showLayout})
             *ms *= factor;
+        form->session().timeouts = t;
+    }
+
+    // The fixed pauses of Receive, Load Defaults and Set Baud at a millisecond, for tests
+    // that do not test them (the others run the sequences with the program's pauses).
+    void shortenSequencePauses() {
+        DisplaySession::SequencePauses p;
+        p.betweenBlockReadsMs = 1;
+        p.defaultsShownMs = 1;
+        p.beforeSpeedChangeMs = 1;
+        form->session().pauses = p;
+    }
+
+    // Reply times for a display that answers nothing at all (muted or hung up), where the
+    // program's time-outs, repeated for every retry, would only wait out the same silence.
+    // Never where an answer is expected: a busy machine would turn it into a time-out.
+    void shortenReplyTimeoutsForSilence(int ms = 10) {
+        DisplaySession::ReplyTimeouts t;
+        for (int* timeout : {&t.readBlock, &t.writeBlock, &t.writeText, &t.clearScreen, &t.setSpeed, &t.showLayout})
+            *timeout = ms;
         form->session().timeouts = t;
     }
 

@@ -46,6 +46,7 @@ protected:
 TEST_F(HistoryE2E, ReceiveAsksAboutUnsavedEditsAndUndoReturnsTheImageWithoutSending) {
     startDisplay(SimVariant::D128x64);
     ASSERT_NO_FATAL_FAILURE(connect());
+    shortenSequencePauses();
     ASSERT_NO_FATAL_FAILURE(read());
     EXPECT_EQ(form->windowTitle(), kClean);
     EXPECT_EQ(questions(), 0);
@@ -100,6 +101,7 @@ TEST_F(HistoryE2E, ReceiveAsksAboutUnsavedEditsAndUndoReturnsTheImageWithoutSend
 TEST_F(HistoryE2E, LoadDefaultsIsOneStep) {
     startDisplay(SimVariant::D84x48Log);
     ASSERT_NO_FATAL_FAILURE(connect());
+    shortenSequencePauses();
     ASSERT_NO_FATAL_FAILURE(read());
     form->ComboBox1->setCurrentIndex(0);
     form->ComboBox1Change();
@@ -164,6 +166,7 @@ TEST_F(BackupE2E, SendAfterImportReadsTheDisplayFirstAndKeepsItsImage) {
     for (int i = 150; i < 160; ++i) old[size_t(i)] = uint8_t(i);  // something only the display has
     display->setConfigMemory(old);
     ASSERT_NO_FATAL_FAILURE(connect());
+    shortenSequencePauses();
 
     ConfigImage file;
     file.LoadFactoryImage();
@@ -196,6 +199,7 @@ TEST_F(BackupE2E, SendAfterImportReadsTheDisplayFirstAndKeepsItsImage) {
 TEST_F(BackupE2E, AReceivedImageIsTheBackupUntilSomethingIsWritten) {
     startDisplay(SimVariant::D128x64);
     ASSERT_NO_FATAL_FAILURE(connect());
+    shortenSequencePauses();
     ASSERT_NO_FATAL_FAILURE(read());
     const auto first = display->configMemory();
     form->ComboBox1->setCurrentIndex(1);
@@ -234,6 +238,7 @@ TEST_F(BackupE2E, ABackupThatCannotBeWrittenStopsSendAndLoadDefaults) {
     blocker.close();
     startDisplay(SimVariant::D84x48Log);
     ASSERT_NO_FATAL_FAILURE(connect());
+    shortenSequencePauses();
     ASSERT_NO_FATAL_FAILURE(read());
     const auto before = display->configMemory();
     form->ComboBox1->setCurrentIndex(0);
@@ -259,6 +264,7 @@ TEST_F(BackupE2E, ABackupThatCannotBeWrittenStopsSendAndLoadDefaults) {
 TEST_F(BackupE2E, ADisplayThatCannotBeReadIsOverwrittenOnlyWhenTheUserSaysSo) {
     startDisplay(SimVariant::D84x48Log);
     ASSERT_NO_FATAL_FAILURE(connect());
+    shortenSequencePauses();
     const auto before = display->configMemory();
     form->config.LoadFactoryImage();  // stands for an imported configuration
     form->config.image[4] = 50;

@@ -89,13 +89,14 @@ TEST_F(TransferState, EveryUserTransferHoldsTheOtherActionsUntilItEnds) {
     };
     startDisplay(SimVariant::D84x48Log);
     ASSERT_NO_FATAL_FAILURE(connect());
-    form->Button3->click();  // a configuration to send and edit
+    shortenSequencePauses();  // what is held, not for how long
+    form->Button3->click();   // a configuration to send and edit
     ASSERT_TRUE(form->config.configurationLoaded);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         scripted.shown.clear();
         if (form->view() == TForm1::View::Log) form->Button6->click();
-        ASSERT_TRUE(waitFor([this] { return form->Button3->isEnabled(); }));
+        ASSERT_TRUE(waitTakingPollTicks([this] { return form->Button3->isEnabled(); }));
         const std::vector<bool> before = enabledStates();
         display->setReplyDelayMs(3);
         const uint64_t start = display->counters().commands;
@@ -110,6 +111,7 @@ TEST_F(TransferState, EveryUserTransferHoldsTheOtherActionsUntilItEnds) {
                                   (form->Form2->isVisible() && form->Form2->ProgressBar1->value() >= 2);
             if (sampled || !underWay) return;
             sampled = true;
+            display->setReplyDelayMs(0);  // the slow replies were only there to sample in time
             for (QWidget* w : actionControls())
                 if (w->isEnabled()) enabledDuring.push_back(w);
             // A factory load cannot be cancelled, nor a firmware update past its handshake.
@@ -133,13 +135,14 @@ TEST_F(TransferState, EveryUserTransferHoldsTheOtherActionsUntilItEnds) {
         EXPECT_TRUE(form->AfComPort1->IsOpen());
         // Everything is back once it has ended (the poll may take a tick to show it).
         if (form->view() == TForm1::View::Log) form->Button6->click();
-        EXPECT_TRUE(waitFor([&] { return enabledStates() == before; }, 8000));
+        EXPECT_TRUE(waitTakingPollTicks([&] { return enabledStates() == before; }, 8000));
     }
 }
 
 TEST_F(TransferState, ThePollsOwnReadsLeaveTheControlsAlone) {
     startDisplay(SimVariant::D84x48Log);
     ASSERT_NO_FATAL_FAILURE(connect());
+    shortenSequencePauses();
     form->Button3->click();
     ASSERT_TRUE(form->config.configurationLoaded);
     struct Counter : QObject {
@@ -153,9 +156,17 @@ TEST_F(TransferState, ThePollsOwnReadsLeaveTheControlsAlone) {
                        static_cast<QWidget*>(form->Button5), static_cast<QWidget*>(form->RadioGroup3)})
         w->installEventFilter(&counter);
     // The poll reads the header block four times a pass of its script; nothing else
-    // gets a reply meanwhile.
+    // gets a reply meanwhile. Its ticks come at its own pace (60 ms a line, half a second
+    // a version query): the test takes each as soon as the one before is done, a version
+    // query once it has been answered.
     const uint64_t replies = display->counters().replies;
-    EXPECT_TRUE(waitFor([&] { return display->counters().replies >= replies + 2; }, 10000));
+    EXPECT_TRUE(waitFor(
+        [&] {
+            if (display->counters().replies >= replies + 2) return true;
+            if (!form->session().firmwareVersion.isEmpty() && !form->session().waiting()) form->Timer2Timer();
+            return false;
+        },
+        10000));
     EXPECT_EQ(counter.changes, 0);
 }
 
@@ -186,6 +197,7 @@ TEST_F(TransferState, StatusIsDisconnectedBeforeTheErrorBoxOfAHangUp) {
 TEST_F(TransferState, ACancelledReceiveShowsTheImageAsItNowIs) {
     startDisplay(SimVariant::D84x48Log);
     ASSERT_NO_FATAL_FAILURE(connect());
+    shortenSequencePauses();
     form->Button3->click();
     ASSERT_TRUE(form->config.configurationLoaded);
     ASSERT_NO_FATAL_FAILURE(expectShowsTheImage());
@@ -220,6 +232,7 @@ TEST_F(TransferState, ClearLogAsksFirstAndThenShowsTheClearedLog) {
     }
     display->setLogMemory(log);
     ASSERT_NO_FATAL_FAILURE(connect());
+    shortenSequencePauses();
     form->Button3->click();
     form->Button6->click();  // download and show the log
     ASSERT_EQ(form->view(), TForm1::View::Log);

@@ -98,6 +98,7 @@ TEST_F(WindowE2E, WriteSendsTheLayoutBlocksAndShowsTheLayout) {
     for (const Case& c : cases) {
         startDisplay(c.variant);
         ASSERT_NO_FATAL_FAILURE(connect());
+        shortenSequencePauses();
         ASSERT_NO_FATAL_FAILURE(read());
         ASSERT_EQ(form->config.layoutCount(), 3);
         const auto before = displayConfig();
@@ -165,7 +166,7 @@ TEST_F(WindowE2E, LoadDefaultsAnsweredNoAndYes) {
     EXPECT_TRUE(form->Button7->isEnabled());
     EXPECT_TRUE(form->Form2->Button1->isEnabled());
     // The reset display is found again by the poll.
-    EXPECT_TRUE(waitFor([this] { return form->StaticText5->text() == "Connected"; }, 5000));
+    EXPECT_TRUE(waitUntilShownConnected());
 }
 
 TEST_F(WindowE2E, SetBaudThatWorksAndOneThatFails) {
@@ -180,12 +181,12 @@ TEST_F(WindowE2E, SetBaudThatWorksAndOneThatFails) {
     EXPECT_EQ(form->ComboBox2->currentIndex(), 2);
     EXPECT_EQ(form->AfComPort1->BaudRate(), TAfBaudrate::br19200);
     EXPECT_EQ(QSettings("Brask", "Vorkal").value("Speed").toInt(), 2);
-    EXPECT_TRUE(waitFor([this] { return form->StaticText5->text() == "Connected"; }, 5000));
+    EXPECT_TRUE(waitUntilShownConnected());
 
     // The display takes the command but goes quiet: the selections fall back.
-    form->session().timeouts = {};
     form->ComboBox3->setCurrentIndex(3);
     display->setMute(true);
+    shortenReplyTimeoutsForSilence();
     form->Button8->click();
     EXPECT_EQ(messages().value(1), "Failed to change BaudRate\r\nReturned to 19200 baud");
     EXPECT_EQ(form->ComboBox2->currentIndex(), 2);
@@ -196,17 +197,18 @@ TEST_F(WindowE2E, SetBaudThatWorksAndOneThatFails) {
     EXPECT_EQ(form->AfComPort1->BaudRate(), TAfBaudrate::br19200);
     display->setSpeedIndex(2);
     display->setMute(false);
-    EXPECT_TRUE(waitFor([this] { return form->StaticText5->text() == "Connected"; }, 5000));
+    EXPECT_TRUE(waitUntilShownConnected());
 }
 
 // The display restarts at its factory speed after Load Defaults: the PC follows it.
 TEST_F(WindowE2E, LoadDefaultsAfterSetBaudKeepsTheDisplay) {
     startDisplay(SimVariant::D84x48Log);
     ASSERT_NO_FATAL_FAILURE(connect());
+    shortenSequencePauses();  // the tests above run both sequences with their own pauses
     form->ComboBox3->setCurrentIndex(2);
     form->Button8->click();
     ASSERT_EQ(messages().value(0), "New BaudRate is: 19200 baud");
-    ASSERT_TRUE(waitFor([this] { return form->StaticText5->text() == "Connected"; }, 5000));
+    ASSERT_TRUE(waitUntilShownConnected());
 
     scripted.answers = {MsgAnswer::Yes};
     form->Button7->click();
@@ -216,7 +218,7 @@ TEST_F(WindowE2E, LoadDefaultsAfterSetBaudKeepsTheDisplay) {
     EXPECT_EQ(form->ComboBox2->currentIndex(), 0);
     EXPECT_EQ(form->ComboBox3->currentIndex(), 0);
     EXPECT_EQ(QSettings("Brask", "Vorkal").value("Speed").toInt(), 0);
-    EXPECT_TRUE(waitFor([this] { return form->StaticText5->text() == "Connected"; }, 5000));
+    EXPECT_TRUE(waitUntilShownConnected());
 }
 
 TEST_F(WindowE2E, DisplaySpeedListShowsTheSpeedTheDisplayAnswersAt) {
@@ -246,6 +248,7 @@ TEST_F(WindowE2E, ClearLogInSeparateMemoryAndInTheImage) {
     // 503 cleared, and the image in memory as the display now holds it.
     startDisplay(SimVariant::D84x48);
     ASSERT_NO_FATAL_FAILURE(connect());
+    shortenSequencePauses();
     EXPECT_FALSE(form->config.separateLog);
     ASSERT_NO_FATAL_FAILURE(read());
     ASSERT_EQ(form->config.layoutAreaLength(), 135);
@@ -302,6 +305,11 @@ TEST_F(WindowE2E, FaultsGiveTheirErrorTexts) {
         QString message;
     };
     auto read = [](TForm1& f) { f.Button3->click(); };
+    // A display that answers nothing: no reply is waited out at the program's length.
+    auto mute = [this](sim::VirtualDisplay& d) {
+        d.setMute(true);
+        shortenReplyTimeoutsForSilence();
+    };
     // The factory image stands for a loaded configuration (three layouts). A display
     // that cannot be read for the backup is written without one when the user says so.
     auto write = [this](TForm1& f) {
@@ -315,7 +323,7 @@ TEST_F(WindowE2E, FaultsGiveTheirErrorTexts) {
         f.Button9->click();
     };
     const Case cases[] = {
-        {"read timeout", false, [](auto& d) { d.setMute(true); }, read, "Error\r\nTimeout !!!"},
+        {"read timeout", false, mute, read, "Error\r\nTimeout !!!"},
         {"read CRC", false, [](auto& d) { d.setCorruptCheckBytes(-1); }, read, "Error\r\nCRC error !!!"},
         {"read CRC, Polish", true, [](auto& d) { d.setCorruptCheckBytes(-1); }, read,
          QString::fromUtf8("Błąd\r\nBłąd CRC !!!")},
@@ -325,7 +333,7 @@ TEST_F(WindowE2E, FaultsGiveTheirErrorTexts) {
         {"write refused, Polish", true, [](auto& d) { d.setRefuseWrites(-1); }, write,
          QString::fromUtf8("Wysyłanie rekordu 1 Nieudane !!!\r\nBłąd zapisu !!!")},
         {"write refused ten times", false, [](auto& d) { d.setRefuseWrites(10); }, write, QString()},
-        {"write timeout", false, [](auto& d) { d.setMute(true); }, write, "Sending record 1 Failed !!!\r\nTimeout."},
+        {"write timeout", false, mute, write, "Sending record 1 Failed !!!\r\nTimeout."},
         {"log write refused", false, [](auto& d) { d.setRefuseWrites(-1); }, clearLog,
          "Sending record 1 Failed !!!\r\nWrite error."},
         {"log write refused, Polish", true, [](auto& d) { d.setRefuseWrites(-1); }, clearLog,
@@ -336,6 +344,7 @@ TEST_F(WindowE2E, FaultsGiveTheirErrorTexts) {
         QSettings("Brask", "Vorkal").setValue("Lang", c.polish ? 1 : 0);
         startDisplay(SimVariant::D84x48Log);
         ASSERT_NO_FATAL_FAILURE(connect());
+        shortenSequencePauses();
         if (c.polish) {
             EXPECT_EQ(form->StaticText5->text(), QString::fromUtf8("Połączony"));
         }
@@ -380,7 +389,7 @@ TEST_F(WindowE2E, ADisplayThatStopsAnsweringTurnsDisconnected) {
     EXPECT_FALSE(form->StaticText6->isVisible());
     EXPECT_TRUE(form->AfComPort1->IsOpen());
     display->setMute(false);
-    EXPECT_TRUE(waitFor([this] { return form->StaticText5->text() == "Connected"; }, 5000));
+    EXPECT_TRUE(waitUntilShownConnected());
 
     // A line that goes away closes the port.
     display->hangUp();

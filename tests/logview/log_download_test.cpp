@@ -46,6 +46,7 @@ protected:
         const std::vector<uint8_t> log = FilledLog(slotCount, records);
         display->setLogMemory(log);
         connect();
+        shortenSequencePauses();
         form->Button3->click();
         EXPECT_TRUE(form->config.configurationLoaded);
         EXPECT_TRUE(form->Button6->isVisible());
