@@ -11,6 +11,7 @@
 
 #include "block_replies.h"
 #include "config_image.h"
+#include "demo_script.h"
 #include "qt_printers.h"
 #include "scripted_port.h"
 
@@ -101,6 +102,8 @@ TEST_F(Session, ConfigBlockReadAgainstHostileReplies) {
         polish = c.polish;
         port.lines.clear();
         answerLine("\xF1r0", c.answer);
+        // Where no reply line comes, the time-out is all there is to wait for: a short one.
+        session.timeouts.readBlock = c.error == "Timeout !!!" ? 10 : 40;
         config.image.fill(0xEE);
         EXPECT_EQ(session.ReadConfigBlock(0), c.error);
         if (!c.image.isEmpty()) {
@@ -279,6 +282,7 @@ TEST_F(Session, CancelEndsTheExchangeAndHoldsUntilTheWindowIsShownAgain) {
     EXPECT_EQ(port.lines.size(), 2u);
     // Showing the progress window clears the flag.
     polish = false;
+    session.timeouts.readBlock = 10;  // nobody answers
     sink.showProgress(1);
     sink.hideProgress();
     EXPECT_EQ(session.ReadConfigBlock(0), "Timeout !!!");
@@ -345,9 +349,17 @@ TEST_F(Session, PollScriptAndAHeaderReadThatAnswersLate) {
         });
     });
     asker.start(5);
-    poll->start();
+    // The script's steps before its first header read take their ticks at once, a version
+    // query once it has been answered; from the header read on the poll timer ticks, so
+    // that its ticks fall into the read's wait.
     QElapsedTimer t;
     t.start();
+    while (DemoScriptEntry(session.pollScriptPosition()) != QByteArray(1, kHeaderMarker) && t.elapsed() < 8000) {
+        session.pollStep();
+        while (session.firmwareVersion.isEmpty() && t.elapsed() < 8000)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+    }
+    poll->start();
     while (headers == 0 && t.elapsed() < 8000) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
     asker.stop();
     poll->stop();
@@ -418,6 +430,7 @@ TEST_F(Session, ReadingIntoASeparateBufferLeavesTheImageAlone) {
         return answer(blockReply(line.mid(2, 1), QByteArray(16, char(line[2]))) + "\r\n");
     };
     config.image.fill(0xEE);
+    session.pauses.betweenBlockReadsMs = 1;  // Receive runs with the program's pause above
     const auto before = config.image;
     std::array<uint8_t, kImageSize> copy{};
     EXPECT_EQ(session.readConfigurationInto(copy), QString());
@@ -465,6 +478,7 @@ TEST_F(Session, ClearLogInTheImageKeepsTheImage) {
 }
 
 TEST_F(Session, SetBaudFollowsTheDisplayOrFallsBack) {
+    session.pauses.beforeSpeedChangeMs = 1;  // the window's test runs Set Baud with the program's pauses
     for (const bool answers : {true, false}) {
         SCOPED_TRACE(answers);
         port.lines.clear();
