@@ -375,6 +375,12 @@ TEST_F(FaultMatrix, HangUpDuringAFirmwareUpdate) {
     ASSERT_NO_FATAL_FAILURE(prepare());
     // Bytes take their time on the line, so that each phase lasts long enough to be hit.
     display->setPacing(true);
+    // Not timed here: the pauses before the ends of the streams are cut short, and a
+    // stream whose line was cut gives up after a second instead of five (a writer on a
+    // live line empties its ring at once).
+    FirmwareUpdate::Waits& waits = form->firmwareUpdate().waits;
+    waits.streamEndPauseMs = 5;
+    waits.ringDrainBoundMs = 1000;
     const Bytes image = MakeFirmware(1300, "v5.00");
     const QString hexPath = files.filePath("firmware.hex");
     {
