@@ -222,6 +222,9 @@ void DisplaySession::portOpened() {
 
 void DisplaySession::portClosed() {
     firmwareVersion.clear();
+    // The next display to answer starts the script from its version query, also when
+    // the port opens again before the poll's next tick has seen it closed.
+    scriptPosition_ = 0;
     config_.logLoaded = false;
     // No reply can come any more: an exchange waiting now ends as a timeout.
     if (replyTimer_->isActive()) replyTimeout();

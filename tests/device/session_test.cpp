@@ -370,6 +370,23 @@ TEST_F(Session, PollScriptAndAHeaderReadThatAnswersLate) {
     session.pollStep();
     EXPECT_TRUE(session.firmwareVersion.isEmpty());
     EXPECT_EQ(poll->interval(), 100);
+
+    // Closed and opened again between two ticks, mid-script: the next tick asks for the
+    // version first rather than going on with a script that no display has answered.
+    port.open = true;
+    session.pollStep();
+    t.restart();
+    while (session.firmwareVersion.isEmpty() && t.elapsed() < 8000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+    ASSERT_FALSE(session.firmwareVersion.isEmpty());
+    for (int i = 0; i < 2; ++i) session.pollStep();
+    EXPECT_NE(port.lines.back(), QByteArray("\xF6v"));
+    session.portClosed();
+    session.portOpened();
+    const size_t before = port.lines.size();
+    session.pollStep();
+    ASSERT_EQ(port.lines.size(), before + 1);
+    EXPECT_EQ(port.lines.back(), QByteArray("\xF6v"));
 }
 
 TEST_F(Session, ReceiveStopsAtTheFailingBlockAndPausesThePoll) {
