@@ -412,6 +412,37 @@ TEST_F(Session, ReceiveStopsAtTheFailingBlockAndPausesThePoll) {
     EXPECT_TRUE(session.pollTimer()->isActive());
 }
 
+TEST_F(Session, EveryBlockReadLeavesTheDisplayTenQuietMillisecondsAfterItsAnswer) {
+    // The answers come from the test's own timers so that their arrival can be stamped;
+    // block 3 is answered only at its second attempt (the pause follows a time-out too).
+    QElapsedTimer clock;
+    clock.start();
+    std::vector<qint64> sentAt, answeredAt;
+    int attemptsOfBlock3 = 0;
+    port.respond = [&](const QByteArray& line) -> std::vector<Chunk> {
+        sentAt.push_back(clock.nsecsElapsed());
+        if (!line.startsWith("\xF1r")) return {};
+        if (line[2] == '3' && attemptsOfBlock3++ == 0) {
+            answeredAt.push_back(-1);  // ends in a time-out
+            return {};
+        }
+        const QByteArray reply = blockReply(line.mid(2, 1), QByteArray(16, char(line[2]))) + "\r\n";
+        QTimer::singleShot(1, &session, [&, reply] {
+            answeredAt.push_back(clock.nsecsElapsed());
+            port.arrive(reply);
+        });
+        return {};
+    };
+    std::array<uint8_t, kImageSize> copy{};
+    ASSERT_EQ(session.readConfigurationInto(copy), QString());
+    ASSERT_EQ(sentAt.size(), 33u);
+    ASSERT_EQ(answeredAt.size(), 33u);
+    for (size_t i = 0; i + 1 < sentAt.size(); ++i) {
+        if (answeredAt[i] < 0) continue;  // a retry follows a time-out at once
+        EXPECT_GE(sentAt[i + 1] - answeredAt[i], 10'000'000) << "line " << i;
+    }
+}
+
 TEST_F(Session, ReadingIntoASeparateBufferLeavesTheImageAlone) {
     port.respond = [](const QByteArray& line) -> std::vector<Chunk> {
         if (!line.startsWith("\xF1r")) return {};
