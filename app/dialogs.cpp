@@ -89,6 +89,14 @@ FileDialogResult askOpenFile(FileDialogRequest request, FileDialogMemory& memory
     return result;
 }
 
+void showFileError(const QString& fileName, const QString& reason, bool writing, bool polish) {
+    const QString text = writing ? (polish ? QString::fromUtf8("Nie można zapisać pliku %1:\n%2")
+                                           : QString("Cannot write the file %1:\n%2"))
+                                 : (polish ? QString::fromUtf8("Nie można odczytać pliku %1:\n%2")
+                                           : QString("Cannot read the file %1:\n%2"));
+    dialogs().showMessage(QString(), text.arg(fileName, reason), MsgIcon::Error);
+}
+
 FileDialogResult askSaveFile(FileDialogRequest request, FileDialogMemory& memory, bool polish) {
     memory.prepare(request);
     for (;;) {

@@ -74,6 +74,8 @@ FileDialogResult askOpenFile(FileDialogRequest request, FileDialogMemory& memory
 // existing file is replaced only after a question (in the language `polish`) that names
 // the file actually written; No shows the dialog again.
 FileDialogResult askSaveFile(FileDialogRequest request, FileDialogMemory& memory, bool polish);
+// Error box of a file that could not be read or written, with the system's reason.
+void showFileError(const QString& fileName, const QString& reason, bool writing, bool polish);
 
 class QtDialogs : public Dialogs {
 public:

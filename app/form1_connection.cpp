@@ -134,10 +134,13 @@ void TForm1::Button5Click() {
 }
 
 void TForm1::selectPortEntry(int port) {
-    // The first entry whose number starts right after "COM".
+    // The first entry whose number starts right after "COM" and ends there: COM71 is not
+    // the entry of port 7, and showing it would name another port than Open uses.
     const QString digits = QString::number(port);
     for (int i = 0; i < ComboBox4->count(); ++i) {
-        if (ComboBox4->itemText(i).indexOf(digits) == 3) {
+        const QString text = ComboBox4->itemText(i);
+        const int end = 3 + int(digits.size());
+        if (text.indexOf(digits) == 3 && !(end < text.size() && text[end].isDigit())) {
             ComboBox4->setCurrentIndex(i);
             break;
         }

@@ -12,9 +12,7 @@
 using namespace vorkal;
 
 void TForm1::showFileError(const QString& fileName, const QString& reason, bool writing) {
-    const QString text = writing ? tr2("Cannot write the file %1:\n%2", "Nie można zapisać pliku %1:\n%2")
-                                 : tr2("Cannot read the file %1:\n%2", "Nie można odczytać pliku %1:\n%2");
-    dialogs().showMessage(QString(), text.arg(fileName, reason), MsgIcon::Error);
+    vorkal::showFileError(fileName, reason, writing, languagePolish);
 }
 
 void TForm1::Button1Click() {

@@ -142,12 +142,7 @@ void TrackWindow::SavePictureClick() {
     buffer.open(QIODevice::WriteOnly);
     view->picture().save(&buffer, "PNG");
     QString error;
-    if (!WriteFileAtomically(chosen.fileName, png, &error))
-        dialogs().showMessage(QString(),
-                              (polish_ ? QStringLiteral("Nie można zapisać pliku %1:\n%2")
-                                       : QStringLiteral("Cannot write the file %1:\n%2"))
-                                  .arg(chosen.fileName, error),
-                              MsgIcon::Error);
+    if (!WriteFileAtomically(chosen.fileName, png, &error)) showFileError(chosen.fileName, error, true, polish_);
 }
 
 }  // namespace vorkal

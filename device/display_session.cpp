@@ -4,9 +4,14 @@
 #include "display_session.h"
 
 #include <sys/prctl.h>
+#include <sys/timerfd.h>
+#include <time.h>
+#include <unistd.h>
 
 #include <QEventLoop>
+#include <QSocketNotifier>
 #include <algorithm>
+#include <memory>
 
 #include "byte_port.h"
 #include "error_texts.h"
@@ -23,6 +28,12 @@ constexpr int kConfigBlocks = kImageSize / kConfigBlockSize;
 constexpr int kLogRecords = kLogImageSize / kLogRecordSize;
 constexpr int kDesignTimeReplyMs = 500;
 constexpr int kPollStartMs = 500;
+
+int64_t MonotonicNs() {
+    timespec t{};
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return int64_t(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
+}
 
 }  // namespace
 
@@ -89,13 +100,35 @@ void DisplaySession::wakeWaiters() {
     for (QEventLoop* loop : waitLoops_) loop->quit();
 }
 
-void DisplaySession::PauseMs(int ms) {
+void DisplaySession::PauseMs(int ms) { pauseUntil(MonotonicNs() + int64_t(ms) * 1'000'000); }
+
+void DisplaySession::PauseAfterExchange(int ms) {
+    pauseUntil((exchangeEndNs_ > 0 ? exchangeEndNs_ : MonotonicNs()) + int64_t(ms) * 1'000'000);
+}
+
+void DisplaySession::pauseUntil(int64_t deadlineNs) {
     QEventLoop loop;
-    QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    // A timer file keeps the deadline to the microsecond where Qt's timers count whole
+    // milliseconds; it is readable at once when the deadline has passed.
+    const int fd = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+    itimerspec at{};
+    at.it_value = {time_t(deadlineNs / 1'000'000'000), long(deadlineNs % 1'000'000'000)};
+    std::unique_ptr<QSocketNotifier> expired;
+    if (fd >= 0 && timerfd_settime(fd, TFD_TIMER_ABSTIME, &at, nullptr) == 0) {
+        expired = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+        connect(expired.get(), &QSocketNotifier::activated, &loop, &QEventLoop::quit);
+    } else {
+        const int64_t left = std::max<int64_t>(0, deadlineNs - MonotonicNs());
+        QTimer::singleShot(int((left + 999'999) / 1'000'000), Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    }
     ++waitDepth_;
     loop.exec();
     --waitDepth_;
+    expired.reset();
+    if (fd >= 0) close(fd);
 }
+
+void DisplaySession::exchangeEnded() { exchangeEndNs_ = MonotonicNs(); }
 
 bool DisplaySession::deferWhileBusy(std::function<void()> command) {
     if (!waiting()) return false;
@@ -104,11 +137,13 @@ bool DisplaySession::deferWhileBusy(std::function<void()> command) {
 }
 
 void DisplaySession::setReplyComplete() {
+    exchangeEnded();
     replyComplete = true;
     wakeWaiters();
 }
 
 void DisplaySession::replyTimeout() {
+    exchangeEnded();
     replyTimer_->stop();
     replyComplete = true;
     boot.state = BootReceiver::kNoReply;
@@ -117,6 +152,7 @@ void DisplaySession::replyTimeout() {
 }
 
 void DisplaySession::cancel() {
+    exchangeEnded();
     replyTimer_->stop();
     replyComplete = true;
     boot.state = BootReceiver::kNoReply;
@@ -186,6 +222,9 @@ void DisplaySession::portOpened() {
 
 void DisplaySession::portClosed() {
     firmwareVersion.clear();
+    // The next display to answer starts the script from its version query, also when
+    // the port opens again before the poll's next tick has seen it closed.
+    scriptPosition_ = 0;
     config_.logLoaded = false;
     // No reply can come any more: an exchange waiting now ends as a timeout.
     if (replyTimer_->isActive()) replyTimeout();

@@ -13,6 +13,7 @@
 #include <QString>
 #include <QTimer>
 #include <array>
+#include <cstdint>
 #include <functional>
 #include <vector>
 
@@ -103,6 +104,10 @@ public:
     // ---- Waiting --------------------------------------------------------------------
     // A fixed pause that keeps the user interface (and Cancel) alive.
     void PauseMs(int ms);
+    // The same pause counted from the end of the last exchange (its reply, time-out or
+    // Cancel): the quiet time the display gets after its answer, while the answer is
+    // decoded and shown.
+    void PauseAfterExchange(int ms);
     // Runs the event loop until `done()` holds. It is checked again after every batch of
     // received bytes (every boot byte in boot receive mode), the reply timer's run-out and
     // Cancel, so `done` must be able to become true through one of those.
@@ -112,6 +117,10 @@ public:
     // True when `command` must not run now. A command asked for during the status
     // poll's header read runs once that read is over; any other wait drops it.
     bool deferWhileBusy(std::function<void()> command);
+
+    // Runs the event loop until the monotonic clock reaches `deadlineNs`.
+    void pauseUntil(int64_t deadlineNs);
+    void exchangeEnded();
 
     // ---- Port events ----------------------------------------------------------------
     void dataReceived();
@@ -205,6 +214,7 @@ private:
     LineReceiver receiver_;
     std::vector<QEventLoop*> waitLoops_;
     int waitDepth_ = 0;
+    int64_t exchangeEndNs_ = 0;  // monotonic time the last exchange ended, 0 before any
     int pauseDepth_ = 0;
     bool receiveQueued_ = false;
     int scriptPosition_ = 0;

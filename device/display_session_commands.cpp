@@ -35,7 +35,7 @@ QString DisplaySession::readBlocksWithProgress(int count, const std::function<QS
     for (int n = 0; n < count && error.isEmpty(); ++n) {
         error = readOne(n);
         progress_.stepProgress();
-        if (pauseMs > 0) PauseMs(pauseMs);
+        if (pauseMs > 0) PauseAfterExchange(pauseMs);
     }
     progress_.hideProgress();
     return error;

@@ -22,17 +22,12 @@ constexpr int kInstructionsStep = 20;
 constexpr int kHandshakeBarMaximum = 200;
 constexpr int kPauseAfterResetMs = 60;
 constexpr int kIdentifyAttempts = 10;
-constexpr int kIdentifyTimeoutMs = 1000;
 constexpr int kBlockTimeoutMs = 2000;
 constexpr int kProgramEndTimeoutMs = 2000;
 constexpr int kVerifyEndTimeoutMs = 1000;
 constexpr int kBootCommandPauseMs = 2;
-constexpr int kStreamEndPauseMs = 200;
 constexpr int kStreamGroup = 16;
 constexpr int kOutputAhead = 256;
-// A writer that cannot move bytes for this long has lost its device; the waits for a
-// reply that follow report the failure.
-constexpr int kRingDrainBoundMs = 5000;
 constexpr int kDesignTimeReplyMs = 500;
 
 int64_t NowNs() {
@@ -64,7 +59,7 @@ FirmwareUpdate::FileCheck FirmwareUpdate::loadFile(const QString& fileName) {
 bool FirmwareUpdate::run() {
     BytePort& port = session_.port();
     if (!port.isOpen()) return false;
-    wireBacklog_.setBaud(port.baudRate());
+    wireBacklog_.setBaud(waits.lineBaud > 0 ? waits.lineBaud : port.baudRate());
     wireBacklog_.clear();
     outputStalled_ = false;
     programmingStarted_ = false;
@@ -125,7 +120,7 @@ void FirmwareUpdate::waitOutputAtMost(int bytes) {
     // stops taking bytes.
     QElapsedTimer bound;
     bound.start();
-    while (port.isOpen() && port.outQueueUsed() > bytes && bound.elapsed() < kRingDrainBoundMs)
+    while (port.isOpen() && port.outQueueUsed() > bytes && bound.elapsed() < waits.ringDrainBoundMs)
         std::this_thread::sleep_for(std::chrono::microseconds(200));
     // The port is closed only on this thread, which processes no events here: a lost
     // device would otherwise cost the whole bound again for every group of bytes.
@@ -231,7 +226,7 @@ bool FirmwareUpdate::identify() {
         session_.progress().setCancelEnabled(false);
         SendBootCommand(kBootEscape);
         SendBootCommand(kBootIdentify);
-        startReplyTimer(kIdentifyTimeoutMs);
+        startReplyTimer(waits.identifyTimeoutMs);
         session_.WaitUntil(replied);
         if (boot.state == kBootFailure) {
             if (attempt == kIdentifyAttempts) {
@@ -283,7 +278,7 @@ bool FirmwareUpdate::streamImage(int length, bool programming) {
 
 bool FirmwareUpdate::endStream(int timeoutMs, bool stepAfterPause) {
     BootReceiver& boot = session_.boot;
-    session_.PauseMs(kStreamEndPauseMs);
+    session_.PauseMs(waits.streamEndPauseMs);
     if (stepAfterPause) session_.progress().stepProgress();
     // Cleared before the command: the answer may already arrive within its pause.
     boot.state = 0;

@@ -25,6 +25,18 @@ public:
         int afterInstructionsMs = 18000;  // after the user was told to power-cycle
     };
 
+    // The update's other waits. The program never changes them either; tests that check
+    // messages and data rather than timing shorten them (the bounds only where nothing
+    // is expected to answer).
+    struct Waits {
+        int streamEndPauseMs = 200;    // the line settles before each end-of-data command
+        int lineBaud = 0;              // the streams pace themselves on this speed; 0: the port's
+        int identifyTimeoutMs = 1000;  // one identification attempt
+        // A writer that cannot move bytes for this long has lost its device; the waits
+        // for a reply that follow report the failure.
+        int ringDrainBoundMs = 5000;
+    };
+
     // What the user is asked before an update, or why the file was refused.
     struct FileCheck {
         QString refusal;  // not empty: show it and stop
@@ -36,6 +48,7 @@ public:
     // The block size the boot loader reported last; kept from one update to the next.
     uint16_t blockSize = 512;
     HandshakeTimeouts handshakeTimeouts;
+    Waits waits;
 
     FirmwareImage& image() { return image_; }
     // Reads `fileName` into the image (which the caller has reset) and checks that it is

@@ -382,6 +382,23 @@ TEST_F(Session, PollScriptAndAHeaderReadThatAnswersLate) {
     session.pollStep();
     EXPECT_TRUE(session.firmwareVersion.isEmpty());
     EXPECT_EQ(poll->interval(), 100);
+
+    // Closed and opened again between two ticks, mid-script: the next tick asks for the
+    // version first rather than going on with a script that no display has answered.
+    port.open = true;
+    session.pollStep();
+    t.restart();
+    while (session.firmwareVersion.isEmpty() && t.elapsed() < 8000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+    ASSERT_FALSE(session.firmwareVersion.isEmpty());
+    for (int i = 0; i < 2; ++i) session.pollStep();
+    EXPECT_NE(port.lines.back(), QByteArray("\xF6v"));
+    session.portClosed();
+    session.portOpened();
+    const size_t before = port.lines.size();
+    session.pollStep();
+    ASSERT_EQ(port.lines.size(), before + 1);
+    EXPECT_EQ(port.lines.back(), QByteArray("\xF6v"));
 }
 
 TEST_F(Session, ReceiveStopsAtTheFailingBlockAndPausesThePoll) {
@@ -422,6 +439,37 @@ TEST_F(Session, ReceiveStopsAtTheFailingBlockAndPausesThePoll) {
     EXPECT_EQ(started, 1);
     EXPECT_EQ(finished, 1);
     EXPECT_TRUE(session.pollTimer()->isActive());
+}
+
+TEST_F(Session, EveryBlockReadLeavesTheDisplayTenQuietMillisecondsAfterItsAnswer) {
+    // The answers come from the test's own timers so that their arrival can be stamped;
+    // block 3 is answered only at its second attempt (the pause follows a time-out too).
+    QElapsedTimer clock;
+    clock.start();
+    std::vector<qint64> sentAt, answeredAt;
+    int attemptsOfBlock3 = 0;
+    port.respond = [&](const QByteArray& line) -> std::vector<Chunk> {
+        sentAt.push_back(clock.nsecsElapsed());
+        if (!line.startsWith("\xF1r")) return {};
+        if (line[2] == '3' && attemptsOfBlock3++ == 0) {
+            answeredAt.push_back(-1);  // ends in a time-out
+            return {};
+        }
+        const QByteArray reply = blockReply(line.mid(2, 1), QByteArray(16, char(line[2]))) + "\r\n";
+        QTimer::singleShot(1, &session, [&, reply] {
+            answeredAt.push_back(clock.nsecsElapsed());
+            port.arrive(reply);
+        });
+        return {};
+    };
+    std::array<uint8_t, kImageSize> copy{};
+    ASSERT_EQ(session.readConfigurationInto(copy), QString());
+    ASSERT_EQ(sentAt.size(), 33u);
+    ASSERT_EQ(answeredAt.size(), 33u);
+    for (size_t i = 0; i + 1 < sentAt.size(); ++i) {
+        if (answeredAt[i] < 0) continue;  // a retry follows a time-out at once
+        EXPECT_GE(sentAt[i + 1] - answeredAt[i], 10'000'000) << "line " << i;
+    }
 }
 
 TEST_F(Session, ReadingIntoASeparateBufferLeavesTheImageAlone) {

@@ -51,8 +51,12 @@ protected:
     // A connected 84 x 48 display with log memory, and what a user has on disk before
     // trouble starts: the configuration read, the log downloaded and saved as text, and
     // the settings exported. A last Read leaves the log to be downloaded again.
-    void prepare() {
-        startDisplay(SimVariant::D84x48Log);
+    // `bootWindowMs` is how long the display's boot loader waits after a reset.
+    void prepare(int bootWindowMs = sim::VirtualDisplayOptions().bootWindowMs) {
+        sim::VirtualDisplayOptions options = displayOptions();
+        options.variant = SimVariant::D84x48Log;
+        options.bootWindowMs = bootWindowMs;
+        ASSERT_NO_FATAL_FAILURE(startDisplay(options));
         display->setLogMemory(SampleLog(40, 0));
         ASSERT_NO_FATAL_FAILURE(connect());
         form->Button3Click();
@@ -75,11 +79,13 @@ protected:
     }
 
     // The start of a case: nothing shown yet, the memory as it is now, and a quiet line
-    // so that the transfer under test is alone on it.
+    // so that the transfer under test is alone on it: with the poll stopped, an answered
+    // block read shows that the display has taken every line sent before it.
     void startCase() {
         scripted.shown.clear();
         form->Timer2->stop();
-        QTest::qWait(100);
+        std::array<uint8_t, 16> block{};
+        ASSERT_EQ(form->session().ReadConfigBlockInto(31, block.data()), QString());
         imageBefore = form->config.image;
         logBefore = form->config.logImage;
     }
@@ -142,10 +148,39 @@ protected:
         EXPECT_TRUE(waitFor([ran] { return *ran; }, 1000));
     }
 
+    // The tests take the poll's ticks as soon as the state a tick acts on is there, rather
+    // than wait for its timer; the timer itself must be running all the same.
+    void takePollTick() {
+        ASSERT_TRUE(form->Timer2->isActive());
+        form->Timer2Timer();
+    }
+
     // A poll tick has seen the port closed (it then polls every 100 ms and starts its
     // script again), as when a user takes a moment before opening again.
-    void waitForClosedPortTick() {
-        ASSERT_TRUE(waitFor([this] { return form->Timer2->interval() == 100; }));
+    void closedPortTick() {
+        ASSERT_NO_FATAL_FAILURE(takePollTick());
+        ASSERT_EQ(form->Timer2->interval(), 100);
+    }
+
+    // The poll of a port just opened finds the display: the tick that sends the version
+    // query, and once the answer is in, the tick that shows it.
+    void pollFindsDisplay() {
+        ASSERT_NO_FATAL_FAILURE(takePollTick());
+        ASSERT_TRUE(waitFor([this] { return !form->session().firmwareVersion.isEmpty(); }))
+            << form->StaticText5->text().toStdString();
+        ASSERT_NO_FATAL_FAILURE(takePollTick());
+        EXPECT_EQ(form->StaticText5->text(), "Connected");
+    }
+
+    // Takes the poll's ticks until its script has sent the version query, which it does
+    // every few lines.
+    void tickUntilVersionQuery() {
+        const uint64_t queries = display->counters().versionQueries;
+        ASSERT_TRUE(waitFor([&] {
+            if (display->counters().versionQueries > queries) return true;
+            form->Timer2Timer();
+            return false;
+        }));
     }
 
     // Closes the port if it is still open, opens it with the Open button and waits for
@@ -154,13 +189,12 @@ protected:
         if (form->AfComPort1->IsOpen()) form->Button5Click();
         ASSERT_FALSE(form->AfComPort1->IsOpen());
         EXPECT_EQ(form->Button5->text(), "Open");
-        ASSERT_NO_FATAL_FAILURE(waitForClosedPortTick());
+        ASSERT_NO_FATAL_FAILURE(closedPortTick());
         EXPECT_EQ(form->StaticText5->text(), "Disconnected");
         EXPECT_FALSE(form->Button3->isEnabled());
         form->Button5Click();
         ASSERT_TRUE(form->AfComPort1->IsOpen()) << messages().join(" | ").toStdString();
-        ASSERT_TRUE(waitFor([this] { return form->StaticText5->text() == "Connected"; }))
-            << form->StaticText5->text().toStdString();
+        ASSERT_NO_FATAL_FAILURE(pollFindsDisplay());
         EXPECT_EQ(form->Button5->text(), "Close");
         EXPECT_TRUE(form->Button3->isEnabled());
     }
@@ -207,7 +241,7 @@ TEST_F(FaultMatrix, TransientFaultsAreRetriedAndLoseNothing) {
     uint8_t salt = 1;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        startCase();
+        ASSERT_NO_FATAL_FAILURE(startCase());
         const ConfigBytes onDisplay = changeDisplayConfig(salt);
         const Bytes newLog = SampleLog(40, salt);
         display->setLogMemory(newLog);
@@ -252,7 +286,7 @@ TEST_F(FaultMatrix, PersistentFaultsDuringTheLogDownload) {
     uint8_t salt = 1;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        startCase();
+        ASSERT_NO_FATAL_FAILURE(startCase());
         const Bytes newLog = SampleLog(40, salt++);
         display->setLogMemory(newLog);
         c.fault(*display);
@@ -341,7 +375,7 @@ TEST_F(FaultMatrix, HangUpDuringATransfer) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        startCase();
+        ASSERT_NO_FATAL_FAILURE(startCase());
         c.before();
         display->setHangUpAfterCommands(c.commandsBeforeHangUp);
         // The hang-up reaches the window through its event loop, inside the transfer's wait.
@@ -375,6 +409,12 @@ TEST_F(FaultMatrix, HangUpDuringAFirmwareUpdate) {
     ASSERT_NO_FATAL_FAILURE(prepare());
     // Bytes take their time on the line, so that each phase lasts long enough to be hit.
     display->setPacing(true);
+    // Not timed here: the pauses before the ends of the streams are cut short, and a
+    // stream whose line was cut gives up after a second instead of five (a writer on a
+    // live line empties its ring at once).
+    FirmwareUpdate::Waits& waits = form->firmwareUpdate().waits;
+    waits.streamEndPauseMs = 5;
+    waits.ringDrainBoundMs = 1000;
     const Bytes image = MakeFirmware(1300, "v5.00");
     const QString hexPath = files.filePath("firmware.hex");
     {
@@ -454,12 +494,19 @@ TEST_F(FaultMatrix, HangUpDuringAFirmwareUpdate) {
 // The display restarts as the larger variant after a Read of the small one: its version
 // line switches the window, and the next Read fetches 64 blocks.
 TEST_F(FaultMatrix, VariantChangesBetweenReads) {
-    ASSERT_NO_FATAL_FAILURE(prepare());
-    startCase();
+    // The boot loader's wait after the reset is not what this case is about.
+    ASSERT_NO_FATAL_FAILURE(prepare(20));
+    ASSERT_NO_FATAL_FAILURE(startCase());
     form->Timer2->start();
+    const uint64_t starts = display->counters().firmwareStarts;
     display->withMemory([](sim::DisplayMemory& m) { m.reset(SimVariant::D128x64, "v1.23"); });
     display->reset();
-    ASSERT_TRUE(waitFor([this] { return form->config.is128x64() && form->StaticText5->text() == "Connected"; }));
+    // Back from the reset, the display answers the poll's next version query.
+    ASSERT_TRUE(display->waitFor([&] { return display->counters().firmwareStarts > starts; }, 5000));
+    ASSERT_NO_FATAL_FAILURE(tickUntilVersionQuery());
+    ASSERT_TRUE(waitFor([this] { return form->config.is128x64() && !form->session().firmwareVersion.isEmpty(); }));
+    ASSERT_NO_FATAL_FAILURE(takePollTick());
+    EXPECT_EQ(form->StaticText5->text(), "Connected");
     EXPECT_TRUE(form->config.separateLog);
     // Until the next Read the window keeps the configuration it had (the poll may have
     // refreshed the header block since).
@@ -494,23 +541,26 @@ TEST_F(FaultMatrix, SpeedMismatchUntilThePcSpeedMatches) {
         startDisplay(SimVariant::D84x48Log, c.displaySpeed);
         ASSERT_NO_FATAL_FAILURE(openPort());
         ASSERT_EQ(form->ComboBox2->currentIndex(), c.pcSpeed);
-        // The version query arrives as noise and gets no answer.
+        // The version query of the poll's first tick arrives as noise, every byte of it,
+        // and gets no answer; the next tick, which would show one, shows none.
+        ASSERT_NO_FATAL_FAILURE(takePollTick());
         ASSERT_TRUE(waitFor([this] { return display->counters().garbageBytesIn >= 4; }));
-        QTest::qWait(600);
+        ASSERT_NO_FATAL_FAILURE(takePollTick());
         EXPECT_EQ(form->StaticText5->text(), "Disconnected");
         EXPECT_FALSE(form->Button3->isEnabled());
         EXPECT_TRUE(form->session().firmwareVersion.isEmpty());
         EXPECT_TRUE(form->AfComPort1->IsOpen());
         EXPECT_EQ(display->counters().replies, 0u);
+        EXPECT_EQ(display->counters().bytesOut, 0u);
         EXPECT_TRUE(scripted.shown.empty());
 
         // The user closes the port, picks the display's speed and opens again.
         form->Button5Click();
-        ASSERT_NO_FATAL_FAILURE(waitForClosedPortTick());
+        ASSERT_NO_FATAL_FAILURE(closedPortTick());
         form->ComboBox2->setCurrentIndex(c.displaySpeed);
         form->ComboBox2Change();
         form->Button5Click();
-        ASSERT_TRUE(waitFor([this] { return form->StaticText5->text() == "Connected"; }));
+        ASSERT_NO_FATAL_FAILURE(pollFindsDisplay());
         EXPECT_EQ(QSettings("Brask", "Vorkal").value("Speed").toInt(), c.displaySpeed);
         form->Button3Click();
         EXPECT_TRUE(scripted.shown.empty()) << messages().join(" | ").toStdString();

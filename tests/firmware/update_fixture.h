@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "../device/device_fixture.h"
+#include "byte_port.h"
 #include "firmware_files.h"
 
 namespace vorkal::testing {
@@ -28,7 +29,19 @@ protected:
     // Opens the display's port and waits until the poll has its version line.
     void connect() {
         ASSERT_NO_FATAL_FAILURE(openPort());
+        // The poll's first tick, half a second on, sends the version query: taken at once.
+        form->Timer2Timer();
         ASSERT_TRUE(waitFor([this] { return form->session().firmwareVersion.startsWith("v1.23"); }));
+    }
+
+    // For tests that check messages and data rather than how long an update takes: the
+    // pause before each end-of-data command is cut short and the image streams pace
+    // themselves on a line sixteen times the port's speed (the displays here take bytes
+    // as fast as they come). Handshake steps and reply time-outs keep the program's values.
+    void shortenUpdateWaits() {
+        FirmwareUpdate::Waits& waits = form->firmwareUpdate().waits;
+        waits.streamEndPauseMs = 5;
+        waits.lineBaud = 16 * form->session().port().baudRate();
     }
 
     QString writeFile(const QString& name, const QByteArray& content) {

@@ -27,6 +27,9 @@ public:
         std::lock_guard lock(mutex_);
         return std::exchange(reports_, {});
     }
+    // Waits (with a bound) until the reports made since the last take() hold `count` of
+    // `kind`; true when they do.
+    bool waitFor(TAfCoreEvent kind, int count, int limitMs = 3000);
     TAfComPortCore core;
 
 private:
@@ -39,6 +42,18 @@ int Count(const std::vector<Report>& reports, TAfCoreEvent kind, uint32_t mask =
     for (const Report& r : reports)
         if (r.kind == kind && (mask == 0 || (r.data & mask))) ++n;
     return n;
+}
+
+bool CoreProbe::waitFor(TAfCoreEvent kind, int count, int limitMs) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
+    for (;;) {
+        {
+            std::lock_guard lock(mutex_);
+            if (Count(reports_, kind) >= count) return true;
+        }
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
 }
 
 TEST(ComPortCore, RefusesEverythingWhileClosed) {
@@ -72,7 +87,8 @@ TEST(ComPortCore, UnreadInputIsPolledAndNewInputStillRaisesAnEvent) {
     EXPECT_EQ(probe.core.OutputFree(), 64);
 
     peer.write("abc");
-    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    // Two polls of the unread bytes.
+    ASSERT_TRUE(probe.waitFor(TAfCoreEvent::InputWaiting, 2));
     auto reports = probe.take();
     ASSERT_FALSE(reports.empty());
     EXPECT_EQ(reports.front().kind, TAfCoreEvent::CommEvent);
@@ -96,16 +112,17 @@ TEST(ComPortCore, UnreadInputIsPolledAndNewInputStillRaisesAnEvent) {
     EXPECT_EQ(std::string(buffer, 5), "abcde");
     EXPECT_EQ(probe.core.Read(buffer, sizeof buffer), 0);  // never waits
     probe.take();
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    EXPECT_EQ(Count(probe.take(), TAfCoreEvent::InputWaiting), 0);
 
-    // The writer empties the ring in spans; an empty ring is reported once.
+    // The writer empties the ring in spans; an empty ring is reported once. Meanwhile,
+    // with nothing unread, the polls of the next half second report no input.
     const std::string text(65, 'x');
     EXPECT_FALSE(probe.core.QueueOutput(text.data(), 65));  // beyond the ring: nothing queued
     ASSERT_TRUE(probe.core.QueueOutput(text.data(), 60));
     EXPECT_EQ(peer.read(60), QByteArray(60, 'x'));
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    EXPECT_EQ(Count(probe.take(), TAfCoreEvent::OutputDone), 1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    reports = probe.take();
+    EXPECT_EQ(Count(reports, TAfCoreEvent::InputWaiting), 0);
+    EXPECT_EQ(Count(reports, TAfCoreEvent::OutputDone), 1);
     EXPECT_EQ(probe.core.OutputUsed(), 0);
     probe.core.CloseIfOpen();
     EXPECT_FALSE(probe.core.IsOpen());
@@ -122,13 +139,12 @@ TEST(ComPortCore, HangUpIsReportedOnceWithoutSpinning) {
     probe.core.SetDcb(dcb);
     ASSERT_TRUE(probe.core.Open(42));
     peer.hangUp();
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    ASSERT_TRUE(probe.waitFor(TAfCoreEvent::LineHangUp, 1));
     const double cpuBefore = ProcessCpuMs();
-    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
-    const double cpuUsed = ProcessCpuMs() - cpuBefore;
     // Writes to the lost device fail quietly and do not spin either.
     probe.core.QueueOutput("zz", 2);
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    const double cpuUsed = ProcessCpuMs() - cpuBefore;
     const auto reports = probe.take();
     EXPECT_EQ(Count(reports, TAfCoreEvent::LineHangUp), 1);
     EXPECT_EQ(Count(reports, TAfCoreEvent::InputWaiting), 0);

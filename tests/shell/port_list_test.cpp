@@ -112,4 +112,26 @@ TEST_F(PortListTest, ClosedListTooltipDescribesTheChosenPortInTheCurrentLanguage
     EXPECT_EQ(f.ComboBox4->toolTip(), QString());
 }
 
+TEST_F(PortListTest, TheStoredPortIsShownOnlyByItsOwnEntry) {
+    ASSERT_TRUE(QFile::link(slave, portDir.filePath("COM71")));
+    ASSERT_TRUE(QFile::link(slave, portDir.filePath("COM30")));
+    struct Case {
+        int stored;
+        QString shown;  // empty: no entry is that port
+    };
+    for (const Case& c : {Case{7, "COM7"}, Case{3, "COM3"}, Case{71, "COM71"}, Case{30, "COM30"}}) {
+        QSettings("Brask", "Vorkal").setValue("Port", c.stored);
+        TForm1 f;
+        f.show();
+        EXPECT_EQ(f.ComboBox4->currentText(), c.shown) << c.stored;
+    }
+    // COM7 unplugged: COM71 is not shown in its place.
+    ASSERT_TRUE(QFile::remove(portDir.filePath("COM7")));
+    QSettings("Brask", "Vorkal").setValue("Port", 7);
+    TForm1 f;
+    f.show();
+    EXPECT_NE(f.ComboBox4->currentText(), "COM71");
+    EXPECT_EQ(f.selectedPort, 7);
+}
+
 }  // namespace

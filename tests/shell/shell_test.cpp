@@ -71,7 +71,8 @@ TEST_F(ShellTest, StoredPreferencesAreApplied) {
     };
     const Case cases[] = {
         {5, 3, 3, {"COM1", "COM3"}, true, "COM3", "9600", 1},
-        {0, 9, 9, {"COM90", "COM12"}, false, "COM90", "", 0},
+        // COM90 is not port 9: no entry is shown for it, though Open still uses port 9.
+        {0, 9, 9, {"COM90", "COM12"}, false, "Select...", "", 0},
         {1, 7, 1, {"COM1", "COM3"}, true, QString::fromUtf8("Wybierz..."), "38400", 1},
         {"text", "x", 2, {}, false, "Select...", "19200", 0},
     };
