@@ -128,8 +128,6 @@ void DisplaySession::pauseUntil(int64_t deadlineNs) {
     if (fd >= 0) close(fd);
 }
 
-void DisplaySession::exchangeEnded() { exchangeEndNs_ = MonotonicNs(); }
-
 bool DisplaySession::deferWhileBusy(std::function<void()> command) {
     if (!waiting()) return false;
     if (pollStepRunning_ && waitDepth_ == 1) afterPollStep_ = std::move(command);
@@ -137,25 +135,26 @@ bool DisplaySession::deferWhileBusy(std::function<void()> command) {
 }
 
 void DisplaySession::setReplyComplete() {
-    exchangeEnded();
+    exchangeEndNs_ = MonotonicNs();
     replyComplete = true;
     wakeWaiters();
 }
 
-void DisplaySession::replyTimeout() {
-    exchangeEnded();
+void DisplaySession::endExchangeUnanswered() {
+    exchangeEndNs_ = MonotonicNs();
     replyTimer_->stop();
     replyComplete = true;
     boot.state = BootReceiver::kNoReply;
+}
+
+void DisplaySession::replyTimeout() {
+    endExchangeUnanswered();
     replyText.clear();
     wakeWaiters();
 }
 
 void DisplaySession::cancel() {
-    exchangeEnded();
-    replyTimer_->stop();
-    replyComplete = true;
-    boot.state = BootReceiver::kNoReply;
+    endExchangeUnanswered();
     cancelFlag = true;
     wakeWaiters();
 }

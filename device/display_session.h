@@ -120,7 +120,8 @@ public:
 
     // Runs the event loop until the monotonic clock reaches `deadlineNs`.
     void pauseUntil(int64_t deadlineNs);
-    void exchangeEnded();
+    // The running exchange ends without a reply (time-out, Cancel, closed port).
+    void endExchangeUnanswered();
 
     // ---- Port events ----------------------------------------------------------------
     void dataReceived();

@@ -22,6 +22,7 @@
 #include "form2.h"
 #include "qt_printers.h"
 #include "virtual_display.h"
+#include "user_folders.h"
 
 namespace vorkal::testing {
 
@@ -35,9 +36,7 @@ protected:
         ASSERT_TRUE(dataHome.isValid());
         // Backups of the display go to a data folder of the test's own.
         qputenv("XDG_DATA_HOME", dataHome.path().toUtf8());
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
-        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir.path());
-        qputenv("VORKAL_PORT_DIR", portDir.path().toUtf8());
+        UseTestFolders(settingsDir.path(), portDir.path());
     }
     void TearDown() override {
         form.reset();

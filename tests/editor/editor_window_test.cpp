@@ -13,6 +13,7 @@
 #include "preview_grid.h"
 #include "preview_renderer.h"
 #include "qt_printers.h"
+#include "user_folders.h"
 
 using namespace vorkal;
 
@@ -22,9 +23,7 @@ class EditorTest : public ::testing::Test {
 public:  // the placing helpers are used from case tables
     void SetUp() override {
         ASSERT_TRUE(settingsDir.isValid());
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
-        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir.path());
-        qputenv("VORKAL_PORT_DIR", settingsDir.path().toUtf8());
+        UseTestFolders(settingsDir.path(), settingsDir.path());
         f.show();
     }
 

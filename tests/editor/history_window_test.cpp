@@ -20,6 +20,7 @@
 #include "preview_grid.h"
 #include "qt_printers.h"
 #include "settings_file.h"
+#include "user_folders.h"
 
 using namespace vorkal;
 
@@ -32,9 +33,7 @@ class HistoryWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
-        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir.path());
-        qputenv("VORKAL_PORT_DIR", dir.path().toUtf8());
+        UseTestFolders(dir.path(), dir.path());
         f.show();
         f.activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(&f));

@@ -15,6 +15,7 @@
 #include "layout_editor.h"
 #include "preview_renderer.h"
 #include "qt_printers.h"
+#include "user_folders.h"
 
 using namespace vorkal;
 
@@ -25,9 +26,7 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(settingsDir.isValid());
         ASSERT_TRUE(files.isValid());
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
-        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir.path());
-        qputenv("VORKAL_PORT_DIR", settingsDir.path().toUtf8());
+        UseTestFolders(settingsDir.path(), settingsDir.path());
     }
     std::unique_ptr<TForm1> window(bool large) {
         auto w = std::make_unique<TForm1>();

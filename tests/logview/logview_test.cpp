@@ -12,6 +12,7 @@
 #include "form1.h"
 #include "log_export.h"
 #include "qt_printers.h"
+#include "user_folders.h"
 
 using namespace vorkal;
 
@@ -21,8 +22,7 @@ class LogViewTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
-        qputenv("VORKAL_PORT_DIR", dir.filePath("ports").toUtf8());
+        UseTestFolders(dir.path(), dir.filePath("ports"));
         form.show();
         // Three layouts on 84 x 48 without separate log: 41 slots in the image.
         form.config.image.fill(0xFF);

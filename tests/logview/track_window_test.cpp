@@ -14,6 +14,7 @@
 #include "form1.h"
 #include "track_picture.h"
 #include "track_window.h"
+#include "user_folders.h"
 
 using namespace vorkal;
 using vorkal::test::RecordFields;
@@ -24,8 +25,7 @@ class TrackWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
-        qputenv("VORKAL_PORT_DIR", dir.filePath("ports").toUtf8());
+        UseTestFolders(dir.path(), dir.filePath("ports"));
         form.SetDisplay128x64();
         form.config.logImage.fill(0xFF);
         // Three flights of four points each, ten minutes apart, going east, north and west.

@@ -15,6 +15,7 @@
 #include "form1.h"
 #include "qt_printers.h"
 #include "test_process_home.h"
+#include "user_folders.h"
 
 using namespace vorkal;
 
@@ -48,8 +49,7 @@ TEST(ProgramIdentity, NamedVorkalConfigForTheDesktop) {
 TEST(ErrorBox, FailedPreferenceWriteUnderALanguageClick) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
-    qputenv("VORKAL_PORT_DIR", dir.filePath("ports").toUtf8());
+    UseTestFolders(dir.path(), dir.filePath("ports"));
     ScriptedDialogs scripted;
     DialogsGuard guard(&scripted);
     TForm1 form;

@@ -18,6 +18,7 @@
 #include "dialogs.h"
 #include "form1.h"
 #include "qt_printers.h"
+#include "user_folders.h"
 
 using namespace vorkal;
 
@@ -28,9 +29,7 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(settingsDir.isValid());
         ASSERT_TRUE(portDir.isValid());
-        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir.path());
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
-        qputenv("VORKAL_PORT_DIR", portDir.path().toUtf8());
+        UseTestFolders(settingsDir.path(), portDir.path());
         master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
         ASSERT_GE(master, 0);
         ASSERT_EQ(::grantpt(master), 0);

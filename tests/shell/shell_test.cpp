@@ -14,6 +14,7 @@
 #include "form1.h"
 #include "form2.h"
 #include "preview_grid.h"
+#include "user_folders.h"
 
 using namespace vorkal;
 
@@ -25,9 +26,7 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(settingsDir.isValid());
         ASSERT_TRUE(portDir.isValid());
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
-        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir.path());
-        qputenv("VORKAL_PORT_DIR", portDir.path().toUtf8());
+        UseTestFolders(settingsDir.path(), portDir.path());
     }
     void store(const char* name, const QVariant& value) {
         QSettings s("Brask", "Vorkal");

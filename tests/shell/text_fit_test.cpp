@@ -16,6 +16,7 @@
 #include "form1.h"
 #include "log_table.h"
 #include "qt_printers.h"
+#include "user_folders.h"
 
 using namespace vorkal;
 
@@ -25,9 +26,7 @@ class TextFitTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
-        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir.path());
-        qputenv("VORKAL_PORT_DIR", dir.path().toUtf8());
+        UseTestFolders(dir.path(), dir.path());
     }
     QTemporaryDir dir;
     ScriptedDialogs scripted;
