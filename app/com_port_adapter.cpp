@@ -5,6 +5,7 @@
 #include "af_com_port.h"
 
 bool ComPortAdapter::isOpen() const { return port_->IsOpen(); }
+bool ComPortAdapter::lineHungUp() const { return port_->LineHungUp(); }
 void ComPortAdapter::discardInput() { port_->DiscardInput(); }
 void ComPortAdapter::discardOutput() { port_->DiscardOutput(); }
 int ComPortAdapter::inQueueCount() const { return port_->InQueueCount(); }

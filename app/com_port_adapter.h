@@ -13,6 +13,7 @@ public:
     ComPortAdapter(TAfComPort* port, std::function<void(int)> reopen) : port_(port), reopen_(std::move(reopen)) {}
 
     bool isOpen() const override;
+    bool lineHungUp() const override;
     void discardInput() override;
     void discardOutput() override;
     int inQueueCount() const override;

@@ -12,6 +12,9 @@ public:
     virtual ~BytePort() = default;
 
     virtual bool isOpen() const = 0;
+    // The line went away while the port is still open: its close waits for the event
+    // loop. Code that does not return to the loop asks here instead.
+    virtual bool lineHungUp() const { return false; }
     // Purges the receive queue.
     virtual void discardInput() = 0;
     // Purges the transmit queue.

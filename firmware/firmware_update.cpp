@@ -117,10 +117,11 @@ void FirmwareUpdate::waitOutputAtMost(int bytes) {
     const int64_t lineWait = wireBacklog_.waitNs(bytes, NowNs());
     if (lineWait > 0) std::this_thread::sleep_for(std::chrono::nanoseconds(lineWait));
     // The writer thread normally empties the ring at once; it lags only when the device
-    // stops taking bytes.
+    // stops taking bytes, and stops for good when the line has hung up.
     QElapsedTimer bound;
     bound.start();
-    while (port.isOpen() && port.outQueueUsed() > bytes && bound.elapsed() < waits.ringDrainBoundMs)
+    while (port.isOpen() && !port.lineHungUp() && port.outQueueUsed() > bytes &&
+           bound.elapsed() < waits.ringDrainBoundMs)
         std::this_thread::sleep_for(std::chrono::microseconds(200));
     // The port is closed only on this thread, which processes no events here: a lost
     // device would otherwise cost the whole bound again for every group of bytes.

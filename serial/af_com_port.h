@@ -67,6 +67,8 @@ public:
     ~TAfCustomSerialPort() override;
 
     bool IsOpen() const { return core_.IsOpen(); }
+    // Open, but the line has hung up and the close is on its way to this thread.
+    bool LineHungUp() const { return core_.IsOpen() && core_.LineHungUp(); }
     void OpenPort() override;
     void ClosePort() override;
     // After loading from the window description: opens when AutoOpen, else builds the record.

@@ -269,6 +269,7 @@ void TAfComPortEventThread::Execute() {
         if (lost && !hungUp) {
             // A device that went away keeps signalling; stop watching it and say so once.
             hungUp = true;
+            core_.lineHungUp_ = true;
             if (lineWatched) ::epoll_ctl(epollFd, EPOLL_CTL_DEL, handle_, nullptr);
             lineWatched = false;
             mask &= ~AfCommEvent::RxChar;
@@ -354,6 +355,7 @@ bool TAfComPortCore::Open(uint16_t portNumber) {
     }
     ::ioctl(fd, TIOCEXCL);
     handle_ = fd;
+    lineHungUp_ = false;
 
     if (!AfLinePosix::SetRawNoTimeouts(fd)) FailOpen("Error setting timeouts");
     AfLinePosix::RequestLowLatency(fd);

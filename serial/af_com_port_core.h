@@ -153,6 +153,9 @@ public:
     void LineSignal(int escapeCode);
 
     bool IsOpen() const { return open_; }
+    // The reader saw the line hang up; the close it reported may still be queued for the
+    // user-interface thread. Any thread may ask.
+    bool LineHungUp() const { return lineHungUp_; }
 
 private:
     friend class TAfComPortEventThread;
@@ -173,6 +176,7 @@ private:
     TAfDcb dcb_{};
     std::atomic<bool> active_{false};
     std::atomic<bool> open_{false};
+    std::atomic<bool> lineHungUp_{false};
     int32_t outQueueSize_ = 4096;
     TAfThreadPriority readerPriority_ = TAfThreadPriority::tpNormal;
     TAfThreadPriority writerPriority_ = TAfThreadPriority::tpHigher;

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -130,16 +131,19 @@ TEST(ComPortCore, UnreadInputIsPolledAndNewInputStillRaisesAnEvent) {
 }
 
 TEST(ComPortCore, HangUpIsReportedOnceWithoutSpinning) {
-    PtyPeer peer(42);
-    ASSERT_TRUE(peer.ok());
+    auto peer = std::make_unique<PtyPeer>(42);
+    ASSERT_TRUE(peer->ok());
     CoreProbe probe;
     TAfDcb dcb;
     dcb.BaudRate = 9600;
     dcb.ByteSize = 8;
     probe.core.SetDcb(dcb);
     ASSERT_TRUE(probe.core.Open(42));
-    peer.hangUp();
+    EXPECT_FALSE(probe.core.LineHungUp());
+    peer->hangUp();
     ASSERT_TRUE(probe.waitFor(TAfCoreEvent::LineHangUp, 1));
+    // Known before anyone handles the report, for code that does not return to its loop.
+    EXPECT_TRUE(probe.core.LineHungUp());
     const double cpuBefore = ProcessCpuMs();
     // Writes to the lost device fail quietly and do not spin either.
     probe.core.QueueOutput("zz", 2);
@@ -149,6 +153,14 @@ TEST(ComPortCore, HangUpIsReportedOnceWithoutSpinning) {
     EXPECT_EQ(Count(reports, TAfCoreEvent::LineHangUp), 1);
     EXPECT_EQ(Count(reports, TAfCoreEvent::InputWaiting), 0);
     EXPECT_LT(cpuUsed, 250.0) << "a spinning thread burns a whole core";
+    probe.core.CloseIfOpen();
+
+    // Plugged in again: the new line starts live.
+    peer.reset();
+    PtyPeer replugged(42);
+    ASSERT_TRUE(replugged.ok());
+    ASSERT_TRUE(probe.core.Open(42));
+    EXPECT_FALSE(probe.core.LineHungUp());
     probe.core.CloseIfOpen();
 }
 
