@@ -1,3 +1,4 @@
+#include "af_com_port_core.h"
 #include "af_safe_sync.h"
 
 #include <QCoreApplication>
@@ -8,9 +9,6 @@
 #include <QTimer>
 
 #include <gtest/gtest.h>
-
-#include <sys/eventfd.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <stdexcept>
@@ -107,17 +105,16 @@ TEST(SafeSync, ServedCallerReturnsOnTheNextEventTurn) {
         std::atomic<bool> returned{false};
         // The worker ends the loop through a file descriptor, so that no Qt object is
         // shared with it (Qt's own reference counts are invisible to the thread checker).
-        const int returnedFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-        ASSERT_GE(returnedFd, 0);
-        QSocketNotifier returnedNotifier(returnedFd, QSocketNotifier::Read);
+        TAfSignal returnedSignal;
+        ASSERT_GE(returnedSignal.Fd(), 0);
+        QSocketNotifier returnedNotifier(returnedSignal.Fd(), QSocketNotifier::Read);
         QObject::connect(&returnedNotifier, &QSocketNotifier::activated, &loop, &QEventLoop::quit);
         QElapsedTimer clock;
         clock.start();
         std::thread worker([&] {
             EXPECT_TRUE(AfSafeSync::CallTarget(id, 10000));
             returned = true;
-            const quint64 one = 1;
-            EXPECT_EQ(write(returnedFd, &one, sizeof one), ssize_t(sizeof one));
+            returnedSignal.Set();
         });
         if (loopWaits) {
             QTimer::singleShot(10000, &loop, &QEventLoop::quit);
@@ -129,8 +126,6 @@ TEST(SafeSync, ServedCallerReturnsOnTheNextEventTurn) {
             }
         }
         worker.join();
-        returnedNotifier.setEnabled(false);
-        close(returnedFd);
         EXPECT_EQ(runs, 1);
         EXPECT_LT(clock.elapsed(), 2000) << "the caller slept until its time-out";
     }
