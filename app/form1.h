@@ -1,11 +1,11 @@
 #pragma once
-// The main window. It owns every control and keeps the handler names the rest of the
-// program is written against; the handlers stay thin and call into the subsystem code.
-// Its implementation is split by subsystem: form1_ui.cpp (controls), form1_shell.cpp
-// (language, preferences, port list, views, variant set-up), form1_preview.cpp,
-// form1_editor.cpp, form1_settings.cpp, form1_connection.cpp, form1_commands.cpp,
-// form1_log.cpp. The conversation with the display is device/display_session*.cpp, the
-// firmware update firmware/firmware_update.cpp.
+// The main window: a view. It owns the controls and keeps the handler names the program
+// is written against; the handlers are short and forward to the models and subsystems:
+// the edited configuration and its history (config/edited_configuration.h), the
+// conversation with the display (device/display_session.h), the display backups
+// (device/display_backup_keeper.h), the log view (log/log_view_model.h) and the firmware
+// update (firmware/firmware_update.h). form1_ui.cpp builds the controls; the other
+// form1_*.cpp files hold the handlers by subsystem.
 
 #include <QCheckBox>
 #include <QDate>
@@ -16,28 +16,25 @@
 #include <QTableWidget>
 #include <QTimer>
 #include <QWidget>
-#include <array>
-#include <functional>
 #include <memory>
 #include <vector>
 
-class QPainter;
-
 #include "config_image.h"
-#include "edit_history.h"
-#include "preview_canvas.h"
 #include "dialogs.h"
+#include "edited_configuration.h"
+#include "log_view_model.h"
+#include "preview_canvas.h"
 #include "widgets.h"
 
 class TForm2;
 class TAfComPort;
 class QAction;
-class QKeyEvent;
 
 namespace vorkal {
 class PreviewGrid;
 class BytePort;
 class DisplaySession;
+class DisplayBackupKeeper;
 class FirmwareUpdate;
 class TrackWindow;
 }  // namespace vorkal
@@ -48,97 +45,60 @@ public:
     explicit TForm1(QWidget* parent = nullptr);
     ~TForm1() override;
 
-    // ---- Shared program state -------------------------------------------------------
-    vorkal::ConfigImage config;   // configuration image, log image, variant, flags
+    // ---- Models and shared program state ---------------------------------------------
+    vorkal::EditedConfiguration edits;  // the image, its undo history and saved state
+    vorkal::ConfigImage& config = edits.image();
+    vorkal::LogViewModel logView;  // the log table's rows, the flights and their figures
+    vorkal::DisplayBackupKeeper& backups() { return *backups_; }
+    vorkal::DisplaySession& session() { return *session_; }
+    vorkal::FirmwareUpdate& firmwareUpdate() { return *firmwareUpdate_; }
     bool languagePolish = false;  // false = English, true = Polish
     int selectedPort = 0;         // n of COMn used by Open; 0 = none
     TForm2* Form2 = nullptr;      // progress window, created hidden with the main window
-
-    // Picks the text of the current language.
     QString tr2(const QString& english, const QString& polish) const { return languagePolish ? polish : english; }
 
     // ---- Controls (back to front) ---------------------------------------------------
     QFrame* Shape1;
-    vorkal::PreviewGrid* StringGrid1;
-    QTableWidget* StringGrid2;
-    QGroupBox* GroupBox6;
-    vorkal::TStaticText* StaticText6;
-    QPushButton* Button7;  // "Load Defaults"
-    vorkal::TStaticText* StaticText5;
-    QGroupBox* GroupBox7;
-    vorkal::TComboBox* ComboBox3;
-    QPushButton* Button8;   // "Set Baud"
-    QPushButton* Button11;  // "Firmware Update"
-    QGroupBox* GroupBox2;
-    QLineEdit* Edit1;  // "X position"
-    vorkal::TStaticText* StaticText1;
-    vorkal::TStaticText* StaticText2;
-    QLineEdit* Edit2;  // "Y position"
-    vorkal::TRadioGroup* RadioGroup1;
-    QCheckBox* CheckBox1;
-    vorkal::TUpDown* UpDown1;
-    vorkal::TUpDown* UpDown2;
-    QCheckBox* CheckBox2;
-    QGroupBox* GroupBox4;
-    vorkal::TComboBox* ComboBox1;
-    vorkal::TRadioGroup* RadioGroup2;
-    QLineEdit* Edit3;  // "Length"
-    vorkal::TUpDown* UpDown3;
-    vorkal::TStaticText* StaticText3;
-    vorkal::TStaticText* StaticText4;
-    QLineEdit* Edit4;  // "Height"
-    vorkal::TUpDown* UpDown4;
-    QGroupBox* GroupBox1;
-    QPushButton* Button3;  // "Receive"
-    QPushButton* Button4;  // "Send"
-    QGroupBox* GroupBox3;
-    QPushButton* Button1;  // "Import"
-    QPushButton* Button2;  // "Export"
-    vorkal::TRadioGroup* RadioGroup6;
-    QGroupBox* GroupBox5;
-    QPushButton* Button5;  // "Open" / "Close"
-    vorkal::TComboBox* ComboBox2;
-    vorkal::TComboBox* ComboBox4;
-    QPushButton* Button6;  // "Logs Viev"
-    vorkal::TRadioGroup* RadioGroup3;
-    QPushButton* Button9;      // "Clear Log In display"
-    QPushButton* Button10;     // "Save To File"
-    QPushButton* TrackButton;  // opens the track window; log view only
-
-    QTimer* Timer1;  // reply timer of the line protocol (the session's)
-    QTimer* Timer2;  // status poll (the session's)
-
-    // Filters of the file dialogs.
+    vorkal::PreviewGrid* StringGrid1;  // the preview
+    QTableWidget* StringGrid2;         // the log table
+    QGroupBox *GroupBox6, *GroupBox7, *GroupBox2, *GroupBox4, *GroupBox1, *GroupBox3, *GroupBox5;
+    vorkal::TStaticText *StaticText1, *StaticText2, *StaticText3, *StaticText4, *StaticText5, *StaticText6;
+    // Load Defaults, Set Baud, Firmware Update, Receive, Send, Import, Export, Open/Close,
+    // Logs View, Clear Log In display, Save To File, Track
+    QPushButton *Button7, *Button8, *Button11, *Button3, *Button4, *Button1, *Button2, *Button5, *Button6, *Button9,
+        *Button10, *TrackButton;
+    QLineEdit *Edit1, *Edit2, *Edit3, *Edit4;  // X, Y, length, height
+    vorkal::TUpDown *UpDown1, *UpDown2, *UpDown3, *UpDown4;
+    vorkal::TRadioGroup *RadioGroup1, *RadioGroup2, *RadioGroup3, *RadioGroup6;  // font, align, layout, language
+    QCheckBox *CheckBox1, *CheckBox2;
+    vorkal::TComboBox *ComboBox1, *ComboBox2, *ComboBox3, *ComboBox4;  // element, PC speed, display speed, port
+    QLabel* PortDetailsLine = nullptr;  // the highlighted port's description under the dropped-down list
+    QTimer* Timer1;                     // reply timer of the line protocol (the session's)
+    QTimer* Timer2;                     // status poll (the session's)
+    QAction* undoAction = nullptr;      // Ctrl+Z
+    QAction* redoAction = nullptr;      // Ctrl+Shift+Z, Ctrl+Y
     static const char* const kSettingsFilter;
     static const char* const kLogFilter;
+    static const char* const kCaption;  // without the unsaved mark
 
     // ---- Shell ----------------------------------------------------------------------
     void FormShow();
     void RadioGroup6Click();
     void ComboBox4DropDown();
-    // The device and adapter behind COM<n>, in the current language; empty when gone.
-    QString portDescription(int comNumber) const;
-    // Shown under the port list while it is dropped down: the highlighted port's description.
-    QLabel* PortDetailsLine = nullptr;
+    QString portDescription(int comNumber) const;  // device and adapter behind COM<n>; empty when gone
     void SetDisplay84x48();
     void SetDisplay128x64();
-    // Views: the start view holds until the first configuration is shown.
-    enum class View { Start, Screen, Log };
+    enum class View { Start, Screen, Log };  // the start view holds until a configuration is shown
     View view() const { return view_; }
     void setView(View v);
-
-    // ---- One action at a time -------------------------------------------------------
-    // While a user-started transfer runs (the display session says when one starts and
-    // ends), the controls that would start another action or change the image are
-    // disabled; the progress window's Cancel stays available.
+    // While a transfer runs, the controls that would start another action or change the
+    // image are disabled; the progress window's Cancel stays.
     void setTransferControls(bool running);
 
-    // ---- Preview --------------------------------------------------------------------
+    // ---- Preview and layout editor ----------------------------------------------------
     void UpdateGrid();
     void ClearPreview();
     vorkal::PreviewCanvas previewCanvas;  // the preview's pixels, painted by StringGrid1
-
-    // ---- Layout editor --------------------------------------------------------------
     void ShowLoadedConfiguration();
     void ApplyLayoutHeader();
     void LoadElementControls();
@@ -160,225 +120,106 @@ public:
     void StringGrid1MouseDown(Qt::MouseButton button, int x, int y);
     void StringGrid1MouseMove(int x, int y);
     void StringGrid1MouseUp(Qt::MouseButton button, int x, int y);
-    // Extension point: tells a connected display to show the selected layout.
-    void ShowLayoutOnDisplay();
-    // Puts the image as it is now on screen: the controls of the selected entry and the
-    // preview, or a blank preview while no configuration is shown. For every way out of
-    // an action that may have left the controls or the picture behind the image.
+    void ShowLayoutOnDisplay();  // tells a connected display to show the selected layout
+    // The controls of the selected entry and the preview as the image is now (a blank
+    // preview while no configuration is shown): every way out of an action that may
+    // have left them behind the image.
     void ShowImageAsItIs();
 
-    // ---- Edit history, unsaved changes, keyboard and context menu of the preview ------
-    static const char* const kCaption;  // the window caption without the unsaved mark
-    vorkal::EditHistory editHistory;
-    QAction* undoAction = nullptr;  // Ctrl+Z
-    QAction* redoAction = nullptr;  // Ctrl+Shift+Z, Ctrl+Y
-    // Undoes or redoes one step and shows the image as it is then; nothing is sent.
-    void UndoEdit();
+    // ---- Edit history, keyboard and context menu --------------------------------------
+    using EditStep = vorkal::EditedConfiguration::Step;
+    void UndoEdit();  // nothing is sent to the display
     void RedoEdit();
-    // Holds edits that were neither sent to the display nor exported since the last
-    // Receive, Send, Import or Export.
-    bool hasUnsavedChanges() const;
-    // The image now matches what the display or a file holds.
-    void markSaved();
-    // Asks before unsaved changes are dropped; true when there are none or the user
-    // agrees.
-    bool mayDropUnsavedChanges();
-    // Arrow keys move the selected element (Shift: by eight), Tab and Shift+Tab select
-    // the next and previous entry; true when the key was used.
-    bool PreviewKeyPress(int key, Qt::KeyboardModifiers modifiers);
+    bool mayDropUnsavedChanges();                                    // asks first when there are unsaved changes
+    bool PreviewKeyPress(int key, Qt::KeyboardModifiers modifiers);  // arrows move, Tab selects
     void NudgeSelected(int dx, int dy);
-    // The preview's context menu at a global position.
     void PreviewContextMenu(const QPoint& globalPos);
-    // Copies the current layout's elements over layout `target` (0-based); one step.
-    void CopyLayoutTo(int target);
+    void CopyLayoutTo(int target);  // 0-based; one step
     void CentreSelectedHorizontally();
 
-    // Makes the changes to the configuration made while it lives one undo step. Steps
-    // nest: only the outermost one records, so a handler that runs others stays one step.
-    class EditStep {
-    public:
-        explicit EditStep(TForm1& form) : form_(form) { form_.openStep(true); }
-        ~EditStep() { form_.closeStep(); }
-        EditStep(const EditStep&) = delete;
-        EditStep& operator=(const EditStep&) = delete;
-
-    private:
-        TForm1& form_;
-    };
-
-    // ---- Backups of the display ------------------------------------------------------
-    // Keeps what the display holds as a settings file in the backup folder before it is
-    // overwritten, reading the display first unless a Receive of this connection read it
-    // and nothing was written since. False when no backup could be written (after a
-    // message) or the display could not be read and the user would rather not go on
-    // without a backup: the caller sends nothing.
-    bool BackupDisplay();
-    QString lastBackupPath;  // the backup written last
-
-    // ---- Settings file --------------------------------------------------------------
+    // ---- Settings file, device commands, connection ------------------------------------
     void Button1Click();
     void Button2Click();
-    // Where each kind of file dialog was left, for the rest of the run.
-    vorkal::FileDialogMemory fileDialogMemory;
-
-    // ---- Device protocol, connection, commands --------------------------------------
+    vorkal::FileDialogMemory fileDialogMemory;  // where each kind of file dialog was left
+    // False when nothing may be sent: no backup could be written, or the display could
+    // not be read and the user would rather not overwrite it without one.
+    bool BackupDisplay();
     void Button3Click();
     void Button4Click();
     void Button5Click();
     void Button7Click();
     void Button8Click();
     void Button9Click();
+    void Button11Click();
     void ComboBox2Change();
     void ComboBox4Click();
     void Timer2Timer();
+    TAfComPort* AfComPort1 = nullptr;
+    void AfComPort1DataRecived(QObject* sender, int count);
+    void AfComPort1PortOpen(QObject* sender);
+    void AfComPort1PortClose(QObject* sender);
+    void OpenCom(int port);              // at the selected PC speed; Retry/Cancel when it cannot
+    void FollowDisplaySpeed(int index);  // both speed lists, the stored speed and the open port
+    void ShowConnectionState();          // "Connected"/"Disconnected", version, device buttons
 
-    // ---- Flight log -----------------------------------------------------------------
+    // ---- Flight log and track window --------------------------------------------------
     void Button6Click();
     void Button10Click();
-    // Asks before the log in the display is erased; true only for Yes.
-    bool ConfirmClearLog();
+    bool ConfirmClearLog();  // true only for Yes
     void LogsView();
-    // Draws a log table cell: the number column of data rows black on yellow.
     void StringGrid2DrawCell(int column, int row, QPainter* painter, const QRect& rect);
-    // UTC date of the last complete log download; GPX points carry it (the log holds
-    // only the time of day). Invalid until a download completes.
+    // UTC date of the last complete log download, carried by GPX points; invalid until then.
     QDate logDownloadDate;
-    // ---- Track window ---------------------------------------------------------------
     void TrackButtonClick();
     vorkal::TrackWindow* trackWindow() const { return trackWindow_; }
-
-    // ---- Firmware update ------------------------------------------------------------
-    void Button11Click();
 
 protected:
     void showEvent(QShowEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* e) override;
-
-    // Whether the serial port is open (false until the port component is wired in).
     bool portIsOpen() const;
-    // Font-size entries of the current variant in the current language.
-    QStringList fontEntries() const;
+    QStringList fontEntries() const;  // font sizes of the current variant, in the current language
 
 private:
-    void applyVariant(vorkal::DisplayVariant v);
     void createControls();
+    void createDevice();
     void connectHandlers();
+    void connectModels();
     void attachPortDetails();
     void applyLanguageTexts();
-    void applyTypedValue(QLineEdit* edit);  // the Exit handler of one of the four edits
+    void applyVariant(vorkal::DisplayVariant v);
+    void applyTypedValue(QLineEdit* edit);
     void createTrackControls();
-    // Refills the track window from the log table while it is open.
     void refreshTrackWindow();
-    vorkal::TrackWindow* trackWindow_ = nullptr;
+    void updateCaption();
+    // Controls, layout selection and preview in line with the image after an undo or
+    // redo, without any handler that talks to the display.
+    void showRestoredImage(vorkal::DisplayVariant variantBefore, bool logChanged);
+    int selectedEntry() const;  // -1 unless a configuration is shown and the entry exists
+    bool previewCell(int x, int y, int& column, int& row) const;
+    bool leftButtonAlone() const;  // in the preview's current mouse event
+    void showFileError(const QString& fileName, const QString& reason, bool writing);
+    bool importSettingsFile(const QString& fileName);  // false: refused or unreadable (told)
+    int speedIndex() const;
+    void selectPortEntry(int port);
+    bool deferWhileBusy(void (TForm1::*handler)());  // later, when a device wait is running
+    void showStrandedDisplayHint(bool firmwareTouched);
 
     View view_ = View::Start;
     bool shownOnce_ = false;
-    // Controls disabled for the running transfer, with the state each had before it.
-    std::vector<std::pair<QWidget*, bool>> heldControls_;
-
-    // ---- Editor state ---------------------------------------------------------------
-    // (editor)
-    // ElementOffset of the selected element-list entry, drawn red by the preview;
-    // -1 before anything is selected.
-    int selectedOffset = -1;
+    std::vector<std::pair<QWidget*, bool>> heldControls_;  // disabled for a transfer, with their state
+    int selectedOffset = -1;            // ElementOffset of the selected entry, drawn red; -1 before any
     bool loading_ = false;              // LoadElementControls is setting the controls
     bool dragging_ = false;             // from a hit in the preview until the button is released
     int grabColumn_ = 0, grabRow_ = 0;  // mouse-down cell minus the hit element's X and Y
     int shownLayoutCount_ = 100;        // layout count last applied to RadioGroup3; 200 forces a rebuild
-    // The selected element-list entry while a configuration is shown and the entry exists
-    // in the current variant; -1 otherwise.
-    int selectedEntry() const;
-    // Preview cell under a widget position; false outside the screen.
-    bool previewCell(int x, int y, int& column, int& row) const;
-    // Left button alone, no Shift, Ctrl or Alt, in the preview's current mouse event.
-    bool leftButtonAlone() const;
-    void showFileError(const QString& fileName, const QString& reason, bool writing);
-    // Takes a settings file over; false when it was refused or could not be read (the
-    // user has been told, the image is unchanged).
-    bool importSettingsFile(const QString& fileName);
-    // Moves entry `i` to (x, y) through the X and Y up-downs, which keep it on the
-    // screen, and redraws: the drag's and the arrow keys' way of moving.
-    void moveEntryTo(int i, int x, int y);
-
-    // ---- Edit history state -----------------------------------------------------------
-    void createHistoryActions();
-    // `record`: the outermost step records what changed (false: changes made to show
-    // the image as it is, which are none).
-    void openStep(bool record);
-    void closeStep();
-    void finishDragStep();
-    void stepThroughHistory(bool forward);
-    bool deviceBusy() const;
-    void updateCaption();
-    // Puts the controls, the layout selection and the preview in line with the image
-    // after an undo or redo, without running any handler that talks to the display.
-    void showRestoredImage(vorkal::DisplayVariant variantBefore, bool logChanged);
-    // What the display holds as far as this connection knows it (read, nothing written since).
-    void rememberDisplayImage(const std::array<uint8_t, vorkal::kImageSize>& image);
-    void forgetDisplayImage();
-    void displayShowsLayout(int layout);
-    QString readDisplayConfigurationInto(std::array<uint8_t, vorkal::kImageSize>& dest);
-    std::array<uint8_t, vorkal::kImageSize> displayImage_{};
-    bool displayImageKnown_ = false;
-    QString progressCaption_;  // shown instead of the progress window's own caption when set
-
-    int stepDepth_ = 0;
-    vorkal::ConfigImage stepBefore_;  // the configuration when the outer step opened
-    bool recordStep_ = false;         // a configuration was shown when it opened
-    bool savedWhenStepCloses_ = false;
-    bool dragStepOpen_ = false;
-    uint64_t savedStateId_ = 0;
-
-    // ---- Device state ---------------------------------------------------------------
-    // (device)
-public:
-    TAfComPort* AfComPort1 = nullptr;
-    // The conversation with the display (line protocol, poll script, device commands)
-    // and the firmware update on it.
-    vorkal::DisplaySession& session() { return *session_; }
-    vorkal::FirmwareUpdate& firmwareUpdate() { return *firmwareUpdate_; }
-
-    void AfComPort1DataRecived(QObject* sender, int count);
-    void AfComPort1PortOpen(QObject* sender);
-    void AfComPort1PortClose(QObject* sender);
-    // (Re)opens COM`port` at the selected PC speed; Retry/Cancel when it cannot.
-    void OpenCom(int port);
-    // The PC side moves to speed index `index`: both speed lists show it, it is stored,
-    // and an open port is reopened at it.
-    void FollowDisplaySpeed(int index);
-    // "Connected" or "Disconnected", the firmware version and the device buttons, from
-    // whether a display answers (the status poll's first half).
-    void ShowConnectionState();
-
-private:
-    void createDevice();
-    int speedIndex() const;
-    // Selects the port list's entry for COM`port`, if there is one.
-    void selectPortEntry(int port);
-    // Runs `handler` now, or later when a device wait is running (see deferWhileBusy).
-    bool deferWhileBusy(void (TForm1::*handler)());
-
+    QString progressCaption_;           // replaces the progress window's caption when set
     std::unique_ptr<vorkal::BytePort> port_;
     vorkal::DisplaySession* session_ = nullptr;
+    std::unique_ptr<vorkal::DisplayBackupKeeper> backups_;
     std::unique_ptr<vorkal::FirmwareUpdate> firmwareUpdate_;
     bool shownConnected_ = false;  // what ShowConnectionState showed last
-
-    // ---- Log state ------------------------------------------------------------------
     bool logDelegateInstalled_ = false;
-    QList<QStringList> logTableCells() const;
-    // Everything the log table is built from, as it was when the table was last filled:
-    // a Receive that leaves the log as it was need not rebuild two thousand rows.
-    QByteArray shownLogTableSource_;
-    QByteArray logTableSource() const;
-
-    // ---- Firmware update ------------------------------------------------------------
-public:
-    // What a failed update tells the user to do next; `firmwareTouched`: programming had
-    // begun, so the old firmware may be gone.
-    static QString StrandedDisplayHint(bool firmwareTouched, bool polish);
-
-private:
-    // Closes the port and tells the user how to get a display in its boot loader back.
-    void showStrandedDisplayHint(bool firmwareTouched);
+    vorkal::TrackWindow* trackWindow_ = nullptr;
+    int trackRevision_ = -1;  // the log view revision the track window shows
 };

@@ -1,66 +1,41 @@
-// Backups of the display's configuration, made before Send and Load Defaults overwrite
-// it. The image a Receive read in this connection serves when nothing was written to
-// the display since; otherwise the display is read first, into a buffer of its own.
-
-#include <QDateTime>
+// Before Send or Load Defaults overwrite the display: the backup model decides whether
+// to read the display first and writes the file; the window asks and tells the user.
 
 #include "dialogs.h"
-#include "display_backup.h"
+#include "display_backup_keeper.h"
 #include "display_session.h"
 #include "form1.h"
 
 using namespace vorkal;
 
-void TForm1::rememberDisplayImage(const std::array<uint8_t, kImageSize>& image) {
-    displayImage_ = image;
-    displayImageKnown_ = true;
-}
-
-void TForm1::forgetDisplayImage() { displayImageKnown_ = false; }
-
-void TForm1::displayShowsLayout(int layout) {
-    // The display keeps its current layout in bits 0-2 of the layout byte.
-    if (displayImageKnown_) displayImage_[kLayoutByte] = uint8_t((displayImage_[kLayoutByte] & 0xF8) | (layout & 7));
-}
-
-QString TForm1::readDisplayConfigurationInto(std::array<uint8_t, kImageSize>& dest) {
+bool TForm1::BackupDisplay() {
+    if (!portIsOpen()) return true;  // nothing can be overwritten
     // The progress window says why the display is read before it is written.
     progressCaption_ =
         tr2("Reading the display for a backup...", QString::fromUtf8("Odczyt wyświetlacza do kopii zapasowej..."));
-    const QString error = session_->readConfigurationInto(dest);
+    const DisplayBackupKeeper::Result result = backups_->backUp();
     progressCaption_.clear();
-    return error;
-}
-
-bool TForm1::BackupDisplay() {
-    if (!portIsOpen()) return true;  // nothing can be overwritten
-    std::array<uint8_t, kImageSize> image = displayImage_;
-    if (!displayImageKnown_) {
-        image = config.image;  // bytes a small display does not exchange stay as the window has them
-        const QString error = readDisplayConfigurationInto(image);
+    switch (result.kind) {
+    case DisplayBackupKeeper::Result::Kind::Written: return true;
+    case DisplayBackupKeeper::Result::Kind::ReadFailed: {
         // A display that cannot be read may still take a write (Load Defaults is how a
         // garbled one is mended), so the user decides; No is the default.
-        if (!error.isEmpty()) {
-            const QString text =
-                tr2("The display could not be read for a backup:\r\n%1\r\n\r\nOverwrite it without a backup?",
-                    QString::fromUtf8("Nie udało się odczytać wyświetlacza do kopii zapasowej:\r\n%1\r\n\r\n"
-                                      "Nadpisać go bez kopii zapasowej?"))
-                    .arg(error);
-            return dialogs().askYesNo(tr2("Confirm...", QString::fromUtf8("Potwierdź...")), text, MsgIcon::Warning,
-                                      MsgAnswer::No) == MsgAnswer::Yes;
-        }
-        rememberDisplayImage(image);
+        const QString text =
+            tr2("The display could not be read for a backup:\r\n%1\r\n\r\nOverwrite it without a backup?",
+                QString::fromUtf8("Nie udało się odczytać wyświetlacza do kopii zapasowej:\r\n%1\r\n\r\n"
+                                  "Nadpisać go bez kopii zapasowej?"))
+                .arg(result.error);
+        return dialogs().askYesNo(tr2("Confirm...", QString::fromUtf8("Potwierdź...")), text, MsgIcon::Warning,
+                                  MsgAnswer::No) == MsgAnswer::Yes;
     }
-    const QString folder = DisplayBackupFolder();
-    const QString error = WriteDisplayBackup(folder, BackupFileBytes(config, image), config.variant(),
-                                             QDateTime::currentDateTime(), kBackupsKept, &lastBackupPath);
-    if (error.isEmpty()) return true;
+    case DisplayBackupKeeper::Result::Kind::WriteFailed: break;
+    }
     dialogs().showMessage(QString(),
                           tr2("The backup of the display could not be written to %1, so nothing was sent.",
                               QString::fromUtf8("Nie udało się zapisać kopii zapasowej wyświetlacza w %1, "
                                                 "więc nic nie wysłano."))
-                                  .arg(folder) +
-                              "\r\n" + error,
+                                  .arg(backups_->folder()) +
+                              "\r\n" + result.error,
                           MsgIcon::Error);
     return false;
 }

@@ -2,9 +2,11 @@
 // display, Firmware Update, and the show-layout command that follows the layout
 // selection. What each does with the display is in the display session.
 
+#include "display_backup_keeper.h"
 #include "display_session.h"
 #include "dialogs.h"
 #include "firmware_update.h"
+#include "update_texts.h"
 #include "form1.h"
 #include "form2.h"
 #include "layout_editor.h"
@@ -15,26 +17,25 @@ using namespace vorkal;
 using PollPause = DisplaySession::PollPause;
 
 void TForm1::ShowLayoutOnDisplay() {
-    if (portIsOpen()) displayShowsLayout(std::max(config.selectedLayout, 0));
+    if (portIsOpen()) backups_->displayShowsLayout(std::max(config.selectedLayout, 0));
     session_->ShowLayout(config.selectedLayout);
 }
 
 void TForm1::Button3Click() {
     if (deferWhileBusy(&TForm1::Button3Click)) return;
     if (!portIsOpen() || !mayDropUnsavedChanges()) return;
-    const bool hadUnsavedChanges = hasUnsavedChanges();
-    const EditStep step(*this);
+    const bool hadUnsavedChanges = edits.hasUnsavedChanges();
+    const EditStep step(edits);
     // Blocks that a failed Receive leaves in the image are no edit of the user's: they
     // leave the unsaved mark as it was (the step can still be undone).
-    if (session_->receiveConfiguration().isEmpty() || !hadUnsavedChanges) markSaved();
+    if (session_->receiveConfiguration().isEmpty() || !hadUnsavedChanges) edits.markSaved();
 }
 
 void TForm1::Button4Click() {
     if (deferWhileBusy(&TForm1::Button4Click)) return;
     PollPause pause(*session_, PollPause::End::Start);  // also while a backup question is open
     if (!BackupDisplay()) return;
-    forgetDisplayImage();
-    if (session_->sendConfiguration().isEmpty()) markSaved();
+    if (session_->sendConfiguration().isEmpty()) edits.markSaved();
 }
 
 void TForm1::Button7Click() {
@@ -50,8 +51,7 @@ void TForm1::Button7Click() {
                               "Załadować ustawienia fabryczne ?"));
     if (dialogs().askYesNo(title, text, MsgIcon::Warning, MsgAnswer::No) != MsgAnswer::Yes) return;
     if (!BackupDisplay()) return;
-    forgetDisplayImage();
-    const EditStep step(*this);
+    const EditStep step(edits);
     Button7->setEnabled(false);
     const bool loaded = session_->loadDefaults().isEmpty();
     // The reset display restarts at the speed of the factory image: the PC follows it
@@ -59,14 +59,14 @@ void TForm1::Button7Click() {
     if (loaded) FollowDisplaySpeed(CorrectSpeedByte(config));
     // The image is the factory one now, whatever the display took: the editor shows it.
     if (config.configurationLoaded) ShowLoadedConfiguration();
-    if (loaded) markSaved();
+    if (loaded) edits.markSaved();
     Button7->setEnabled(true);
 }
 
 void TForm1::Button8Click() {
     if (deferWhileBusy(&TForm1::Button8Click)) return;
     if (!portIsOpen()) return;
-    forgetDisplayImage();  // the display stores its new speed
+    backups_->displayChanged();  // the display stores its new speed
     if (ComboBox3->currentIndex() < 0) ComboBox3->setCurrentIndex(0);
     session_->setBaud(ComboBox3->currentIndex(), speedIndex());
     ComboBox2Change();
@@ -75,14 +75,14 @@ void TForm1::Button8Click() {
 void TForm1::Button9Click() {
     if (deferWhileBusy(&TForm1::Button9Click)) return;
     if (!ConfirmClearLog()) return;
-    forgetDisplayImage();                            // without separate log memory the log lives in the configuration
+    backups_->displayChanged();                      // without separate log memory the log lives in the configuration
     if (session_->clearLog().isEmpty()) LogsView();  // the table shows the cleared log
 }
 
 void TForm1::Button11Click() {
     if (deferWhileBusy(&TForm1::Button11Click)) return;
     if (!portIsOpen()) return;
-    forgetDisplayImage();
+    backups_->displayChanged();
     // The poll comes back as it was, whichever way the update ends.
     PollPause pause(*session_, PollPause::End::RestoreRunning);
     FirmwareUpdate& update = *firmwareUpdate_;
@@ -100,25 +100,6 @@ void TForm1::Button11Click() {
     }
     if (dialogs().askYesNo(check.caption, check.question, MsgIcon::Question, MsgAnswer::No) != MsgAnswer::Yes) return;
     if (!update.run()) showStrandedDisplayHint(update.programmingStarted());
-}
-
-QString TForm1::StrandedDisplayHint(bool firmwareTouched, bool polish) {
-    if (firmwareTouched)
-        return polish ? QString::fromUtf8(
-                            "Wyświetlacz czeka w programie ładującym; jego oprogramowanie jest niekompletne.\r\n"
-                            "Wyłącz i włącz zasilanie wyświetlacza, kliknij \"Otwórz\"\r\n"
-                            "i ponów aktualizację oprogramowania.")
-                      : QString(
-                            "The display is waiting in its boot loader; its firmware is incomplete.\r\n"
-                            "Switch the display off and on again, press Open\r\n"
-                            "and run the firmware update once more.");
-    return polish ? QString::fromUtf8(
-                        "Wyświetlacz może czekać w programie ładującym;\r\n"
-                        "dotychczasowe oprogramowanie jest nienaruszone.\r\n"
-                        "Wyłącz i włącz zasilanie wyświetlacza, a następnie kliknij \"Otwórz\".")
-                  : QString(
-                        "The display may be waiting in its boot loader; its old firmware is intact.\r\n"
-                        "Switch the display off and on again, then press Open.");
 }
 
 // After a failed update the display waits in its boot loader and answers no poll. The

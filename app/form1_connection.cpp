@@ -6,6 +6,7 @@
 #include "af_com_port.h"
 #include "com_port_adapter.h"
 #include "dialogs.h"
+#include "display_backup_keeper.h"
 #include "display_session.h"
 #include "firmware_update.h"
 #include "form1.h"
@@ -57,7 +58,9 @@ void TForm1::createDevice() {
         else SetDisplay84x48();
     });
     // The image as the display holds it, before showing it corrects anything.
-    connect(session_, &DisplaySession::configurationReceived, this, [this] { rememberDisplayImage(config.image); });
+    backups_ = std::make_unique<DisplayBackupKeeper>(
+        config, [this](std::array<uint8_t, kImageSize>& dest) { return session_->readConfigurationInto(dest); });
+    connect(session_, &DisplaySession::configurationReceived, this, [this] { backups_->displayRead(config.image); });
     connect(session_, &DisplaySession::configurationReceived, this, &TForm1::ShowLoadedConfiguration);
     connect(session_, &DisplaySession::headerReceived, this, &TForm1::ApplyLayoutHeader);
     connect(session_, &DisplaySession::speedSelectionsRestored, this, [this](int index) {
@@ -148,7 +151,7 @@ void TForm1::selectPortEntry(int port) {
 }
 
 void TForm1::AfComPort1PortOpen(QObject*) {
-    forgetDisplayImage();  // a new connection: the display may be another one
+    backups_->displayChanged();  // a new connection: the display may be another one
     session_->portOpened();
     Button5->setText(tr2("Close", "Zamknij"));
     Button11->setEnabled(true);
@@ -163,7 +166,7 @@ void TForm1::AfComPort1PortOpen(QObject*) {
 }
 
 void TForm1::AfComPort1PortClose(QObject*) {
-    forgetDisplayImage();
+    backups_->displayChanged();
     Button5->setText(tr2("Open", "Otwórz"));
     session_->portClosed();
     ComboBox4->setEnabled(true);

@@ -140,7 +140,7 @@ void TForm1::RadioGroup3Click() {
 }
 
 void TForm1::CheckBox1Click() {
-    const EditStep step(*this);
+    const EditStep step(edits);
     const int i = selectedEntry();
     if (loading_ || i < 0) return;
     StoreVisible(config, i, CheckBox1->isChecked(), RadioGroup1->itemIndex(), UpDown1->position());
@@ -148,7 +148,7 @@ void TForm1::CheckBox1Click() {
 }
 
 void TForm1::CheckBox2Click() {
-    const EditStep step(*this);
+    const EditStep step(edits);
     const int i = selectedEntry();
     if (loading_ || i <= 0) return;
     StoreFlag(config, i, CheckBox2->isChecked());
@@ -156,7 +156,7 @@ void TForm1::CheckBox2Click() {
 }
 
 void TForm1::RadioGroup1Click() {
-    const EditStep step(*this);
+    const EditStep step(edits);
     const int i = selectedEntry();
     if (i <= 0 || RadioGroup1->itemIndex() < 0) return;
     StoreFont(config, i, RadioGroup1->itemIndex());
@@ -164,7 +164,7 @@ void TForm1::RadioGroup1Click() {
 }
 
 void TForm1::RadioGroup2Click() {
-    const EditStep step(*this);
+    const EditStep step(edits);
     const int i = selectedEntry();
     if (i <= 0 || RadioGroup2->itemIndex() < 0) return;
     StoreAlignment(config, i, RadioGroup2->itemIndex());
@@ -172,7 +172,7 @@ void TForm1::RadioGroup2Click() {
 }
 
 void TForm1::UpDown1Click(int position) {
-    const EditStep step(*this);
+    const EditStep step(edits);
     const int i = selectedEntry();
     if (i < 0) return;
     if (CheckBox1->isChecked()) StoreX(config, i, position);
@@ -180,7 +180,7 @@ void TForm1::UpDown1Click(int position) {
 }
 
 void TForm1::UpDown2Click(int position) {
-    const EditStep step(*this);
+    const EditStep step(edits);
     const int i = selectedEntry();
     if (i < 0) return;
     StoreY(config, i, position);
@@ -188,7 +188,7 @@ void TForm1::UpDown2Click(int position) {
 }
 
 void TForm1::UpDown3Click(int position) {
-    const EditStep step(*this);
+    const EditStep step(edits);
     const int i = selectedEntry();
     if (i < 0) return;
     StoreLength(config, i, position);
@@ -196,7 +196,7 @@ void TForm1::UpDown3Click(int position) {
 }
 
 void TForm1::UpDown4Click(int position) {
-    const EditStep step(*this);
+    const EditStep step(edits);
     const int i = selectedEntry();
     if (i < 0) return;
     StoreSize(config, i, position);
@@ -212,7 +212,7 @@ bool TForm1::Edit1KeyPress(QLineEdit*, QChar key) {
 
 // Leaving an edit (or Enter in it) stores the typed value and shows it at once.
 void TForm1::Edit1Exit() {
-    const EditStep step(*this);
+    const EditStep step(edits);
     const int i = selectedEntry();
     if (i < 0) return;
     const int value = std::min(typedValue(Edit1, FallbackX(config, i)), config.width() - 2);
@@ -223,7 +223,7 @@ void TForm1::Edit1Exit() {
 }
 
 void TForm1::Edit2Exit() {
-    const EditStep step(*this);
+    const EditStep step(edits);
     const int i = selectedEntry();
     if (i < 0) return;
     const int value = std::min(typedValue(Edit2, FallbackY(config, i)), config.height() - 1);
@@ -234,7 +234,7 @@ void TForm1::Edit2Exit() {
 }
 
 void TForm1::Edit3Exit() {
-    const EditStep step(*this);
+    const EditStep step(edits);
     const int i = selectedEntry();
     if (i < 0 || EntryKindOf(config, i) == EntryKind::Text) return;
     const int value = typedValue(Edit3, FallbackLength(config, i));
@@ -245,7 +245,7 @@ void TForm1::Edit3Exit() {
 }
 
 void TForm1::Edit4Exit() {
-    const EditStep step(*this);
+    const EditStep step(edits);
     const int i = selectedEntry();
     if (i < 0 || EntryKindOf(config, i) == EntryKind::Text) return;
     const int value = typedValue(Edit4, FallbackSize(config, i));
@@ -281,10 +281,7 @@ void TForm1::StringGrid1MouseDown(Qt::MouseButton button, int x, int y) {
     LoadElementControls();
     UpdateGrid();
     dragging_ = true;
-    // The whole drag, up to the release, is one undo step.
-    finishDragStep();
-    openStep(true);
-    dragStepOpen_ = true;
+    edits.beginDrag();  // the whole drag, up to the release, is one undo step
 }
 
 // The up-downs limit the position to the screen, so an element dragged past an edge
@@ -293,18 +290,10 @@ void TForm1::StringGrid1MouseMove(int x, int y) {
     int column = 0, row = 0;
     const int i = selectedEntry();
     if (!dragging_ || i < 0 || !leftButtonAlone() || !previewCell(x, y, column, row)) return;
-    moveEntryTo(i, column - grabColumn_, row - grabRow_);
-}
-
-void TForm1::moveEntryTo(int i, int x, int y) {
-    UpDown1->setPosition(x);
-    StoreX(config, i, UpDown1->position());
-    UpDown2->setPosition(y);
-    StoreY(config, i, UpDown2->position());
-    UpdateGrid();
+    edits.moveElement(i, column - grabColumn_, row - grabRow_);
 }
 
 void TForm1::StringGrid1MouseUp(Qt::MouseButton, int, int) {
     dragging_ = false;
-    finishDragStep();
+    edits.endDrag();
 }

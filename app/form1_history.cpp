@@ -1,16 +1,16 @@
-// Editing that forgives: undo and redo of every change the window makes to the
-// configuration, the unsaved-change mark and questions, moving the selection with the
-// keyboard, and the preview's context menu (undo, redo, copy a layout, centre).
+// The window's side of the edited configuration: undo and redo actions, the unsaved
+// mark and its question, the arrow keys and Tab, and the preview's context menu. The
+// rules live in config/edited_configuration.h.
 
 #include <QAction>
 #include <QCloseEvent>
 #include <QMenu>
 #include <QSignalBlocker>
 #include <algorithm>
-#include <utility>
 
 #include "dialogs.h"
 #include "display_session.h"
+#include "edited_configuration.h"
 #include "element_catalogue.h"
 #include "form1.h"
 #include "layout_editor.h"
@@ -24,7 +24,7 @@ constexpr int kBigNudge = 8;
 
 }  // namespace
 
-void TForm1::createHistoryActions() {
+void TForm1::connectModels() {
     undoAction = new QAction(this);
     undoAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
     redoAction = new QAction(this);
@@ -36,48 +36,29 @@ void TForm1::createHistoryActions() {
     connect(undoAction, &QAction::triggered, this, &TForm1::UndoEdit);
     connect(redoAction, &QAction::triggered, this, &TForm1::RedoEdit);
     StringGrid1->installEventFilter(this);
-    updateCaption();
-}
-
-void TForm1::openStep(bool record) {
-    if (stepDepth_++ > 0) return;
-    // Before a configuration is shown there is nothing an undo could go back to.
-    recordStep_ = record && config.configurationLoaded;
-    if (recordStep_) stepBefore_ = config;
-}
-
-void TForm1::closeStep() {
-    if (--stepDepth_ > 0) return;
-    if (recordStep_ && config.configurationLoaded) editHistory.record(stepBefore_, config);
-    if (std::exchange(savedWhenStepCloses_, false)) savedStateId_ = editHistory.stateId();
-    updateCaption();
-}
-
-void TForm1::finishDragStep() {
-    if (std::exchange(dragStepOpen_, false)) closeStep();
-}
-
-bool TForm1::hasUnsavedChanges() const { return config.configurationLoaded && editHistory.stateId() != savedStateId_; }
-
-void TForm1::markSaved() {
-    // Inside a step (Receive, Import, Load Defaults) the step is recorded first.
-    if (stepDepth_ > 0) {
-        savedWhenStepCloses_ = true;
-        return;
-    }
-    savedStateId_ = editHistory.stateId();
+    connect(&edits, &EditedConfiguration::stateChanged, this, &TForm1::updateCaption);
+    connect(&edits, &EditedConfiguration::restored, this, &TForm1::showRestoredImage);
+    connect(&edits, &EditedConfiguration::layoutChanged, this, &TForm1::UpdateGrid);
+    connect(&edits, &EditedConfiguration::elementChanged, this, [this](int i) {
+        if (i == selectedEntry()) {
+            const ElementValues v = DecodeElement(config, i);
+            UpDown1->setPosition(v.x);
+            UpDown2->setPosition(v.y);
+        }
+        UpdateGrid();
+    });
     updateCaption();
 }
 
 void TForm1::updateCaption() {
-    const QString caption = QString::fromLatin1(kCaption) + (hasUnsavedChanges() ? " *" : "");
+    const QString caption = QString::fromLatin1(kCaption) + (edits.hasUnsavedChanges() ? " *" : "");
     if (windowTitle() != caption) setWindowTitle(caption);
-    undoAction->setEnabled(editHistory.canUndo());
-    redoAction->setEnabled(editHistory.canRedo());
+    undoAction->setEnabled(edits.history().canUndo());
+    redoAction->setEnabled(edits.history().canRedo());
 }
 
 bool TForm1::mayDropUnsavedChanges() {
-    if (!hasUnsavedChanges()) return true;
+    if (!edits.hasUnsavedChanges()) return true;
     const QString title = tr2("Confirm...", QString::fromUtf8("Potwierdź..."));
     const QString text =
         tr2("The configuration holds changes that were neither sent to the display nor exported.\r\n\r\n"
@@ -96,26 +77,21 @@ void TForm1::closeEvent(QCloseEvent* e) {
 }
 
 // A transfer reads or fills the image: undo and redo wait until it is over.
-bool TForm1::deviceBusy() const { return session_->waiting() || session_->transferRunning(); }
-
-void TForm1::UndoEdit() { stepThroughHistory(false); }
-void TForm1::RedoEdit() { stepThroughHistory(true); }
-
-void TForm1::stepThroughHistory(bool forward) {
-    finishDragStep();
+void TForm1::UndoEdit() {
+    edits.endDrag();
     dragging_ = false;
-    // Not while a transfer reads the image or a step is being made.
-    if (stepDepth_ > 0 || deviceBusy() || !config.configurationLoaded) return;
-    const DisplayVariant variantBefore = config.variant();
-    bool logChanged = false;
-    const bool stepped = forward ? editHistory.redo(config, &logChanged) : editHistory.undo(config, &logChanged);
-    if (stepped) showRestoredImage(variantBefore, logChanged);
+    if (!session_->waiting() && !session_->transferRunning()) edits.undo();
+}
+
+void TForm1::RedoEdit() {
+    edits.endDrag();
+    dragging_ = false;
+    if (!session_->waiting() && !session_->transferRunning()) edits.redo();
 }
 
 void TForm1::showRestoredImage(DisplayVariant variantBefore, bool logChanged) {
     // The radio groups set below write back the bits they show: no step of their own.
-    openStep(false);
-
+    const EditStep quiet(edits, false);
     if (config.variant() != variantBefore) applyVariant(config.variant());
     const QStringList entries = ElementListEntries(config.variant(), languagePolish);
     if (ComboBox1->count() != entries.size()) {
@@ -129,7 +105,7 @@ void TForm1::showRestoredImage(DisplayVariant variantBefore, bool logChanged) {
     const int count = config.layoutCount();
     if (count > 0 && count != RadioGroup3->count()) {
         const int keep = RadioGroup3->itemIndex();
-        const QSignalBlocker quiet(RadioGroup3);
+        const QSignalBlocker blocked(RadioGroup3);
         QStringList layouts;
         for (int n = 1; n <= count; ++n) layouts << QString::number(n);
         RadioGroup3->setColumns(count < 5 ? 1 : 2);
@@ -140,11 +116,9 @@ void TForm1::showRestoredImage(DisplayVariant variantBefore, bool logChanged) {
     }
     const int speed = config.image[kSpeedByte] >> 4;
     if (speed < ComboBox3->count()) ComboBox3->setCurrentIndex(speed);
-
     LoadElementControls();
     UpdateGrid();
     if (logChanged) LogsView();
-    closeStep();
 }
 
 bool TForm1::PreviewKeyPress(int key, Qt::KeyboardModifiers modifiers) {
@@ -168,30 +142,14 @@ bool TForm1::PreviewKeyPress(int key, Qt::KeyboardModifiers modifiers) {
     }
 }
 
-// One key press is one step; a one-pixel step of an element that keeps only even X
-// positions is two pixels, or it could never move right.
 void TForm1::NudgeSelected(int dx, int dy) {
-    const int i = selectedEntry();
-    if (i < 0) return;
-    const ElementValues v = DecodeElement(config, i);
-    if (!v.visible) return;  // as the X up-down: a hidden element keeps its place
-    if (StoresEvenX(config, i) && (dx == 1 || dx == -1)) dx *= 2;
-    const EditStep step(*this);
-    moveEntryTo(i, v.x + dx, v.y + dy);
+    if (selectedEntry() >= 0) edits.nudgeElement(selectedEntry(), dx, dy);
 }
 
-void TForm1::CopyLayoutTo(int target) {
-    if (!config.configurationLoaded) return;
-    const EditStep step(*this);
-    CopyLayoutElements(config, config.selectedLayout, target);
-    UpdateGrid();
-}
+void TForm1::CopyLayoutTo(int target) { edits.copyLayoutTo(target); }
 
 void TForm1::CentreSelectedHorizontally() {
-    const int i = selectedEntry();
-    if (i < 0 || !DecodeElement(config, i).visible) return;
-    const EditStep step(*this);
-    moveEntryTo(i, CentredX(config, i, UpDown1->max()), DecodeElement(config, i).y);
+    if (selectedEntry() >= 0) edits.centreElementHorizontally(selectedEntry());
 }
 
 void TForm1::PreviewContextMenu(const QPoint& globalPos) {

@@ -63,13 +63,11 @@ void TForm1::LogsView() {
         StringGrid2->setItemDelegate(new LogCellDelegate(this));
         logDelegateInstalled_ = true;
     }
-    QByteArray source = logTableSource();
-    if (source == shownLogTableSource_) {
+    if (!logView.refresh(config, languagePolish, QLocale::system().decimalPoint())) {
         refreshTrackWindow();
         return;
     }
-    shownLogTableSource_ = std::move(source);
-    const LogTableCells cells = BuildLogTable(config, languagePolish, QLocale::system().decimalPoint());
+    const LogTableCells& cells = logView.rows();
     StringGrid2->setUpdatesEnabled(false);
     StringGrid2->setRowCount(int(cells.size()));
     for (int r = 0; r < cells.size(); ++r) {
@@ -82,17 +80,6 @@ void TForm1::LogsView() {
     }
     StringGrid2->setUpdatesEnabled(true);
     refreshTrackWindow();
-}
-
-QByteArray TForm1::logTableSource() const {
-    const LogSource source = SelectLogSource(config);
-    QByteArray key;
-    key.append(char(config.is128x64())).append(char(config.separateLog)).append(char(languagePolish));
-    key.append(QLocale::system().decimalPoint().toUtf8()).append('\0');
-    // The log memory, or the settings image whose header also says how many records it holds.
-    key.append(reinterpret_cast<const char*>(source.data),
-               source.inImage ? qsizetype(config.image.size()) : qsizetype(config.logImage.size()));
-    return key;
 }
 
 void TForm1::Button6Click() {
@@ -122,20 +109,6 @@ bool TForm1::ConfirmClearLog() {
     return dialogs().askYesNo(title, text, MsgIcon::Warning, MsgAnswer::No) == MsgAnswer::Yes;
 }
 
-// The table exactly as shown, header row included.
-LogTableCells TForm1::logTableCells() const {
-    LogTableCells cells;
-    for (int r = 0; r < StringGrid2->rowCount(); ++r) {
-        QStringList row;
-        for (int c = 0; c < StringGrid2->columnCount(); ++c) {
-            const QTableWidgetItem* item = StringGrid2->item(r, c);
-            row << (item ? item->text() : QString());
-        }
-        cells << row;
-    }
-    return cells;
-}
-
 void TForm1::Button10Click() {
     FileDialogRequest request;
     request.filter = kLogFilter;
@@ -145,7 +118,7 @@ void TForm1::Button10Click() {
     if (chosen.fileName.isEmpty()) return;
     // GPX needs a date: the download's, or today's for a log that was never downloaded.
     const QDate gpxDate = logDownloadDate.isValid() ? logDownloadDate : QDateTime::currentDateTimeUtc().date();
-    const QByteArray bytes = ExportLog(logTableCells(), chosen.filterIndex, gpxDate);
+    const QByteArray bytes = ExportLog(logView.rows(), chosen.filterIndex, gpxDate);
     QString error;
     if (!WriteFileAtomically(chosen.fileName, bytes, &error)) showFileError(chosen.fileName, error, true);
 }

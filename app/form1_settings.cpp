@@ -22,7 +22,7 @@ void TForm1::Button1Click() {
     request.defaultExtension = "BIN";
     const QString fileName = askOpenFile(request, fileDialogMemory).fileName;
     if (fileName.isEmpty()) return;
-    const EditStep step(*this);
+    const EditStep step(edits);
     // A refused or failed import changes nothing, and the editor keeps showing the
     // element its controls name.
     if (!importSettingsFile(fileName)) ShowImageAsItIs();
@@ -72,7 +72,7 @@ bool TForm1::importSettingsFile(const QString& fileName) {
     if (LoadSettingsFile(config, bytes) == DisplayVariant::D128x64) SetDisplay128x64();
     else SetDisplay84x48();
     ShowLoadedConfiguration();  // selects the first entry
-    markSaved();
+    edits.markSaved();
     return true;
 }
 
@@ -89,5 +89,5 @@ void TForm1::Button2Click() {
         showFileError(fileName, reason, true);
         return;
     }
-    markSaved();
+    edits.markSaved();
 }

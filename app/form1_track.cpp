@@ -1,8 +1,6 @@
 // The track window of the log view: the Track button, the double-click on a log row and
 // the link between the log table's selection and the point marked on the track.
 
-#include <QLocale>
-
 #include "form1.h"
 #include "track_window.h"
 
@@ -43,6 +41,8 @@ void TForm1::TrackButtonClick() {
 }
 
 void TForm1::refreshTrackWindow() {
-    if (trackWindow_ && trackWindow_->isVisible())
-        trackWindow_->setLog(logTableCells(), QLocale::system().decimalPoint());
+    // Only what the log view rebuilt: a Receive that left the log alone draws nothing anew.
+    if (!trackWindow_ || !trackWindow_->isVisible() || trackRevision_ == logView.revision()) return;
+    trackRevision_ = logView.revision();
+    trackWindow_->setLog(logView);
 }

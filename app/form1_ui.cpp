@@ -9,6 +9,7 @@
 #include <QScrollBar>
 
 #include "byte_port.h"
+#include "display_backup_keeper.h"
 #include "firmware_update.h"
 #include "form1.h"
 #include "form2.h"
@@ -98,7 +99,7 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent) {
     createDevice();
 
     connectHandlers();
-    createHistoryActions();
+    connectModels();
     Timer2->start();
 }
 

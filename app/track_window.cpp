@@ -96,9 +96,10 @@ TrackWindow::TrackWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     applyLanguageTexts();
 }
 
-void TrackWindow::setLog(const LogTableCells& cells, const QString& decimalSeparator) {
-    flights_ = ReadLogFlights(cells);
-    decimalSeparator_ = decimalSeparator;
+void TrackWindow::setLog(const LogViewModel& log) {
+    flights_ = log.flights();
+    figures_ = log.figures();
+    decimalSeparator_ = log.decimalSeparator();
     view->setTrack(ProjectFlights(flights_));
     fillFigures();
 }
@@ -125,7 +126,7 @@ void TrackWindow::fillFigures() {
         auto* number = new QTableWidgetItem(QString::number(f + 1));
         number->setData(Qt::DecorationRole, FlightColour(f));  // the flight's colour on the track
         figures->setItem(f, 0, number);
-        const QStringList cells = FormatFlightFigures(ComputeFlightFigures(flights_[f]), decimalSeparator_);
+        const QStringList cells = FormatFlightFigures(figures_[f], decimalSeparator_);
         for (int c = 0; c < cells.size(); ++c) figures->setItem(f, c + 1, new QTableWidgetItem(cells[c]));
     }
 }

@@ -5,6 +5,7 @@
 
 #include "dialogs.h"
 #include "log_flights.h"
+#include "log_view_model.h"
 
 #include <QPushButton>
 #include <QTableWidget>
@@ -44,8 +45,8 @@ class TrackWindow : public QWidget {
     Q_OBJECT
 public:
     explicit TrackWindow(QWidget* parent = nullptr);
-    // Rebuilds the picture and the figures from the log table's cells.
-    void setLog(const LogTableCells& cells, const QString& decimalSeparator);
+    // Rebuilds the picture and the figures from the log view's flights.
+    void setLog(const LogViewModel& log);
     void setPolish(bool polish);
     // Marks a table row on the track (nothing when the row has no point).
     void markRow(int row);
@@ -67,6 +68,7 @@ private:
     void fillFigures();
 
     QList<FlightRows> flights_;
+    QList<FlightFigures> figures_;
     QString decimalSeparator_ = QStringLiteral(".");
     bool polish_ = false;
     FileDialogMemory pictureDialog_;  // where the picture was last saved, for the run

@@ -35,8 +35,8 @@ int main(int argc, char** argv) {
     f.ComboBox1->setCurrentIndex(1);
     f.ComboBox1Change();
     for (int n = 0; n < 200; ++n) f.NudgeSelected(0, n % 2 ? -1 : 1);
-    const int steps = f.editHistory.undoCount();
-    const size_t smallSteps = f.editHistory.memoryBytes();
+    const int steps = f.edits.history().undoCount();
+    const size_t smallSteps = f.edits.history().memoryBytes();
 
     std::vector<double> undos, redos, floors;
     for (int r = 0; r < rounds; ++r) {

@@ -57,7 +57,7 @@ protected:
     }
     // Loads a factory layout, dropping whatever the previous case left unsaved.
     void load(bool large) {
-        if (f.hasUnsavedChanges()) scripted.answers.push_back(MsgAnswer::Yes);
+        if (f.edits.hasUnsavedChanges()) scripted.answers.push_back(MsgAnswer::Yes);
         importFile(factoryFile(large, large ? "large.set" : "small.set"));
     }
     QByteArray exported() {
@@ -152,12 +152,12 @@ TEST_F(HistoryWindowTest, ADragIsOneStepAndUndoGivesTheExportBack) {
         const QByteArray before = exported();
         EXPECT_EQ(f.windowTitle(), kClean);
         const int x = values(0).x, y = values(0).y;
-        const int steps = f.editHistory.undoCount();
+        const int steps = f.edits.history().undoCount();
         drag({x, y}, {{x + 3, y + 1}, {x + 6, y + 2}, {x + 9, y + 4}});
         const QByteArray dragged = SettingsFileBytes(f.config);
         ASSERT_NE(dragged, before) << "the drag moved nothing";
         EXPECT_EQ(f.windowTitle(), kMarked);
-        EXPECT_EQ(f.editHistory.undoCount(), steps + 1) << "a whole drag is one step";
+        EXPECT_EQ(f.edits.history().undoCount(), steps + 1) << "a whole drag is one step";
 
         undo();
         EXPECT_EQ(exported(), before);
@@ -177,7 +177,7 @@ TEST_F(HistoryWindowTest, ADragIsOneStepAndUndoGivesTheExportBack) {
         EXPECT_NE(edited, dragged);
         redo();
         EXPECT_EQ(exported(), edited);
-        EXPECT_FALSE(f.editHistory.canRedo());
+        EXPECT_FALSE(f.edits.history().canRedo());
     }
 }
 
@@ -207,11 +207,11 @@ TEST_F(HistoryWindowTest, EveryControlChangeIsOneStep) {
         SCOPED_TRACE(c.name);
         select(c.entry);
         const auto before = f.config.image;
-        const int steps = f.editHistory.undoCount();
+        const int steps = f.edits.history().undoCount();
         c.act();
         const auto after = f.config.image;
         ASSERT_NE(after, before) << "the change did not reach the image";
-        EXPECT_EQ(f.editHistory.undoCount(), steps + 1);
+        EXPECT_EQ(f.edits.history().undoCount(), steps + 1);
         EXPECT_EQ(f.windowTitle(), kMarked);
 
         f.StringGrid1->setFocus();
@@ -271,7 +271,7 @@ TEST_F(HistoryWindowTest, TwoHundredStepsCanBeUndone) {
     const auto start = f.config.image;
     f.StringGrid1->setFocus();
     for (int n = 0; n < 200; ++n) key(n % 2 ? Qt::Key_Left : Qt::Key_Right);
-    EXPECT_EQ(f.editHistory.undoCount(), 200);
+    EXPECT_EQ(f.edits.history().undoCount(), 200);
     for (int n = 0; n < 200; ++n) undo();
     EXPECT_EQ(f.config.image, start);
     EXPECT_EQ(f.windowTitle(), kClean);
@@ -311,14 +311,14 @@ TEST_F(HistoryWindowTest, ArrowKeysMoveTheSelectionWithinTheScreen) {
         f.UpDown2->setPosition(c.y);
         StoreX(f.config, c.entry, c.x);
         StoreY(f.config, c.entry, c.y);
-        const int steps = f.editHistory.undoCount();
+        const int steps = f.edits.history().undoCount();
         key(c.key, c.mods);
         EXPECT_EQ(values(c.entry).x, c.wantX);
         EXPECT_EQ(values(c.entry).y, c.wantY);
         EXPECT_EQ(f.UpDown1->position(), c.wantX);
         EXPECT_EQ(f.Edit2->text(), QString::number(c.wantY));
         const bool moved = c.wantX != c.x || c.wantY != c.y;
-        EXPECT_EQ(f.editHistory.undoCount(), steps + (moved ? 1 : 0));
+        EXPECT_EQ(f.edits.history().undoCount(), steps + (moved ? 1 : 0));
         EXPECT_TRUE(f.StringGrid1->hasFocus());
     }
 }
@@ -361,7 +361,7 @@ TEST_F(HistoryWindowTest, ContextMenuCopiesALayoutAndCentresInOneStepEach) {
     EXPECT_TRUE(std::equal(c.image.begin() + 512, c.image.begin() + 572, c.image.begin() + 632));
     EXPECT_TRUE(std::equal(before.begin() + 124 + 48, before.begin() + 186, c.image.begin() + 124 + 48));
     EXPECT_TRUE(std::equal(before.begin() + 62, before.begin() + 124, c.image.begin() + 62));
-    EXPECT_EQ(f.editHistory.undoCount(), 1);
+    EXPECT_EQ(f.edits.history().undoCount(), 1);
     const auto copied = c.image;
 
     select(1);

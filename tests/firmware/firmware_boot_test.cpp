@@ -6,6 +6,7 @@
 
 #include "fake_boot_loader.h"
 #include "line_protocol.h"
+#include "update_texts.h"
 #include "update_fixture.h"
 
 using namespace vorkal;
@@ -70,8 +71,7 @@ TEST_F(BootExchange, NoCommunicationAfterTheRepeatedResetAndTheInstructions) {
     form->firmwareUpdate().handshakeTimeouts.afterInstructionsMs = 300;
     update(1000);
 
-    EXPECT_EQ(messages(),
-              (QStringList{kInstructions, "No communication !", TForm1::StrandedDisplayHint(false, false)}));
+    EXPECT_EQ(messages(), (QStringList{kInstructions, "No communication !", StrandedDisplayHint(false, false)}));
     std::vector<int> runs;
     ASSERT_TRUE(handshakeRuns(fake->wire(), &runs)) << fake->wire().toHex().toStdString();
     // The reset, the handshake every 100 ms, the reset again after about a second.
@@ -93,7 +93,7 @@ TEST_F(BootExchange, CancelEndsTheHandshakeAtOnce) {
     presser.start(10);
     update(1000);
 
-    EXPECT_EQ(messages(), (QStringList{"No communication !", TForm1::StrandedDisplayHint(false, false)}));
+    EXPECT_EQ(messages(), (QStringList{"No communication !", StrandedDisplayHint(false, false)}));
     std::vector<int> runs;
     ASSERT_TRUE(handshakeRuns(fake->wire(), &runs));
     EXPECT_EQ(runs.size(), 1u);  // ended before the reset was repeated
@@ -136,7 +136,7 @@ TEST_F(BootExchange, IdentificationByBlockSize) {
         form->Button11Click();
 
         QStringList expected{c.message};
-        if (c.message != "Update successfull !") expected << TForm1::StrandedDisplayHint(false, false);
+        if (c.message != "Update successfull !") expected << StrandedDisplayHint(false, false);
         EXPECT_EQ(messages(), expected);
         EXPECT_EQ(fake->identifyCommands(), c.identifyCommands);
         EXPECT_EQ(form->firmwareUpdate().blockSize, c.blockSizeAfter);

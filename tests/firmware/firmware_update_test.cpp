@@ -1,6 +1,7 @@
 // Firmware updates from the main window against the virtual display's boot loader.
 
 #include "update_fixture.h"
+#include "update_texts.h"
 
 using namespace vorkal;
 using namespace vorkal::testing;
@@ -93,7 +94,7 @@ TEST_F(WindowFirmwareUpdate, FailuresEndWithTheirMessageAndLeaveTheDisplayInItsB
         ASSERT_EQ(shown.size(), 2);
         EXPECT_EQ(shown[0], c.message);
         // What to do next follows, saying whether the old firmware is still there.
-        EXPECT_EQ(shown[1], TForm1::StrandedDisplayHint(c.programmed, false));
+        EXPECT_EQ(shown[1], StrandedDisplayHint(c.programmed, false));
 
         expectIdleAfterwards();
         EXPECT_EQ(display->flash() != flashBefore, c.programmed);

@@ -1,0 +1,105 @@
+#include "edited_configuration.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "layout_editor.h"
+
+namespace vorkal {
+
+EditedConfiguration::EditedConfiguration(QObject* parent) : QObject(parent) {}
+
+void EditedConfiguration::openStep(bool record) {
+    if (depth_++ > 0) return;
+    // Before a configuration is shown there is nothing an undo could go back to.
+    recordStep_ = record && image_.configurationLoaded;
+    if (recordStep_) stepBefore_ = image_;
+}
+
+void EditedConfiguration::closeStep() {
+    if (--depth_ > 0) return;
+    if (recordStep_ && image_.configurationLoaded) history_.record(stepBefore_, image_);
+    if (std::exchange(saveWhenStepCloses_, false)) markSaved();
+    emit stateChanged();
+}
+
+void EditedConfiguration::beginDrag() {
+    endDrag();
+    openStep(true);
+    dragOpen_ = true;
+}
+
+void EditedConfiguration::endDrag() {
+    if (std::exchange(dragOpen_, false)) closeStep();
+}
+
+bool EditedConfiguration::stepThrough(bool forward) {
+    endDrag();
+    if (depth_ > 0 || !image_.configurationLoaded) return false;
+    const DisplayVariant variantBefore = image_.variant();
+    bool logChanged = false;
+    if (!(forward ? history_.redo(image_, &logChanged) : history_.undo(image_, &logChanged))) return false;
+    emit restored(variantBefore, logChanged);
+    emit stateChanged();
+    return true;
+}
+
+void EditedConfiguration::markSaved() {
+    if (depth_ > 0) {
+        saveWhenStepCloses_ = true;
+        return;
+    }
+    saved_ = image_;
+    savedKnown_ = true;
+    emit stateChanged();
+}
+
+bool EditedConfiguration::sameContent(const ConfigImage& a, const ConfigImage& b) {
+    return a.variant() == b.variant() && a.separateLog == b.separateLog && a.image == b.image &&
+           a.logImage == b.logImage;
+}
+
+bool EditedConfiguration::hasUnsavedChanges() const {
+    return image_.configurationLoaded && !(savedKnown_ && sameContent(image_, saved_));
+}
+
+int EditedConfiguration::maxX(int i) const {
+    return image_.width() - (EntryKindOf(image_, i) == EntryKind::Line ? 1 : 2);
+}
+
+int EditedConfiguration::maxY(int i) const {
+    return image_.height() - (EntryKindOf(image_, i) == EntryKind::Line ? 1 : 2);
+}
+
+void EditedConfiguration::moveElement(int i, int x, int y) {
+    const Step step(*this);
+    StoreX(image_, i, std::clamp(x, 0, maxX(i)));
+    StoreY(image_, i, std::clamp(y, 0, maxY(i)));
+    emit elementChanged(i);
+}
+
+bool EditedConfiguration::nudgeElement(int i, int dx, int dy) {
+    if (EntryKindOf(image_, i) == EntryKind::None) return false;
+    const ElementValues v = DecodeElement(image_, i);
+    if (!v.visible) return false;  // as the X control: a hidden element keeps its place
+    if (StoresEvenX(image_, i) && (dx == 1 || dx == -1)) dx *= 2;
+    moveElement(i, v.x + dx, v.y + dy);
+    return true;
+}
+
+bool EditedConfiguration::centreElementHorizontally(int i) {
+    if (EntryKindOf(image_, i) == EntryKind::None || !DecodeElement(image_, i).visible) return false;
+    moveElement(i, CentredX(image_, i, maxX(i)), DecodeElement(image_, i).y);
+    return true;
+}
+
+bool EditedConfiguration::copyLayoutTo(int target) {
+    if (!image_.configurationLoaded || target < 0 || target >= image_.layoutCount() || target == image_.selectedLayout)
+        return false;
+    const Step step(*this);
+    CopyLayoutElements(image_, image_.selectedLayout, target);
+    emit layoutChanged();
+    return true;
+}
+
+}  // namespace vorkal

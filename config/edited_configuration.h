@@ -1,0 +1,93 @@
+#pragma once
+// The configuration being edited, without any widget: the image, its undo history in
+// steps that nest, what was saved last (sent, exported, received or imported) and the
+// editing operations that are more than one byte write. It reports what changed, so a
+// view redraws only that.
+
+#include <QObject>
+
+#include "config_image.h"
+#include "edit_history.h"
+
+namespace vorkal {
+
+class EditedConfiguration : public QObject {
+    Q_OBJECT
+public:
+    explicit EditedConfiguration(QObject* parent = nullptr);
+
+    ConfigImage& image() { return image_; }
+    const ConfigImage& image() const { return image_; }
+    const EditHistory& history() const { return history_; }
+
+    // ---- Steps ----------------------------------------------------------------------
+    // The changes made while a step is open are one undo step. Steps nest: only the
+    // outermost records, so an action that runs others stays one step. `record` false:
+    // the changes only show the image as it is (there are none to keep).
+    void openStep(bool record = true);
+    void closeStep();
+    bool stepOpen() const { return depth_ > 0; }
+    class Step {
+    public:
+        explicit Step(EditedConfiguration& model, bool record = true) : model_(model) { model_.openStep(record); }
+        ~Step() { model_.closeStep(); }
+        Step(const Step&) = delete;
+        Step& operator=(const Step&) = delete;
+
+    private:
+        EditedConfiguration& model_;
+    };
+    // A drag is one step from the press to the release; a new press ends the last one.
+    void beginDrag();
+    void endDrag();
+
+    // Undoes or redoes one step, not while a step is open; nothing is sent anywhere.
+    // Emits restored() when it stepped.
+    bool undo() { return stepThrough(false); }
+    bool redo() { return stepThrough(true); }
+
+    // ---- Saved state ------------------------------------------------------------------
+    // The image now is what the display or a file holds. Inside a step it counts from
+    // the step's end, so the step's own corrections are part of what was saved.
+    void markSaved();
+    // A configuration is shown and differs from what was saved last: undoing back to
+    // the saved image clears it.
+    bool hasUnsavedChanges() const;
+
+    // ---- Operations (each one step) ---------------------------------------------------
+    // Moves entry `i` to (x, y), kept on the screen; even-X elements round as StoreX does.
+    void moveElement(int i, int x, int y);
+    // One key press: a one-pixel step of an element that keeps only even X positions is
+    // two pixels, or it could never move right. A hidden element keeps its place.
+    bool nudgeElement(int i, int dx, int dy);
+    bool centreElementHorizontally(int i);
+    // Copies the selected layout's elements over layout `target` (0-based).
+    bool copyLayoutTo(int target);
+    // The largest X and Y position of entry `i` that keeps it on the screen.
+    int maxX(int i) const;
+    int maxY(int i) const;
+
+signals:
+    void elementChanged(int entry);  // one element's bytes
+    void layoutChanged();            // elements of several entries or of another layout
+    // An undo or redo put back another image: the variant and the log may differ too.
+    void restored(DisplayVariant variantBefore, bool logChanged);
+    // The undo/redo availability or the unsaved mark may have changed.
+    void stateChanged();
+
+private:
+    bool stepThrough(bool forward);
+    static bool sameContent(const ConfigImage& a, const ConfigImage& b);
+
+    ConfigImage image_;
+    EditHistory history_;
+    int depth_ = 0;
+    ConfigImage stepBefore_;  // the configuration when the outer step opened
+    bool recordStep_ = false;
+    bool saveWhenStepCloses_ = false;
+    bool dragOpen_ = false;
+    bool savedKnown_ = false;
+    ConfigImage saved_;  // what was saved last
+};
+
+}  // namespace vorkal

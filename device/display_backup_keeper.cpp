@@ -1,0 +1,37 @@
+#include "display_backup_keeper.h"
+
+#include <utility>
+
+namespace vorkal {
+
+DisplayBackupKeeper::DisplayBackupKeeper(const ConfigImage& config, Reader readDisplay, QString folder, Clock clock)
+    : config_(config), read_(std::move(readDisplay)), folder_(std::move(folder)), clock_(std::move(clock)) {}
+
+void DisplayBackupKeeper::displayRead(const std::array<uint8_t, kImageSize>& image) {
+    image_ = image;
+    known_ = true;
+}
+
+void DisplayBackupKeeper::displayShowsLayout(int layout) {
+    // The display keeps its current layout in bits 0-2 of the layout byte.
+    if (known_) image_[kLayoutByte] = uint8_t((image_[kLayoutByte] & 0xF8) | (layout & 7));
+}
+
+DisplayBackupKeeper::Result DisplayBackupKeeper::backUp() {
+    if (!known_) {
+        // Bytes a small display does not exchange stay as the program has them.
+        std::array<uint8_t, kImageSize> image = config_.image;
+        const QString error = read_(image);
+        if (!error.isEmpty()) return {Result::Kind::ReadFailed, error, {}};
+        displayRead(image);
+    }
+    QString path;
+    const QString error =
+        WriteDisplayBackup(folder_, BackupFileBytes(config_, image_), config_.variant(), clock_(), kBackupsKept, &path);
+    if (!error.isEmpty()) return {Result::Kind::WriteFailed, error, {}};
+    lastPath_ = path;
+    known_ = false;  // the caller writes to the display next
+    return {Result::Kind::Written, {}, path};
+}
+
+}  // namespace vorkal
