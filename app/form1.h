@@ -1,11 +1,8 @@
 #pragma once
-// The main window: a view. It owns the controls and keeps the handler names the program
-// is written against; the handlers are short and forward to the models and subsystems:
-// the edited configuration and its history (config/edited_configuration.h), the
-// conversation with the display (device/display_session.h), the display backups
-// (device/display_backup_keeper.h), the log view (log/log_view_model.h) and the firmware
-// update (firmware/firmware_update.h). form1_ui.cpp builds the controls; the other
-// form1_*.cpp files hold the handlers by subsystem.
+// The main window, a view: it owns the controls and keeps the handler names the program
+// is written against, short and forwarding to the models (edited configuration, display
+// session, backup keeper, log view, firmware update). form1_ui.cpp builds the controls;
+// the other form1_*.cpp files hold the handlers by subsystem.
 
 #include <QCheckBox>
 #include <QDate>
@@ -16,12 +13,12 @@
 #include <QTableWidget>
 #include <QTimer>
 #include <QWidget>
+#include <functional>
 #include <memory>
-#include <vector>
 
-#include "config_image.h"
 #include "dialogs.h"
 #include "edited_configuration.h"
+#include "control_builders.h"
 #include "log_view_model.h"
 #include "preview_canvas.h"
 #include "widgets.h"
@@ -178,7 +175,6 @@ protected:
     void closeEvent(QCloseEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* e) override;
     bool portIsOpen() const;
-    QStringList fontEntries() const;  // font sizes of the current variant, in the current language
 
 private:
     void createControls();
@@ -188,17 +184,15 @@ private:
     void attachPortDetails();
     void applyLanguageTexts();
     void applyVariant(vorkal::DisplayVariant v);
-    void applyTypedValue(QLineEdit* edit);
-    void createTrackControls();
+    void fillLayoutSelector(int count);  // entries 1..count, without selecting one
+    void editSelected(int first, const std::function<void(int)>& store);
+    void storeTyped(QLineEdit* edit, vorkal::TUpDown* upDown, int (*fallback)(const vorkal::ConfigImage&, int), int max,
+                    bool texts, const std::function<void(int, int)>& store);
     void refreshTrackWindow();
     void updateCaption();
-    // Controls, layout selection and preview in line with the image after an undo or
-    // redo, without any handler that talks to the display.
+    // Controls and preview in line with the image after an undo or redo; nothing is sent.
     void showRestoredImage(vorkal::DisplayVariant variantBefore, bool logChanged);
-    int selectedEntry() const;  // -1 unless a configuration is shown and the entry exists
-    bool previewCell(int x, int y, int& column, int& row) const;
-    bool leftButtonAlone() const;  // in the preview's current mouse event
-    void showFileError(const QString& fileName, const QString& reason, bool writing);
+    int selectedEntry() const;                         // -1 unless a configuration is shown and the entry exists
     bool importSettingsFile(const QString& fileName);  // false: refused or unreadable (told)
     int speedIndex() const;
     void selectPortEntry(int port);
@@ -207,19 +201,18 @@ private:
 
     View view_ = View::Start;
     bool shownOnce_ = false;
-    std::vector<std::pair<QWidget*, bool>> heldControls_;  // disabled for a transfer, with their state
-    int selectedOffset = -1;            // ElementOffset of the selected entry, drawn red; -1 before any
-    bool loading_ = false;              // LoadElementControls is setting the controls
-    bool dragging_ = false;             // from a hit in the preview until the button is released
-    int grabColumn_ = 0, grabRow_ = 0;  // mouse-down cell minus the hit element's X and Y
-    int shownLayoutCount_ = 100;        // layout count last applied to RadioGroup3; 200 forces a rebuild
-    QString progressCaption_;           // replaces the progress window's caption when set
+    vorkal::HeldControls heldControls_;  // disabled for a transfer
+    int selectedOffset = -1;             // ElementOffset of the selected entry, drawn red; -1 before any
+    bool loading_ = false;               // LoadElementControls is setting the controls
+    bool dragging_ = false;              // from a hit in the preview until the button is released
+    int grabColumn_ = 0, grabRow_ = 0;   // mouse-down cell minus the hit element's X and Y
+    int shownLayoutCount_ = 100;         // layout count last applied to RadioGroup3; 200 forces a rebuild
+    QString progressCaption_;            // replaces the progress window's caption when set
     std::unique_ptr<vorkal::BytePort> port_;
     vorkal::DisplaySession* session_ = nullptr;
     std::unique_ptr<vorkal::DisplayBackupKeeper> backups_;
     std::unique_ptr<vorkal::FirmwareUpdate> firmwareUpdate_;
     bool shownConnected_ = false;  // what ShowConnectionState showed last
-    bool logDelegateInstalled_ = false;
     vorkal::TrackWindow* trackWindow_ = nullptr;
     int trackRevision_ = -1;  // the log view revision the track window shows
 };

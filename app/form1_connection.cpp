@@ -57,9 +57,9 @@ void TForm1::createDevice() {
         if (wide) SetDisplay128x64();
         else SetDisplay84x48();
     });
-    // The image as the display holds it, before showing it corrects anything.
     backups_ = std::make_unique<DisplayBackupKeeper>(
         config, [this](std::array<uint8_t, kImageSize>& dest) { return session_->readConfigurationInto(dest); });
+    // The image as the display holds it, before showing it corrects anything.
     connect(session_, &DisplaySession::configurationReceived, this, [this] { backups_->displayRead(config.image); });
     connect(session_, &DisplaySession::configurationReceived, this, &TForm1::ShowLoadedConfiguration);
     connect(session_, &DisplaySession::headerReceived, this, &TForm1::ApplyLayoutHeader);

@@ -1,13 +1,17 @@
-// The layout editor: putting a loaded configuration on screen, element and layout
+// The layout editor and the preview: putting a loaded configuration on screen, element and layout
 // selection, property controls, typed values, mouse selection and dragging. The byte
 // work lives in config/layout_editor.h; these handlers move values between it and the
 // controls.
+
+#include <climits>
+#include <functional>
 
 #include "dialogs.h"
 #include "element_catalogue.h"
 #include "form1.h"
 #include "layout_editor.h"
 #include "preview_grid.h"
+#include "preview_renderer.h"
 
 using namespace vorkal;
 
@@ -77,14 +81,18 @@ void TForm1::ApplyLayoutHeader() {
     int c = layoutByte >> 4;
     if (c != shownLayoutCount_) {
         if (layoutByte >= 144) c = kMaxLayouts;
-        QStringList entries;
-        for (int n = 1; n <= c; ++n) entries << QString::number(n);
-        RadioGroup3->setColumns(c < 5 ? 1 : 2);
-        RadioGroup3->setItems(entries);
+        fillLayoutSelector(c);
         RadioGroup3->setItemIndex(std::min(layoutByte & 7, c - 1));  // runs RadioGroup3Click
         ComboBox3->setCurrentIndex(CorrectSpeedByte(config));
     }
     shownLayoutCount_ = c;
+}
+
+void TForm1::fillLayoutSelector(int count) {
+    QStringList entries;
+    for (int n = 1; n <= count; ++n) entries << QString::number(n);
+    RadioGroup3->setColumns(count < 5 ? 1 : 2);
+    RadioGroup3->setItems(entries);
 }
 
 void TForm1::LoadElementControls() {
@@ -139,68 +147,49 @@ void TForm1::RadioGroup3Click() {
     UpdateGrid();
 }
 
-void TForm1::CheckBox1Click() {
+// One change of the selected entry (`first` 1: not the frame) as one undo step.
+void TForm1::editSelected(int first, const std::function<void(int)>& store) {
     const EditStep step(edits);
     const int i = selectedEntry();
-    if (loading_ || i < 0) return;
-    StoreVisible(config, i, CheckBox1->isChecked(), RadioGroup1->itemIndex(), UpDown1->position());
+    if (i < first) return;
+    store(i);
     UpdateGrid();
+}
+
+void TForm1::CheckBox1Click() {
+    if (loading_) return;
+    editSelected(0, [&](int i) {
+        StoreVisible(config, i, CheckBox1->isChecked(), RadioGroup1->itemIndex(), UpDown1->position());
+    });
 }
 
 void TForm1::CheckBox2Click() {
-    const EditStep step(edits);
-    const int i = selectedEntry();
-    if (loading_ || i <= 0) return;
-    StoreFlag(config, i, CheckBox2->isChecked());
-    UpdateGrid();
+    if (!loading_) editSelected(1, [&](int i) { StoreFlag(config, i, CheckBox2->isChecked()); });
 }
 
 void TForm1::RadioGroup1Click() {
-    const EditStep step(edits);
-    const int i = selectedEntry();
-    if (i <= 0 || RadioGroup1->itemIndex() < 0) return;
-    StoreFont(config, i, RadioGroup1->itemIndex());
-    UpdateGrid();
+    if (RadioGroup1->itemIndex() >= 0) editSelected(1, [&](int i) { StoreFont(config, i, RadioGroup1->itemIndex()); });
 }
 
 void TForm1::RadioGroup2Click() {
-    const EditStep step(edits);
-    const int i = selectedEntry();
-    if (i <= 0 || RadioGroup2->itemIndex() < 0) return;
-    StoreAlignment(config, i, RadioGroup2->itemIndex());
-    UpdateGrid();
+    if (RadioGroup2->itemIndex() >= 0)
+        editSelected(1, [&](int i) { StoreAlignment(config, i, RadioGroup2->itemIndex()); });
 }
 
 void TForm1::UpDown1Click(int position) {
-    const EditStep step(edits);
-    const int i = selectedEntry();
-    if (i < 0) return;
-    if (CheckBox1->isChecked()) StoreX(config, i, position);
-    UpdateGrid();
+    editSelected(0, [&](int i) {
+        if (CheckBox1->isChecked()) StoreX(config, i, position);
+    });
 }
 
 void TForm1::UpDown2Click(int position) {
-    const EditStep step(edits);
-    const int i = selectedEntry();
-    if (i < 0) return;
-    StoreY(config, i, position);
-    UpdateGrid();
+    editSelected(0, [&](int i) { StoreY(config, i, position); });
 }
-
 void TForm1::UpDown3Click(int position) {
-    const EditStep step(edits);
-    const int i = selectedEntry();
-    if (i < 0) return;
-    StoreLength(config, i, position);
-    UpdateGrid();
+    editSelected(0, [&](int i) { StoreLength(config, i, position); });
 }
-
 void TForm1::UpDown4Click(int position) {
-    const EditStep step(edits);
-    const int i = selectedEntry();
-    if (i < 0) return;
-    StoreSize(config, i, position);
-    UpdateGrid();
+    editSelected(0, [&](int i) { StoreSize(config, i, position); });
 }
 
 // Digits and backspace only. Tab and Delete are let through as the navigation and
@@ -210,67 +199,42 @@ bool TForm1::Edit1KeyPress(QLineEdit*, QChar key) {
     return (c >= u'0' && c <= u'9') || c == 8 || c == u'\t' || c == 0x7F;
 }
 
-// Leaving an edit (or Enter in it) stores the typed value and shows it at once.
-void TForm1::Edit1Exit() {
+// Leaving an edit (or Enter in it) stores the typed value, at most `max`, and shows it
+// at once; the length and size edits do not apply to texts.
+void TForm1::storeTyped(QLineEdit* edit, TUpDown* upDown, int (*fallback)(const ConfigImage&, int), int max, bool texts,
+                        const std::function<void(int, int)>& store) {
     const EditStep step(edits);
     const int i = selectedEntry();
-    if (i < 0) return;
-    const int value = std::min(typedValue(Edit1, FallbackX(config, i)), config.width() - 2);
-    if (CheckBox1->isChecked()) StoreX(config, i, value);
-    UpDown1->setPosition(value);
-    Edit1->setText(QString::number(value));
+    if (i < 0 || (!texts && EntryKindOf(config, i) == EntryKind::Text)) return;
+    const int value = std::min(typedValue(edit, fallback(config, i)), max);
+    store(i, value);
+    upDown->setPosition(value);
+    edit->setText(QString::number(value));
     UpdateGrid();
+}
+
+void TForm1::Edit1Exit() {
+    storeTyped(Edit1, UpDown1, FallbackX, config.width() - 2, true, [&](int i, int v) {
+        if (CheckBox1->isChecked()) StoreX(config, i, v);
+    });
 }
 
 void TForm1::Edit2Exit() {
-    const EditStep step(edits);
-    const int i = selectedEntry();
-    if (i < 0) return;
-    const int value = std::min(typedValue(Edit2, FallbackY(config, i)), config.height() - 1);
-    StoreY(config, i, value);
-    UpDown2->setPosition(value);
-    Edit2->setText(QString::number(value));
-    UpdateGrid();
+    storeTyped(Edit2, UpDown2, FallbackY, config.height() - 1, true, [&](int i, int v) { StoreY(config, i, v); });
 }
 
 void TForm1::Edit3Exit() {
-    const EditStep step(edits);
-    const int i = selectedEntry();
-    if (i < 0 || EntryKindOf(config, i) == EntryKind::Text) return;
-    const int value = typedValue(Edit3, FallbackLength(config, i));
-    StoreLength(config, i, value);
-    UpDown3->setPosition(value);
-    Edit3->setText(QString::number(value));
-    UpdateGrid();
+    storeTyped(Edit3, UpDown3, FallbackLength, INT_MAX, false, [&](int i, int v) { StoreLength(config, i, v); });
 }
 
 void TForm1::Edit4Exit() {
-    const EditStep step(edits);
-    const int i = selectedEntry();
-    if (i < 0 || EntryKindOf(config, i) == EntryKind::Text) return;
-    const int value = typedValue(Edit4, FallbackSize(config, i));
-    StoreSize(config, i, value);
-    UpDown4->setPosition(value);
-    Edit4->setText(QString::number(value));
-    UpdateGrid();
-}
-
-bool TForm1::previewCell(int x, int y, int& column, int& row) const {
-    if (x < 0 || y < 0) return false;
-    column = x / (StringGrid1->cellWidth() + 1);
-    row = y / (StringGrid1->cellHeight() + 1);
-    return column < config.width() && row < config.height();
-}
-
-bool TForm1::leftButtonAlone() const {
-    return StringGrid1->eventButtons() == Qt::LeftButton &&
-           !(StringGrid1->eventModifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier));
+    storeTyped(Edit4, UpDown4, FallbackSize, INT_MAX, false, [&](int i, int v) { StoreSize(config, i, v); });
 }
 
 void TForm1::StringGrid1MouseDown(Qt::MouseButton button, int x, int y) {
     int column = 0, row = 0;
-    if (!config.configurationLoaded || button != Qt::LeftButton || !leftButtonAlone() ||
-        !previewCell(x, y, column, row))
+    if (!config.configurationLoaded || button != Qt::LeftButton || !StringGrid1->leftButtonAlone() ||
+        !StringGrid1->cellAt(x, y, column, row))
         return;
     const int hit = HitTest(config, column, row);
     if (hit < 0 || hit >= ComboBox1->count()) return;
@@ -289,11 +253,22 @@ void TForm1::StringGrid1MouseDown(Qt::MouseButton button, int x, int y) {
 void TForm1::StringGrid1MouseMove(int x, int y) {
     int column = 0, row = 0;
     const int i = selectedEntry();
-    if (!dragging_ || i < 0 || !leftButtonAlone() || !previewCell(x, y, column, row)) return;
+    if (!dragging_ || i < 0 || !StringGrid1->leftButtonAlone() || !StringGrid1->cellAt(x, y, column, row)) return;
     edits.moveElement(i, column - grabColumn_, row - grabRow_);
 }
 
 void TForm1::StringGrid1MouseUp(Qt::MouseButton, int, int) {
     dragging_ = false;
     edits.endDrag();
+}
+
+// The grid gets its canvas on the first draw, so it shows white paper until then.
+void TForm1::UpdateGrid() {
+    RenderPreview(previewCanvas, config, selectedOffset);
+    StringGrid1->setCanvas(&previewCanvas);  // also schedules the repaint
+}
+
+void TForm1::ClearPreview() {
+    vorkal::ClearPreview(previewCanvas, config);
+    StringGrid1->setCanvas(&previewCanvas);
 }

@@ -18,12 +18,6 @@
 
 using namespace vorkal;
 
-namespace {
-
-constexpr int kBigNudge = 8;
-
-}  // namespace
-
 void TForm1::connectModels() {
     undoAction = new QAction(this);
     undoAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
@@ -78,13 +72,11 @@ void TForm1::closeEvent(QCloseEvent* e) {
 
 // A transfer reads or fills the image: undo and redo wait until it is over.
 void TForm1::UndoEdit() {
-    edits.endDrag();
     dragging_ = false;
     if (!session_->waiting() && !session_->transferRunning()) edits.undo();
 }
 
 void TForm1::RedoEdit() {
-    edits.endDrag();
     dragging_ = false;
     if (!session_->waiting() && !session_->transferRunning()) edits.redo();
 }
@@ -106,10 +98,7 @@ void TForm1::showRestoredImage(DisplayVariant variantBefore, bool logChanged) {
     if (count > 0 && count != RadioGroup3->count()) {
         const int keep = RadioGroup3->itemIndex();
         const QSignalBlocker blocked(RadioGroup3);
-        QStringList layouts;
-        for (int n = 1; n <= count; ++n) layouts << QString::number(n);
-        RadioGroup3->setColumns(count < 5 ? 1 : 2);
-        RadioGroup3->setItems(layouts);
+        fillLayoutSelector(count);
         RadioGroup3->setItemIndex(std::clamp(keep, 0, count - 1));
         shownLayoutCount_ = count;
         config.selectedLayout = RadioGroup3->itemIndex();
@@ -124,7 +113,7 @@ void TForm1::showRestoredImage(DisplayVariant variantBefore, bool logChanged) {
 bool TForm1::PreviewKeyPress(int key, Qt::KeyboardModifiers modifiers) {
     const Qt::KeyboardModifiers other = modifiers & ~(Qt::ShiftModifier | Qt::KeypadModifier);
     if (other != Qt::NoModifier || selectedEntry() < 0) return false;
-    const int step = (modifiers & Qt::ShiftModifier) ? kBigNudge : 1;
+    const int step = (modifiers & Qt::ShiftModifier) ? EditedConfiguration::kBigNudge : 1;
     switch (key) {
     case Qt::Key_Left: NudgeSelected(-step, 0); return true;
     case Qt::Key_Right: NudgeSelected(step, 0); return true;

@@ -1,10 +1,9 @@
 // Flight log: the switch between screen and log view with the download, the log table
-// and its export.
+// drawn from the log view model, its export and the track window.
 
 #include <QDateTime>
 #include <QLocale>
 #include <QPainter>
-#include <QStyledItemDelegate>
 
 #include "atomic_file.h"
 #include "dialogs.h"
@@ -14,37 +13,9 @@
 #include "log_export.h"
 #include "log_record.h"
 #include "log_table.h"
+#include "track_window.h"
 
 using namespace vorkal;
-
-namespace {
-
-// Paints the log table's cells through the window's draw handler.
-class LogCellDelegate : public QStyledItemDelegate {
-public:
-    explicit LogCellDelegate(TForm1* form) : QStyledItemDelegate(form->StringGrid2), form_(form) {}
-    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
-        painter->save();
-        const bool selected = option.state & QStyle::State_Selected;
-        if (index.row() == 0) {
-            painter->setBrush(QColor(0xF0, 0xF0, 0xF0));  // fixed header row
-            painter->setPen(Qt::black);
-        } else if (selected) {
-            painter->setBrush(option.palette.highlight());
-            painter->setPen(option.palette.highlightedText().color());
-        } else {
-            painter->setBrush(Qt::white);
-            painter->setPen(Qt::black);
-        }
-        form_->StringGrid2DrawCell(index.column(), index.row(), painter, option.rect);
-        painter->restore();
-    }
-
-private:
-    TForm1* form_;
-};
-
-}  // namespace
 
 void TForm1::StringGrid2DrawCell(int column, int row, QPainter* painter, const QRect& rect) {
     if (column == 0 && row > 0) {
@@ -59,10 +30,6 @@ void TForm1::StringGrid2DrawCell(int column, int row, QPainter* painter, const Q
 }
 
 void TForm1::LogsView() {
-    if (!logDelegateInstalled_) {
-        StringGrid2->setItemDelegate(new LogCellDelegate(this));
-        logDelegateInstalled_ = true;
-    }
     if (!logView.refresh(config, languagePolish, QLocale::system().decimalPoint())) {
         refreshTrackWindow();
         return;
@@ -120,5 +87,32 @@ void TForm1::Button10Click() {
     const QDate gpxDate = logDownloadDate.isValid() ? logDownloadDate : QDateTime::currentDateTimeUtc().date();
     const QByteArray bytes = ExportLog(logView.rows(), chosen.filterIndex, gpxDate);
     QString error;
-    if (!WriteFileAtomically(chosen.fileName, bytes, &error)) showFileError(chosen.fileName, error, true);
+    if (!WriteFileAtomically(chosen.fileName, bytes, &error))
+        showFileError(chosen.fileName, error, true, languagePolish);
+}
+
+// The track window: the Track button, the double-click on a log row and the link
+// between the log table's selection and the point marked on the track.
+void TForm1::TrackButtonClick() {
+    if (!trackWindow_) {
+        trackWindow_ = new TrackWindow(this);
+        connect(trackWindow_, &TrackWindow::rowChosen, this, [this](int row) {
+            StringGrid2->selectRow(row);
+            StringGrid2->scrollToItem(StringGrid2->item(row, 0));
+            trackWindow_->markRow(row);
+        });
+    }
+    trackWindow_->setPolish(languagePolish);
+    trackWindow_->show();
+    refreshTrackWindow();
+    trackWindow_->markRow(StringGrid2->currentRow());
+    trackWindow_->raise();
+    trackWindow_->activateWindow();
+}
+
+void TForm1::refreshTrackWindow() {
+    // Only what the log view rebuilt: a Receive that left the log alone draws nothing anew.
+    if (!trackWindow_ || !trackWindow_->isVisible() || trackRevision_ == logView.revision()) return;
+    trackRevision_ = logView.revision();
+    trackWindow_->setLog(logView);
 }

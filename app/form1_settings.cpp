@@ -2,18 +2,12 @@
 // by the log image when the display keeps its log in separate memory. The size alone
 // says what a file holds.
 
-#include <QFile>
-
 #include "atomic_file.h"
 #include "dialogs.h"
 #include "form1.h"
 #include "settings_file.h"
 
 using namespace vorkal;
-
-void TForm1::showFileError(const QString& fileName, const QString& reason, bool writing) {
-    vorkal::showFileError(fileName, reason, writing, languagePolish);
-}
 
 void TForm1::Button1Click() {
     if (!mayDropUnsavedChanges()) return;
@@ -29,43 +23,34 @@ void TForm1::Button1Click() {
 }
 
 bool TForm1::importSettingsFile(const QString& fileName) {
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly)) {
-        showFileError(fileName, file.errorString(), false);
+    const SettingsFileRead read = ReadSettingsFile(fileName);
+    switch (read.status) {
+    case SettingsFileRead::Status::Ok: break;
+    case SettingsFileRead::Status::Unreadable:
+        showFileError(fileName,
+                      !read.error.isEmpty()
+                          ? read.error
+                          : tr2("The file is shorter than its size.", "Plik jest krótszy niż jego rozmiar."),
+                      false, languagePolish);
         return false;
-    }
-    const qint64 size = file.size();
-    if (!IsSettingsFileSize(size)) {
+    case SettingsFileRead::Status::WrongSize:
         dialogs().showMessage(QString(),
                               tr2("The file %1 is not a settings file: it has %2 bytes.\n"
                                   "Settings files have 512, 8704 or 33792 bytes.",
                                   "Plik %1 nie jest plikiem ustawień: ma %2 bajtów.\n"
                                   "Pliki ustawień mają 512, 8704 lub 33792 bajty.")
                                   .arg(fileName)
-                                  .arg(size),
+                                  .arg(read.size),
                               MsgIcon::Warning);
         return false;
-    }
-    // The whole file is read before anything is taken over, so a failed read leaves the
-    // image as it was.
-    const QByteArray bytes = file.read(size);
-    if (bytes.size() != size) {
-        showFileError(fileName,
-                      file.error() != QFileDevice::NoError
-                          ? file.errorString()
-                          : tr2("The file is shorter than its size.", "Plik jest krótszy niż jego rozmiar."),
-                      false);
-        return false;
-    }
-    file.close();
-    if (!SettingsFileHasLayouts(bytes)) {
+    case SettingsFileRead::Status::NoLayouts:
         dialogs().showMessage(
             QString(),
             tr2("The file %1 holds no screen layout.", "Plik %1 nie zawiera żadnego układu ekranu.").arg(fileName),
             MsgIcon::Warning);
         return false;
     }
-
+    const QByteArray& bytes = read.bytes;
     // A 512-byte file holds an 84 x 48 image, so it selects 84 x 48 too: read with the
     // 128 x 64 stride it would be garbled, and a later export would write a size that
     // import refuses.
@@ -86,7 +71,7 @@ void TForm1::Button2Click() {
 
     QString reason;
     if (!WriteFileAtomically(fileName, SettingsFileBytes(config), &reason)) {
-        showFileError(fileName, reason, true);
+        showFileError(fileName, reason, true, languagePolish);
         return;
     }
     edits.markSaved();

@@ -5,12 +5,14 @@
 #include <QEvent>
 
 #include "display_session.h"
+#include "element_catalogue.h"
 #include "form1.h"
 #include "track_window.h"
 #include "preferences.h"
 #include "preview_grid.h"
 #include "af_port_map.h"
 #include "port_details.h"
+#include "port_details_line.h"
 
 using namespace vorkal;
 
@@ -18,68 +20,13 @@ namespace {
 
 int ComNumberOfName(const QString& name) { return name.mid(3).toInt(); }
 
-// Puts the highlighted port's description under the dropped-down list (a line of
-// its own over the window, so no control moves) and gives the closed list a
-// tooltip read at the moment it is asked for, so a latency changed by the open shows.
-class PortDetailsFilter : public QObject {
-public:
-    PortDetailsFilter(TForm1* form, TComboBox* list, QLabel* line)
-        : QObject(form), form_(form), list_(list), line_(line), popup_(list->view()->window()) {
-        popup_->installEventFilter(this);
-        list_->installEventFilter(this);
-        connect(list_, &QComboBox::highlighted, line_, [this](int i) { line_->setText(entryText(i)); });
-    }
-
-    bool eventFilter(QObject* watched, QEvent* e) override {
-        if (watched == popup_ && e->type() == QEvent::Show) {
-            const int i = list_->currentIndex();
-            line_->setText(entryText(i >= 0 ? i : 0));
-            place();
-        } else if (watched == popup_ && e->type() == QEvent::Hide) {
-            line_->hide();
-        } else if (watched == list_ && e->type() == QEvent::ToolTip) {
-            const int i = list_->currentIndex();
-            list_->setToolTip(i >= 0 ? form_->portDescription(ComNumberOfName(list_->itemText(i))) : QString());
-        }
-        return false;
-    }
-
-private:
-    QString entryText(int i) const { return list_->itemData(i, Qt::ToolTipRole).toString(); }
-
-    void place() {
-        if (line_->text().isEmpty()) {
-            line_->hide();
-            return;
-        }
-        const int width = form_->width() - 16;
-        const int height = line_->heightForWidth(width);
-        const QPoint below = form_->mapFromGlobal(popup_->geometry().bottomLeft()) + QPoint(0, 3);
-        line_->setGeometry(8, std::clamp(below.y(), 0, form_->height() - height - 2), width, height);
-        line_->show();
-        line_->raise();
-    }
-
-    TForm1* form_;
-    TComboBox* list_;
-    QLabel* line_;
-    QWidget* popup_;
-};
-
 }  // namespace
 
 QString TForm1::portDescription(int comNumber) const { return DescribeComPort(comNumber, languagePolish); }
 
 void TForm1::attachPortDetails() {
-    PortDetailsLine = new QLabel(this);
-    PortDetailsLine->setWordWrap(true);
-    PortDetailsLine->setFrameShape(QFrame::Box);
-    PortDetailsLine->setMargin(2);
-    PortDetailsLine->setAutoFillBackground(true);
-    PortDetailsLine->setBackgroundRole(QPalette::ToolTipBase);
-    PortDetailsLine->setForegroundRole(QPalette::ToolTipText);
-    PortDetailsLine->hide();
-    new PortDetailsFilter(this, ComboBox4, PortDetailsLine);
+    PortDetailsLine = AttachPortDetailsLine(
+        this, ComboBox4, [this](const QString& entry) { return portDescription(ComNumberOfName(entry)); });
 }
 
 void TForm1::FormShow() {
@@ -165,15 +112,10 @@ void TForm1::applyLanguageTexts() {
     if (trackWindow_) trackWindow_->setPolish(languagePolish);
 }
 
-QStringList TForm1::fontEntries() const {
-    if (config.is128x64()) return {tr2("Small", "Mała"), tr2("Medium", "Średnia"), tr2("Big", "Duża")};
-    return {tr2("Small", "Mała"), tr2("Big", "Duża")};
-}
-
 void TForm1::RadioGroup6Click() {
     languagePolish = RadioGroup6->itemIndex() == 1;
     applyLanguageTexts();
-    RadioGroup1->setItems(fontEntries());
+    RadioGroup1->setItems(FontEntries(config.variant(), languagePolish));
     if (ComboBox4->currentIndex() < 0) ComboBox4->setEditText(tr2("Select...", "Wybierz..."));
     Preferences::writeLang(languagePolish ? 1 : 0);
 }
@@ -188,7 +130,7 @@ void TForm1::applyVariant(DisplayVariant v) {
     StringGrid1->setGridSize(info.width, info.height, info.cellWidth, info.cellHeight);
     if (v == DisplayVariant::D128x64) config.separateLog = true;
     RadioGroup1->setGeometry(RadioGroup1->x(), info.fontGroupTop, RadioGroup1->width(), info.fontGroupHeight);
-    RadioGroup1->setItems(fontEntries());
+    RadioGroup1->setItems(FontEntries(config.variant(), languagePolish));
 }
 
 void TForm1::SetDisplay84x48() { applyVariant(DisplayVariant::D84x48); }
@@ -211,19 +153,9 @@ void TForm1::setView(View v) {
 // The groups are disabled as a whole: their controls keep the states that the port and
 // the status poll give them, and show those again when the group is enabled.
 void TForm1::setTransferControls(bool running) {
-    if (running) {
-        heldControls_.clear();
-        for (QWidget* w : std::initializer_list<QWidget*>{GroupBox1, GroupBox2, GroupBox5, GroupBox6, RadioGroup3,
-                                                          RadioGroup6, Button6, Button9, Button10, StringGrid1}) {
-            heldControls_.emplace_back(w, !w->testAttribute(Qt::WA_ForceDisabled));
-            w->setEnabled(false);
-        }
-        return;
-    }
-    for (const auto& [w, wasEnabled] : heldControls_) {
-        // Clear Log needs a display that answers; the port may have gone meanwhile.
-        const bool enable = wasEnabled && (w != Button9 || !session_->firmwareVersion.isEmpty());
-        w->setEnabled(enable);
-    }
-    heldControls_.clear();
+    if (running)
+        return heldControls_.hold({GroupBox1, GroupBox2, GroupBox5, GroupBox6, RadioGroup3, RadioGroup6, Button6,
+                                   Button9, Button10, StringGrid1});
+    // Clear Log needs a display that answers; the port may have gone meanwhile.
+    heldControls_.release([this](QWidget* w) { return w != Button9 || !session_->firmwareVersion.isEmpty(); });
 }

@@ -14,6 +14,9 @@
 #include "form1.h"
 #include "form2.h"
 #include "preview_grid.h"
+#include "track_window.h"
+#include "control_builders.h"
+#include "log_table_view.h"
 
 using namespace vorkal;
 
@@ -24,57 +27,6 @@ const char* const TForm1::kLogFilter =
     "GPX file (*.gpx)|*.gpx";
 
 namespace {
-
-// The window was laid out, pixel by pixel, for a narrow sans-serif face and for Arial.
-// Liberation Sans has Arial's metrics, so the texts fit their controls as drawn; its
-// Narrow cut serves the log table's narrow columns. Another sans-serif face stands in
-// when they are missing.
-enum class Face { Interface, Narrow };
-
-QString familyFor(Face face) {
-    static const QStringList installed = QFontDatabase::families();
-    const QStringList wanted = face == Face::Narrow ? QStringList{"Liberation Sans Narrow", "Arial Narrow",
-                                                                  "Liberation Sans", "Arimo", "Arial"}
-                                                    : QStringList{"Liberation Sans", "Arimo", "Arial"};
-    for (const QString& family : wanted)
-        if (installed.contains(family)) return family;
-    return "Sans Serif";
-}
-
-QFont uiFont(int pixelSize, bool bold = false, Face face = Face::Interface) {
-    QFont f(familyFor(face));
-    f.setStyleHint(QFont::SansSerif);
-    f.setPixelSize(pixelSize);
-    f.setBold(bold);
-    return f;
-}
-
-template <class W>
-W* place(W* w, int left, int top, int width, int height) {
-    w->setGeometry(left, top, width, height);
-    return w;
-}
-
-QPushButton* button(QWidget* parent, const QString& text, int l, int t, int w, int h) {
-    auto* b = place(new QPushButton(text, parent), l, t, w, h);
-    b->setAutoDefault(false);
-    return b;
-}
-
-TStaticText* staticText(QWidget* parent, const QString& text, int l, int t, int w, int h, const QFont& font,
-                        Qt::Alignment align = Qt::AlignLeft | Qt::AlignVCenter) {
-    auto* s = place(new TStaticText(text, parent), l, t, w, h);
-    s->setFont(font);
-    s->setAlignment(align);
-    return s;
-}
-
-TComboBox* comboBox(QWidget* parent, bool editable, int l, int t, int w, int h) {
-    auto* c = place(new TComboBox(parent), l, t, w, h);
-    c->setEditable(editable);
-    c->setInsertPolicy(QComboBox::NoInsert);
-    return c;
-}
 
 const QStringList kSpeedEntries{"57600", "38400", "19200", "9600", "4800"};
 
@@ -93,7 +45,6 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent) {
     setPalette(pal);
 
     createControls();
-    createTrackControls();
 
     Form2 = new TForm2(this);
     createDevice();
@@ -117,22 +68,8 @@ void TForm1::createControls() {
     StringGrid1->setFont(uiFont(13, true));
 
     StringGrid2 = place(new QTableWidget(46, 9, this), 9, 193, 422, 289);
-    StringGrid2->horizontalHeader()->hide();
-    StringGrid2->verticalHeader()->hide();
-    StringGrid2->verticalHeader()->setMinimumSectionSize(1);
-    StringGrid2->verticalHeader()->setDefaultSectionSize(18);
-    const int logWidths[9] = {28, 48, 63, 68, 27, 39, 46, 43, 31};
-    for (int c = 0; c < 9; ++c) StringGrid2->setColumnWidth(c, logWidths[c]);
-    StringGrid2->setSelectionBehavior(QAbstractItemView::SelectRows);
-    StringGrid2->setSelectionMode(QAbstractItemView::SingleSelection);
-    StringGrid2->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    StringGrid2->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    StringGrid2->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    StringGrid2->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
-    StringGrid2->setFocusPolicy(Qt::NoFocus);
-    StringGrid2->setWordWrap(false);
-    StringGrid2->setFont(uiFont(9, false, Face::Narrow));
-    StringGrid2->hide();
+    SetUpLogTable(StringGrid2, uiFont(9, false, Face::Narrow),
+                  [this](int column, int row, QPainter* p, const QRect& r) { StringGrid2DrawCell(column, row, p, r); });
 
     GroupBox6 = place(new QGroupBox("Display Functions", this), 206, 2, 219, 151);
     StaticText6 = staticText(GroupBox6, "", 32, 50, 161, 17, uiFont(9, true), Qt::AlignCenter);
@@ -228,6 +165,19 @@ void TForm1::createControls() {
     Button9->hide();
     Button10 = button(this, "Save To File", 327, 161, 104, 23);
     Button10->hide();
+
+    // In the log view the screen-layout group above Button6 is hidden: the button takes
+    // its place there and moves nothing.
+    TrackButton = button(this, "Track", 96, 136, 90, 22);
+    TrackButton->hide();
+    connect(TrackButton, &QPushButton::clicked, this, &TForm1::TrackButtonClick);
+    connect(StringGrid2, &QTableWidget::cellDoubleClicked, this, [this](int row, int) {
+        TrackButtonClick();
+        trackWindow_->markRow(row);
+    });
+    connect(StringGrid2, &QTableWidget::currentCellChanged, this, [this](int row) {
+        if (trackWindow_) trackWindow_->markRow(row);
+    });
 }
 
 void TForm1::connectHandlers() {
@@ -274,6 +224,12 @@ void TForm1::showEvent(QShowEvent* e) {
 
 // Key presses and focus loss of the four value edits go to the editor's handlers.
 bool TForm1::eventFilter(QObject* watched, QEvent* e) {
+    auto applyTypedValue = [this](QLineEdit* edit) {
+        if (edit == Edit1) Edit1Exit();
+        else if (edit == Edit2) Edit2Exit();
+        else if (edit == Edit3) Edit3Exit();
+        else if (edit == Edit4) Edit4Exit();
+    };
     if (watched == StringGrid1) {
         if (e->type() == QEvent::KeyPress) {
             auto* key = static_cast<QKeyEvent*>(e);
@@ -298,11 +254,4 @@ bool TForm1::eventFilter(QObject* watched, QEvent* e) {
         applyTypedValue(edit);
     }
     return QWidget::eventFilter(watched, e);
-}
-
-void TForm1::applyTypedValue(QLineEdit* edit) {
-    if (edit == Edit1) Edit1Exit();
-    else if (edit == Edit2) Edit2Exit();
-    else if (edit == Edit3) Edit3Exit();
-    else if (edit == Edit4) Edit4Exit();
 }

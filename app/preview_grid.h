@@ -32,6 +32,17 @@ public:
     // that accept only the left button alone.
     Qt::MouseButtons eventButtons() const { return eventButtons_; }
     Qt::KeyboardModifiers eventModifiers() const { return eventModifiers_; }
+    bool leftButtonAlone() const {
+        return eventButtons_ == Qt::LeftButton &&
+               !(eventModifiers_ & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier));
+    }
+    // The cell under a widget position; false outside the grid.
+    bool cellAt(int x, int y, int& column, int& row) const {
+        if (x < 0 || y < 0) return false;
+        column = x / (cellWidth_ + 1);
+        row = y / (cellHeight_ + 1);
+        return column < columns_ && row < rows_;
+    }
 
 signals:
     // Widget pixel coordinates; `button` is the button that changed.

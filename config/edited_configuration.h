@@ -55,6 +55,7 @@ public:
     bool hasUnsavedChanges() const;
 
     // ---- Operations (each one step) ---------------------------------------------------
+    static constexpr int kBigNudge = 8;  // pixels of one nudge with Shift
     // Moves entry `i` to (x, y), kept on the screen; even-X elements round as StoreX does.
     void moveElement(int i, int x, int y);
     // One key press: a one-pixel step of an element that keeps only even X positions is

@@ -73,4 +73,12 @@ QStringList ElementListEntries(DisplayVariant variant, bool polish) {
     return entries;
 }
 
+QStringList FontEntries(DisplayVariant variant, bool polish) {
+    const QString small = polish ? QString::fromUtf8("Mała") : QStringLiteral("Small");
+    const QString big = polish ? QString::fromUtf8("Duża") : QStringLiteral("Big");
+    if (variant == DisplayVariant::D128x64)
+        return {small, polish ? QString::fromUtf8("Średnia") : QStringLiteral("Medium"), big};
+    return {small, big};
+}
+
 }  // namespace vorkal

@@ -35,4 +35,7 @@ QString LineListText(int line, bool polish);
 // Element list of a variant: elements 0 .. list bound, then on 128 x 64 the 20 lines.
 QStringList ElementListEntries(DisplayVariant variant, bool polish);
 
+// The font sizes a text element of the variant can take, for the font selection.
+QStringList FontEntries(DisplayVariant variant, bool polish);
+
 }  // namespace vorkal

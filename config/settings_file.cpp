@@ -1,5 +1,7 @@
 #include "settings_file.h"
 
+#include <QFile>
+
 #include <algorithm>
 
 namespace vorkal {
@@ -35,6 +37,30 @@ QByteArray SettingsFileBytes(const ConfigImage& config) {
     QByteArray out(reinterpret_cast<const char*>(config.image.data()), imagePart);
     out.append(reinterpret_cast<const char*>(config.logImage.data()), logPart);
     return out;
+}
+
+SettingsFileRead ReadSettingsFile(const QString& fileName) {
+    SettingsFileRead read;
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly)) {
+        read.status = SettingsFileRead::Status::Unreadable;
+        read.error = file.errorString();
+        return read;
+    }
+    read.size = file.size();
+    if (!IsSettingsFileSize(read.size)) {
+        read.status = SettingsFileRead::Status::WrongSize;
+        return read;
+    }
+    read.bytes = file.read(read.size);
+    if (read.bytes.size() != read.size) {
+        read.status = SettingsFileRead::Status::Unreadable;
+        if (file.error() != QFileDevice::NoError) read.error = file.errorString();
+        read.bytes.clear();
+        return read;
+    }
+    if (!SettingsFileHasLayouts(read.bytes)) read.status = SettingsFileRead::Status::NoLayouts;
+    return read;
 }
 
 }  // namespace vorkal

@@ -3,6 +3,7 @@
 // the display keeps its log in separate memory. The size alone tells the content.
 
 #include <QByteArray>
+#include <QString>
 
 #include "config_image.h"
 
@@ -25,5 +26,16 @@ DisplayVariant LoadSettingsFile(ConfigImage& config, const QByteArray& file);
 
 // What export writes for the current variant and separate-log flag.
 QByteArray SettingsFileBytes(const ConfigImage& config);
+
+// A settings file read whole, before anything is taken over, so a failed read leaves
+// the image as it was. Unreadable: `error` is the system's reason, empty when the file
+// was shorter than its size.
+struct SettingsFileRead {
+    enum class Status { Ok, Unreadable, WrongSize, NoLayouts } status = Status::Ok;
+    QByteArray bytes;
+    qint64 size = 0;
+    QString error;
+};
+SettingsFileRead ReadSettingsFile(const QString& fileName);
 
 }  // namespace vorkal
