@@ -33,11 +33,10 @@ void TForm1::connectModels() {
     connect(&edits, &EditedConfiguration::stateChanged, this, &TForm1::updateCaption);
     connect(&edits, &EditedConfiguration::restored, this, &TForm1::showRestoredImage);
     connect(&edits, &EditedConfiguration::layoutChanged, this, &TForm1::UpdateGrid);
-    connect(&edits, &EditedConfiguration::elementChanged, this, [this](int i) {
+    connect(&edits, &EditedConfiguration::elementChanged, this, [this](int i, int x, int y) {
         if (i == selectedEntry()) {
-            const ElementValues v = DecodeElement(config, i);
-            UpDown1->setPosition(v.x);
-            UpDown2->setPosition(v.y);
+            UpDown1->setPosition(x);
+            UpDown2->setPosition(y);
         }
         UpdateGrid();
     });

@@ -51,6 +51,7 @@ void EditedConfiguration::markSaved() {
     }
     saved_ = image_;
     savedKnown_ = true;
+    savedStateId_ = history_.stateId();
     emit stateChanged();
 }
 
@@ -60,7 +61,8 @@ bool EditedConfiguration::sameContent(const ConfigImage& a, const ConfigImage& b
 }
 
 bool EditedConfiguration::hasUnsavedChanges() const {
-    return image_.configurationLoaded && !(savedKnown_ && sameContent(image_, saved_));
+    return image_.configurationLoaded && history_.stateId() != savedStateId_ &&
+           !(savedKnown_ && sameContent(image_, saved_));
 }
 
 int EditedConfiguration::maxX(int i) const {
@@ -73,9 +75,11 @@ int EditedConfiguration::maxY(int i) const {
 
 void EditedConfiguration::moveElement(int i, int x, int y) {
     const Step step(*this);
-    StoreX(image_, i, std::clamp(x, 0, maxX(i)));
-    StoreY(image_, i, std::clamp(y, 0, maxY(i)));
-    emit elementChanged(i);
+    x = std::clamp(x, 0, maxX(i));
+    y = std::clamp(y, 0, maxY(i));
+    StoreX(image_, i, x);
+    StoreY(image_, i, y);
+    emit elementChanged(i, x, y);
 }
 
 bool EditedConfiguration::nudgeElement(int i, int dx, int dy) {

@@ -50,8 +50,10 @@ public:
     // The image now is what the display or a file holds. Inside a step it counts from
     // the step's end, so the step's own corrections are part of what was saved.
     void markSaved();
-    // A configuration is shown and differs from what was saved last: undoing back to
-    // the saved image clears it.
+    // A configuration is shown, steps were made or undone since it was saved last, and
+    // the image differs from the saved one: undoing back to it, or edits that cancel
+    // out, clear the mark. Changes the display makes outside any step (a header read
+    // by the poll, a variant it announces) are no edits of the user's.
     bool hasUnsavedChanges() const;
 
     // ---- Operations (each one step) ---------------------------------------------------
@@ -69,8 +71,10 @@ public:
     int maxY(int i) const;
 
 signals:
-    void elementChanged(int entry);  // one element's bytes
-    void layoutChanged();            // elements of several entries or of another layout
+    // One element moved; (x, y) is the position asked for, within the screen (the
+    // image may keep X even).
+    void elementChanged(int entry, int x, int y);
+    void layoutChanged();  // elements of several entries or of another layout
     // An undo or redo put back another image: the variant and the log may differ too.
     void restored(DisplayVariant variantBefore, bool logChanged);
     // The undo/redo availability or the unsaved mark may have changed.
@@ -87,6 +91,7 @@ private:
     bool recordStep_ = false;
     bool saveWhenStepCloses_ = false;
     bool dragOpen_ = false;
+    uint64_t savedStateId_ = 0;  // the history's state id when it was saved last
     bool savedKnown_ = false;
     ConfigImage saved_;  // what was saved last
 };

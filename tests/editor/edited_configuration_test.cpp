@@ -151,6 +151,31 @@ TEST(EditedConfiguration, UnsavedMeansDifferentFromWhatWasSavedLast) {
     }
 }
 
+// What the display changes outside any step (the poll's header read, a variant it
+// announces) is not the user's: it marks nothing, and undoing the user's edit after it
+// clears the mark again.
+TEST(EditedConfiguration, ChangesOutsideAStepAreNoEdits) {
+    Edited e;
+    e.c().image[kLayoutByte] = 0x41;
+    e.c().setVariant(DisplayVariant::D128x64);
+    EXPECT_FALSE(e.model.hasUnsavedChanges());
+    e.model.nudgeElement(1, 0, 1);
+    EXPECT_TRUE(e.model.hasUnsavedChanges());
+    e.model.undo();
+    EXPECT_FALSE(e.model.hasUnsavedChanges());
+
+    // Never saved: nothing is marked until the user edits.
+    EditedConfiguration fresh;
+    fresh.image().LoadFactoryImage();
+    fresh.image().configurationLoaded = true;
+    EXPECT_FALSE(fresh.hasUnsavedChanges());
+    {
+        const EditedConfiguration::Step step(fresh);
+        fresh.image().image[1] ^= 1;
+    }
+    EXPECT_TRUE(fresh.hasUnsavedChanges());
+}
+
 // Receive, Import and Load Defaults mark the image saved inside their step: what counts
 // is the image when the step ends, corrections made on showing it included.
 TEST(EditedConfiguration, SavedInsideAStepCountsFromTheStepsEnd) {
@@ -237,6 +262,8 @@ TEST(EditedConfiguration, NudgesKeepTheElementOnTheScreen) {
         EXPECT_EQ(e.at(c.entry).y, c.wantY);
         ASSERT_EQ(moved.count(), 1);
         EXPECT_EQ(moved.at(0).at(0).toInt(), c.entry);
+        EXPECT_EQ(moved.at(0).at(1).toInt(), c.wantX);
+        EXPECT_EQ(moved.at(0).at(2).toInt(), c.wantY);
         const bool changed = c.wantX != c.x || c.wantY != c.y;
         EXPECT_EQ(e.model.history().undoCount(), changed ? 1 : 0);
     }

@@ -265,18 +265,6 @@ TEST_F(HistoryWindowTest, UndoOfAnImportReturnsTheImageAndVariantBeforeIt) {
     EXPECT_EQ(f.windowTitle(), kClean);
 }
 
-TEST_F(HistoryWindowTest, TwoHundredStepsCanBeUndone) {
-    load(false);
-    select(0);
-    const auto start = f.config.image;
-    f.StringGrid1->setFocus();
-    for (int n = 0; n < 200; ++n) key(n % 2 ? Qt::Key_Left : Qt::Key_Right);
-    EXPECT_EQ(f.edits.history().undoCount(), 200);
-    for (int n = 0; n < 200; ++n) undo();
-    EXPECT_EQ(f.config.image, start);
-    EXPECT_EQ(f.windowTitle(), kClean);
-}
-
 TEST_F(HistoryWindowTest, ArrowKeysMoveTheSelectionWithinTheScreen) {
     struct Case {
         const char* name;
