@@ -44,7 +44,7 @@ int FirmwareUpdate::imageLength() const { return std::min<int>(image_.length, kF
 FirmwareUpdate::FileCheck FirmwareUpdate::loadFile(const QString& fileName) {
     const bool polish = session_.polish();
     FileCheck check;
-    if (!LoadHexFile(fileName, image_, &check.refusal)) return check;
+    if (!LoadHexFile(fileName, image_, polish, &check.refusal)) return check;
     if (!HasFirmwareMarker(image_)) {
         check.refusal = FirmwareUpdateText(FirmwareText::NotVorkalFirmware, polish);
         return check;
