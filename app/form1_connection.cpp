@@ -108,9 +108,12 @@ void TForm1::OpenCom(int port) {
         try {
             AfComPort1->OpenPort();
             return;
+        } catch (const EAfComPortCoreError& e) {
+            // Said to the user below, in the words of this window, with the cause found
+            // from the failed open itself: the device is not opened again to ask.
+            reason = PortOpenFailureReason(port, QString::fromUtf8(e.what()), e.SystemError(), languagePolish);
         } catch (const std::exception& e) {
-            // Said to the user below, in the words of this window, with the cause found.
-            reason = PortOpenFailureReason(port, QString::fromUtf8(e.what()), languagePolish);
+            reason = PortOpenFailureReason(port, QString::fromUtf8(e.what()), 0, languagePolish);
         }
         QString text =
             tr2(QString("  Can't open port COM%1\r\n\r\nCheck COM/USB cable and click \"Retry\" or\r\n"
