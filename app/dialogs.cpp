@@ -6,6 +6,8 @@
 #include <QFileInfo>
 #include <QMessageBox>
 
+#include "atomic_file.h"
+
 namespace vorkal {
 
 namespace {
@@ -89,12 +91,23 @@ FileDialogResult askOpenFile(FileDialogRequest request, FileDialogMemory& memory
     return result;
 }
 
-void showFileError(const QString& fileName, const QString& reason, bool writing, bool polish) {
+QString FileErrorText(const QString& fileName, const QString& reason, bool writing, bool polish) {
     const QString text = writing ? (polish ? QString::fromUtf8("Nie można zapisać pliku %1:\n%2")
                                            : QString("Cannot write the file %1:\n%2"))
                                  : (polish ? QString::fromUtf8("Nie można odczytać pliku %1:\n%2")
                                            : QString("Cannot read the file %1:\n%2"));
-    dialogs().showMessage(QString(), text.arg(fileName, reason), MsgIcon::Error);
+    return text.arg(fileName, reason);
+}
+
+void showFileError(const QString& fileName, const QString& reason, bool writing, bool polish) {
+    dialogs().showMessage(QString(), FileErrorText(fileName, reason, writing, polish), MsgIcon::Error);
+}
+
+bool WriteFileOrReport(const QString& fileName, const QByteArray& bytes, bool polish) {
+    QString reason;
+    if (WriteFileAtomically(fileName, bytes, &reason)) return true;
+    showFileError(fileName, reason, true, polish);
+    return false;
 }
 
 FileDialogResult askSaveFile(FileDialogRequest request, FileDialogMemory& memory, bool polish) {

@@ -2,6 +2,7 @@
 // One seam for every message box and file dialog, so tests can script the answers
 // and never block on a real modal window.
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <deque>
@@ -74,8 +75,14 @@ FileDialogResult askOpenFile(FileDialogRequest request, FileDialogMemory& memory
 // existing file is replaced only after a question (in the language `polish`) that names
 // the file actually written; No shows the dialog again.
 FileDialogResult askSaveFile(FileDialogRequest request, FileDialogMemory& memory, bool polish);
-// Error box of a file that could not be read or written, with the system's reason.
+// The one text for a file that could not be read or written: its name, then the
+// system's reason on a line of its own.
+QString FileErrorText(const QString& fileName, const QString& reason, bool writing, bool polish);
+// Error box with that text.
 void showFileError(const QString& fileName, const QString& reason, bool writing, bool polish);
+// Writes a file whole (WriteFileAtomically); on failure shows the error box and returns
+// false, with any earlier file left as it was.
+bool WriteFileOrReport(const QString& fileName, const QByteArray& bytes, bool polish);
 
 class QtDialogs : public Dialogs {
 public:

@@ -51,16 +51,18 @@ bool TForm1::BackupDisplay() {
         }
         rememberDisplayImage(image);
     }
-    const QString folder = DisplayBackupFolder();
-    const QString error = WriteDisplayBackup(folder, BackupFileBytes(config, image), config.variant(),
-                                             QDateTime::currentDateTime(), kBackupsKept, &lastBackupPath);
-    if (error.isEmpty()) return true;
+    const BackupWrite backup = WriteDisplayBackup(DisplayBackupFolder(), BackupFileBytes(config, image),
+                                                  config.variant(), QDateTime::currentDateTime(), kBackupsKept);
+    if (backup.ok()) {
+        lastBackupPath = backup.path;
+        return true;
+    }
     dialogs().showMessage(QString(),
                           tr2("The backup of the display could not be written to %1, so nothing was sent.",
                               QString::fromUtf8("Nie udało się zapisać kopii zapasowej wyświetlacza w %1, "
                                                 "więc nic nie wysłano."))
-                                  .arg(folder) +
-                              "\r\n" + error,
+                                  .arg(backup.path) +
+                              "\r\n" + backup.error,
                           MsgIcon::Error);
     return false;
 }

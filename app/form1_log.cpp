@@ -6,7 +6,6 @@
 #include <QPainter>
 #include <QStyledItemDelegate>
 
-#include "atomic_file.h"
 #include "dialogs.h"
 #include "display_session.h"
 #include "form1.h"
@@ -146,6 +145,5 @@ void TForm1::Button10Click() {
     // GPX needs a date: the download's, or today's for a log that was never downloaded.
     const QDate gpxDate = logDownloadDate.isValid() ? logDownloadDate : QDateTime::currentDateTimeUtc().date();
     const QByteArray bytes = ExportLog(logTableCells(), chosen.filterIndex, gpxDate);
-    QString error;
-    if (!WriteFileAtomically(chosen.fileName, bytes, &error)) showFileError(chosen.fileName, error, true);
+    WriteFileOrReport(chosen.fileName, bytes, languagePolish);
 }

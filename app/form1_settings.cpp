@@ -4,7 +4,6 @@
 
 #include <QFile>
 
-#include "atomic_file.h"
 #include "dialogs.h"
 #include "form1.h"
 #include "settings_file.h"
@@ -84,10 +83,6 @@ void TForm1::Button2Click() {
     const QString fileName = askSaveFile(request, fileDialogMemory, languagePolish).fileName;
     if (fileName.isEmpty()) return;
 
-    QString reason;
-    if (!WriteFileAtomically(fileName, SettingsFileBytes(config), &reason)) {
-        showFileError(fileName, reason, true);
-        return;
-    }
-    markSaved();
+    // A file that was not written whole leaves the changes marked as unsaved.
+    if (WriteFileOrReport(fileName, SettingsFileBytes(config), languagePolish)) markSaved();
 }

@@ -137,12 +137,17 @@ void TrackWindow::SavePictureClick() {
     request.promptOverwrite = true;
     const FileDialogResult chosen = askSaveFile(request, pictureDialog_, polish_);
     if (chosen.fileName.isEmpty()) return;
+    // Encoded in memory first, so the file is written whole or not at all.
     QByteArray png;
     QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    view->picture().save(&buffer, "PNG");
-    QString error;
-    if (!WriteFileAtomically(chosen.fileName, png, &error)) showFileError(chosen.fileName, error, true, polish_);
+    if (!buffer.open(QIODevice::WriteOnly) || !view->picture().save(&buffer, "PNG")) {
+        showFileError(chosen.fileName,
+                      polish_ ? QString::fromUtf8("Nie udało się zakodować obrazu PNG.")
+                              : QStringLiteral("The picture could not be encoded as PNG."),
+                      true, polish_);
+        return;
+    }
+    WriteFileOrReport(chosen.fileName, png, polish_);
 }
 
 }  // namespace vorkal
