@@ -123,6 +123,7 @@ void TrackWindow::setLog(const LogTableCells& cells, const QString& decimalSepar
 }
 
 void TrackWindow::setPolish(bool polish) {
+    if (polish == polish_) return;  // the Track button sets it on every click
     polish_ = polish;
     view->setPolish(polish);
     applyLanguageTexts();
