@@ -138,6 +138,13 @@ TEST_F(TrackWindowTest, TableRowAndTrackPointFollowEachOther) {
         return cells;
     }()));
     const TrackFrame frame = TrackPictureFrame(track, w->view->size());
+    // The window keeps the picture and marks each chosen row anew: it shows what a fresh
+    // drawing with that row shows, and the ring of the row chosen before is gone.
+    for (int row : {5, 2, -1}) {
+        if (row >= 0) form.StringGrid2->selectRow(row);
+        else w->markRow(-1);
+        EXPECT_EQ(w->view->picture(), DrawTrackPicture(track, w->view->size(), row, false)) << "row " << row;
+    }
     const TrackPoint& target = track.flights[2][3];  // the western end of the third flight
     const QPoint pixel = frame.toPixel(target.metres).toPoint() + QPoint(3, -2);
     QTest::mouseClick(w->view, Qt::LeftButton, Qt::NoModifier, pixel);
