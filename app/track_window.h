@@ -41,7 +41,7 @@ private:
     int selectedRow_ = -1;
     bool polish_ = false;
     // The picture without the selection mark, redrawn only when the track, the language
-    // or the size changes: choosing rows one after another only marks them on a copy.
+    // or the size changes: choosing rows one after another paints only the mark anew.
     mutable QImage base_;
 };
 
