@@ -64,15 +64,18 @@ bool FirmwareUpdate::run() {
     outputStalled_ = false;
     programmingStarted_ = false;
     DisplaySession::PollPause pause(session_, DisplaySession::PollPause::End::RestoreRunning);
+    running_ = true;
     // Every way out leaves boot receive mode and gives Cancel back.
     struct Restore {
         DisplaySession& session;
+        bool& running;
         ~Restore() {
+            running = false;
             session.bootReceiveMode = false;
             session.progress().setCancelEnabled(true);
             session.progress().hideProgress();
         }
-    } restore{session_};
+    } restore{session_, running_};
 
     session_.SendCommand(ResetCommand(), session_.timeouts.reset);
     session_.bootReceiveMode = true;
