@@ -87,11 +87,15 @@ void TForm1::finishClosing() {
     // backup-less Send, no Retry) and show nothing to a window that is gone.
     dialogsBeforeClosing_ = &dialogs();
     setDialogs(&silentDialogs_);
-    // As the progress window's Cancel: the running exchange ends now, the transfer stops
-    // at its next check. With the port closed nothing more is sent, and no wait is left
-    // that a reply would have to end.
-    session_->cancel();
-    if (portIsOpen()) AfComPort1->ClosePort();
+    // Set Baud has no Cancel and ends within a second: it runs to its end, so that the
+    // display and the stored PC speed agree; the port closes with the window's end.
+    // Everything else stops as with the progress window's Cancel: the running exchange
+    // ends now, the transfer at its next check. With the port closed nothing more is
+    // sent, and no wait is left that a reply would have to end.
+    if (!session_->settingBaud()) {
+        session_->cancel();
+        if (portIsOpen()) AfComPort1->ClosePort();
+    }
     session_->pollTimer()->stop();
     Form2->hide();
     if (trackWindow_) trackWindow_->close();

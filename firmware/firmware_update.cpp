@@ -225,6 +225,13 @@ bool FirmwareUpdate::identify() {
     BootReceiver& boot = session_.boot;
     const auto replied = [&boot] { return boot.state == kBootSuccess || boot.state == kBootFailure; };
     for (int attempt = 1;; ++attempt) {
+        // A closed port (pulled cable, the window closed) answers no attempt: each would
+        // only wait out its time-out.
+        if (!session_.port().isOpen()) {
+            fail(FirmwareText::ErrorDuringProgramming);
+            boot.state = kBootFailure;
+            return false;
+        }
         boot.state = 0;
         boot.frameCount = -1;
         session_.progress().setCancelEnabled(false);

@@ -24,7 +24,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QFile>
+#include <QMessageBox>
+#include <QPointer>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
@@ -414,6 +418,8 @@ TEST_F(Closing, EveryTransferStopsAndTheProgramEndsWithinTwoSeconds) {
         // The update's handshake pass, which may be stopped: the program waits for a boot
         // loader that never answers.
         const bool handshake = kind == "firmware-handshake";
+        // Each case starts from the stored preferences of a first start.
+        QFile::remove(QSettings("Brask", "Vorkal").fileName());
         ASSERT_NO_FATAL_FAILURE(startDisplay(c.replyDelayMs, handshake ? 1 : 500));
         const std::string hex = handshake ? writeHexFile("v1.24").toStdString() : "";
         const ProgramRun run = RunProgram(kind, hex);
@@ -432,6 +438,11 @@ TEST_F(Closing, EveryTransferStopsAndTheProgramEndsWithinTwoSeconds) {
         const double seconds = double(run.endedNs - run.answeredNs) / 1e9;
         printf("[ figure ] %-18s from the answer to the end of the process: %.3f s\n", c.kind, seconds);
         EXPECT_LT(seconds, 2.0);
+        if (kind == "set-baud") {
+            // Set Baud is let finish: the display and the stored PC speed agree.
+            EXPECT_EQ(display->speedIndex(), 1);
+            EXPECT_EQ(QSettings("Brask", "Vorkal").value("Speed").toInt(), 1);
+        }
         const std::string version = openPortAsAnotherProgram();
         EXPECT_EQ(version.rfind("v1.23", 0), 0u) << "no version line on the freed port: " << version;
         display->stop();
@@ -469,6 +480,42 @@ TEST_F(Closing, AFirmwareUpdateProgrammingRunsToItsEnd) {
     EXPECT_EQ(openPortAsAnotherProgram().rfind("v1.24", 0), 0u) << "the display does not run the new firmware";
 }
 
+// The question of the real dialogs leaves the event loop (and a transfer in it) running
+// while it is open, and answers through its callback: Yes, or No when dismissed.
+TEST(CloseQuestion, TheRealQuestionDoesNotBlock) {
+    struct Case {
+        const char* name;
+        std::function<void(QMessageBox&)> act;
+        MsgAnswer expected;
+    };
+    const Case cases[] = {
+        {"Yes", [](QMessageBox& b) { b.button(QMessageBox::Yes)->click(); }, MsgAnswer::Yes},
+        {"No", [](QMessageBox& b) { b.button(QMessageBox::No)->click(); }, MsgAnswer::No},
+        {"closed", [](QMessageBox& b) { b.reject(); }, MsgAnswer::No},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QtDialogs real;
+        std::vector<MsgAnswer> answers;
+        real.askYesNoLater("Confirm...", "Stop?", MsgIcon::Warning, MsgAnswer::No,
+                           [&answers](MsgAnswer a) { answers.push_back(a); });
+        // Back here with the box open: nothing answered, nothing modal.
+        EXPECT_TRUE(answers.empty());
+        EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+        QMessageBox* box = nullptr;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* b = qobject_cast<QMessageBox*>(w); b && b->isVisible()) box = b;
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(box->text(), "Stop?");
+        EXPECT_EQ(box->defaultButton(), box->button(QMessageBox::No));
+        QPointer<QMessageBox> gone(box);
+        c.act(*box);
+        EXPECT_EQ(answers, std::vector<MsgAnswer>{c.expected});
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_TRUE(gone.isNull()) << "the box is left behind";
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -478,6 +525,8 @@ int main(int argc, char** argv) {
         return RunProgramSide(argc, argv);
     }
     vorkal::testing::TestProcessHome home;
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
