@@ -224,14 +224,17 @@ bool FirmwareUpdate::handshake() {
 bool FirmwareUpdate::identify() {
     BootReceiver& boot = session_.boot;
     const auto replied = [&boot] { return boot.state == kBootSuccess || boot.state == kBootFailure; };
+    // A port that closed (a pulled cable, the window closed) answers no attempt: each would
+    // only wait out its time-out, and a size remembered from before must not take the
+    // update on to programming a display that cannot be reached.
+    const auto portGone = [this, &boot] {
+        if (session_.port().isOpen()) return false;
+        fail(FirmwareText::ErrorDuringProgramming);
+        boot.state = kBootFailure;
+        return true;
+    };
     for (int attempt = 1;; ++attempt) {
-        // A closed port (pulled cable, the window closed) answers no attempt: each would
-        // only wait out its time-out.
-        if (!session_.port().isOpen()) {
-            fail(FirmwareText::ErrorDuringProgramming);
-            boot.state = kBootFailure;
-            return false;
-        }
+        if (portGone()) return false;
         boot.state = 0;
         boot.frameCount = -1;
         session_.progress().setCancelEnabled(false);
@@ -239,6 +242,7 @@ bool FirmwareUpdate::identify() {
         SendBootCommand(kBootIdentify);
         startReplyTimer(waits.identifyTimeoutMs);
         session_.WaitUntil(replied);
+        if (portGone()) return false;
         if (boot.state == kBootFailure) {
             if (attempt == kIdentifyAttempts) {
                 fail(FirmwareText::ErrorDuringProgramming);

@@ -103,7 +103,8 @@ TEST_F(BootExchange, CancelEndsTheHandshakeAtOnce) {
 }
 
 // A port that closes while the boot loader is being identified (a pulled cable, the
-// window closed) ends the identification at once, not after every attempt's time-out.
+// window closed) ends the update there: no attempt waits out its time-out, and a block
+// size remembered from before does not take it on to programming.
 TEST_F(BootExchange, AClosedPortEndsTheIdentificationAtOnce) {
     ASSERT_NO_FATAL_FAILURE(startFake(true, {QByteArray()}));
     ASSERT_EQ(form->firmwareUpdate().waits.identifyTimeoutMs, 1000);  // the program's own
@@ -117,7 +118,8 @@ TEST_F(BootExchange, AClosedPortEndsTheIdentificationAtOnce) {
     update(100);
 
     EXPECT_EQ(messages(), (QStringList{"Error during programming !", TForm1::StrandedDisplayHint(false, false)}));
-    // Ten attempts would wait ten seconds; the one under way ends with its time-out at most.
+    // Not past the identification: programming would wait out a block's time-out.
+    EXPECT_FALSE(form->firmwareUpdate().programmingStarted());
     EXPECT_LT(took.elapsed(), 4000);
     EXPECT_EQ(fake->identifyCommands(), 1);
     EXPECT_TRUE(fake->programmed().isEmpty());
