@@ -4,7 +4,7 @@
 // Its implementation is split by subsystem: form1_ui.cpp (controls), form1_shell.cpp
 // (language, preferences, port list, views, variant set-up), form1_preview.cpp,
 // form1_editor.cpp, form1_settings.cpp, form1_connection.cpp, form1_commands.cpp,
-// form1_log.cpp. The conversation with the display is device/display_session*.cpp, the
+// form1_log.cpp, form1_closing.cpp. The conversation with the display is device/display_session*.cpp, the
 // firmware update firmware/firmware_update.cpp.
 
 #include <QCheckBox>
