@@ -139,6 +139,27 @@ MsgAnswer QtDialogs::askYesNo(const QString& title, const QString& text, MsgIcon
     return box.exec() == QMessageBox::Yes ? MsgAnswer::Yes : MsgAnswer::No;
 }
 
+void QtDialogs::askYesNoLater(const QString& title, const QString& text, MsgIcon icon, MsgAnswer defaultAnswer,
+                              std::function<void(MsgAnswer)> answered) {
+    auto* box = new QMessageBox(toQtIcon(icon), applicationTitle(title), text, QMessageBox::Yes | QMessageBox::No,
+                                QApplication::activeWindow());
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    box->setDefaultButton(defaultAnswer == MsgAnswer::Yes ? QMessageBox::Yes : QMessageBox::No);
+    QObject::connect(box, &QMessageBox::finished, box, [box, answered = std::move(answered)](int) {
+        answered(box->clickedButton() == box->button(QMessageBox::Yes) ? MsgAnswer::Yes : MsgAnswer::No);
+    });
+    box->show();
+}
+
+void QtDialogs::showMessageLater(const QString& title, const QString& text, MsgIcon icon) {
+    auto* box =
+        new QMessageBox(toQtIcon(icon), applicationTitle(title), text, QMessageBox::Ok, QApplication::activeWindow());
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    box->show();
+}
+
 MsgAnswer QtDialogs::askRetryCancel(const QString& title, const QString& text, MsgIcon icon) {
     QMessageBox box(toQtIcon(icon), applicationTitle(title), text, QMessageBox::Retry | QMessageBox::Cancel,
                     QApplication::activeWindow());

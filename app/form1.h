@@ -4,7 +4,7 @@
 // Its implementation is split by subsystem: form1_ui.cpp (controls), form1_shell.cpp
 // (language, preferences, port list, views, variant set-up), form1_preview.cpp,
 // form1_editor.cpp, form1_settings.cpp, form1_connection.cpp, form1_commands.cpp,
-// form1_log.cpp. The conversation with the display is device/display_session*.cpp, the
+// form1_log.cpp, form1_closing.cpp. The conversation with the display is device/display_session*.cpp, the
 // firmware update firmware/firmware_update.cpp.
 
 #include <QCheckBox>
@@ -250,6 +250,15 @@ public:
     // ---- Firmware update ------------------------------------------------------------
     void Button11Click();
 
+    // ---- Closing --------------------------------------------------------------------
+    // The window was closed for good: the transfer it interrupted is cancelled, the port
+    // is closed and nothing more is shown. The program ends once the handlers that were
+    // running return (see EndWhenMainWindowCloses).
+    bool closing() const { return closing_; }
+
+signals:
+    void closedForGood();
+
 protected:
     void showEvent(QShowEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
@@ -381,4 +390,15 @@ public:
 private:
     // Closes the port and tells the user how to get a display in its boot loader back.
     void showStrandedDisplayHint(bool firmwareTouched);
+
+    // ---- Closing ----------------------------------------------------------------------
+    // Asks, without blocking the transfer, whether to stop it and close.
+    void askToStopTransfer();
+    // Says, without blocking, that the firmware update must finish before the window closes.
+    void showUpdateMustFinish();
+    void finishClosing();
+    bool closing_ = false;
+    bool closeQuestionOpen_ = false;
+    vorkal::SilentDialogs silentDialogs_;
+    vorkal::Dialogs* dialogsBeforeClosing_ = nullptr;
 };

@@ -97,6 +97,9 @@ void TForm1::FollowDisplaySpeed(int index) {
 }
 
 void TForm1::OpenCom(int port) {
+    // A transfer unwinding after the window closed must not take the closed port again
+    // (Set Baud, which runs to its end, reopens the open port at the new speed).
+    if (closing_ && !portIsOpen()) return;
     for (;;) {
         ComboBox4Click();
         if (port == 0) return;

@@ -3,7 +3,6 @@
 // keyboard, and the preview's context menu (undo, redo, copy a layout, centre).
 
 #include <QAction>
-#include <QCloseEvent>
 #include <QMenu>
 #include <QSignalBlocker>
 #include <algorithm>
@@ -85,14 +84,6 @@ bool TForm1::mayDropUnsavedChanges() {
             QString::fromUtf8("Konfiguracja zawiera zmiany, które nie zostały wysłane do wyświetlacza "
                               "ani wyeksportowane.\r\n\r\nPorzucić te zmiany?"));
     return dialogs().askYesNo(title, text, MsgIcon::Warning, MsgAnswer::No) == MsgAnswer::Yes;
-}
-
-void TForm1::closeEvent(QCloseEvent* e) {
-    if (!mayDropUnsavedChanges()) {
-        e->ignore();
-        return;
-    }
-    QWidget::closeEvent(e);
 }
 
 // A transfer reads or fills the image: undo and redo wait until it is over.

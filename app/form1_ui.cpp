@@ -102,7 +102,11 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent) {
     Timer2->start();
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1() {
+    // The questions and messages of a closed window were silenced; whatever comes after
+    // it (a test's next window) gets its own dialogs back.
+    if (dialogsBeforeClosing_) vorkal::setDialogs(dialogsBeforeClosing_);
+}
 
 void TForm1::createControls() {
     const QFont labelFont = uiFont(11, true);

@@ -169,6 +169,9 @@ public:
     // Set Baud: the display to speed index `displayIndex`, the port after it. `pcIndex`
     // is the PC speed selected before. True when the display answered at the new speed.
     bool setBaud(int displayIndex, int pcIndex);
+    // Set Baud is running. Its fixed steps (under a second) must all run, or the display
+    // and the PC side may be left at different speeds.
+    bool settingBaud() const { return settingBaud_; }
     // Clear Log In display: the log memory, or the in-image log area, filled with 0xFF.
     QString clearLog();
     // The log download of the view switch: every log block into the log image.
@@ -220,6 +223,7 @@ private:
     bool receiveQueued_ = false;
     int scriptPosition_ = 0;
     bool pollStepRunning_ = false;
+    bool settingBaud_ = false;
     std::function<void()> afterPollStep_;
 };
 
