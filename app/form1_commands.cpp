@@ -32,6 +32,8 @@ void TForm1::Button3Click() {
 void TForm1::Button4Click() {
     if (deferWhileBusy(&TForm1::Button4Click)) return;
     PollPause pause(*session_, PollPause::End::Start);  // also while a backup question is open
+    // The display may have just answered as the other variant: the image is not its.
+    if (!config.configurationLoaded) return;
     if (!BackupDisplay()) return;
     forgetDisplayImage();
     if (session_->sendConfiguration().isEmpty()) markSaved();
