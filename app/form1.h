@@ -122,6 +122,12 @@ public:
     QLabel* PortDetailsLine = nullptr;
     void SetDisplay84x48();
     void SetDisplay128x64();
+    // The display answered as the other variant: the window follows it. A configuration
+    // shown then belongs to the other variant and cannot go to this display: it is put
+    // away (one undo step, image bytes untouched) and the start view asks for Receive.
+    void FollowDisplayVariant(vorkal::DisplayVariant v);
+    // Over the blank preview while a configuration is put away: why, and what to do.
+    QLabel* PutAwayNote = nullptr;
     // Views: the start view holds until the first configuration is shown.
     enum class View { Start, Screen, Log };
     View view() const { return view_; }
@@ -274,6 +280,7 @@ private:
     void createControls();
     void connectHandlers();
     void attachPortDetails();
+    void attachPutAwayNote();
     void applyLanguageTexts();
     void applyTypedValue(QLineEdit* edit);  // the Exit handler of one of the four edits
     void createTrackControls();
@@ -323,6 +330,15 @@ private:
     // Puts the controls, the layout selection and the preview in line with the image
     // after an undo or redo, without running any handler that talks to the display.
     void showRestoredImage(vorkal::DisplayVariant variantBefore, bool logChanged);
+    // The element list holds the entries of the current variant.
+    void syncElementList();
+
+    // The controls while no configuration is shown after one was put away, and back.
+    void showNoConfiguration();
+    void showConfigurationControls();
+    QString putAwayNoteText() const;
+    vorkal::DisplayVariant putAwayVariant_ = vorkal::DisplayVariant::D84x48;
+    bool putAwayUnsaved_ = false;  // the configuration put away last held unsaved changes
     // What the display holds as far as this connection knows it (read, nothing written since).
     void rememberDisplayImage(const std::array<uint8_t, vorkal::kImageSize>& image);
     void forgetDisplayImage();

@@ -31,7 +31,10 @@ void TForm1::Button3Click() {
 
 void TForm1::Button4Click() {
     if (deferWhileBusy(&TForm1::Button4Click)) return;
+    const bool shown = config.configurationLoaded;
     PollPause pause(*session_, PollPause::End::Start);  // also while a backup question is open
+    // The display has just answered as the other variant: the image was put away.
+    if (shown && !config.configurationLoaded) return;
     if (!BackupDisplay()) return;
     forgetDisplayImage();
     if (session_->sendConfiguration().isEmpty()) markSaved();

@@ -52,10 +52,8 @@ void TForm1::createDevice() {
         session_->progressShown();
         if (!progressCaption_.isEmpty()) Form2->setWindowTitle(progressCaption_);
     };
-    connect(session_, &DisplaySession::variantAnnounced, this, [this](bool wide) {
-        if (wide) SetDisplay128x64();
-        else SetDisplay84x48();
-    });
+    connect(session_, &DisplaySession::variantAnnounced, this,
+            [this](bool wide) { FollowDisplayVariant(wide ? DisplayVariant::D128x64 : DisplayVariant::D84x48); });
     // The image as the display holds it, before showing it corrects anything.
     connect(session_, &DisplaySession::configurationReceived, this, [this] { rememberDisplayImage(config.image); });
     connect(session_, &DisplaySession::configurationReceived, this, &TForm1::ShowLoadedConfiguration);

@@ -40,14 +40,15 @@ void TForm1::createHistoryActions() {
 
 void TForm1::openStep(bool record) {
     if (stepDepth_++ > 0) return;
-    // Before a configuration is shown there is nothing an undo could go back to.
-    recordStep_ = record && config.configurationLoaded;
+    // Before a configuration is shown there is nothing an undo could go back to; once
+    // one was put away, every change is recorded so that undo can reach it again.
+    recordStep_ = record && (config.configurationLoaded || editHistory.canUndo());
     if (recordStep_) stepBefore_ = config;
 }
 
 void TForm1::closeStep() {
     if (--stepDepth_ > 0) return;
-    if (recordStep_ && config.configurationLoaded) editHistory.record(stepBefore_, config);
+    if (recordStep_) editHistory.record(stepBefore_, config);
     if (std::exchange(savedWhenStepCloses_, false)) savedStateId_ = editHistory.stateId();
     updateCaption();
 }
@@ -56,7 +57,10 @@ void TForm1::finishDragStep() {
     if (std::exchange(dragStepOpen_, false)) closeStep();
 }
 
-bool TForm1::hasUnsavedChanges() const { return config.configurationLoaded && editHistory.stateId() != savedStateId_; }
+bool TForm1::hasUnsavedChanges() const {
+    // A configuration put away with unsaved changes keeps the mark: undo brings it back.
+    return (config.configurationLoaded || putAwayUnsaved_) && editHistory.stateId() != savedStateId_;
+}
 
 void TForm1::markSaved() {
     // Inside a step (Receive, Import, Load Defaults) the step is recorded first.
@@ -96,7 +100,7 @@ void TForm1::stepThroughHistory(bool forward) {
     finishDragStep();
     dragging_ = false;
     // Not while a transfer reads the image or a step is being made.
-    if (stepDepth_ > 0 || deviceBusy() || !config.configurationLoaded) return;
+    if (stepDepth_ > 0 || deviceBusy()) return;
     const DisplayVariant variantBefore = config.variant();
     bool logChanged = false;
     const bool stepped = forward ? editHistory.redo(config, &logChanged) : editHistory.undo(config, &logChanged);
@@ -108,13 +112,13 @@ void TForm1::showRestoredImage(DisplayVariant variantBefore, bool logChanged) {
     openStep(false);
 
     if (config.variant() != variantBefore) applyVariant(config.variant());
-    const QStringList entries = ElementListEntries(config.variant(), languagePolish);
-    if (ComboBox1->count() != entries.size()) {
-        const int keep = ComboBox1->currentIndex();
-        ComboBox1->clear();
-        ComboBox1->addItems(entries);
-        ComboBox1->setCurrentIndex(keep >= 0 && keep < entries.size() ? keep : 0);
+    syncElementList();
+    if (!config.configurationLoaded) {
+        showNoConfiguration();
+        closeStep();
+        return;
     }
+    showConfigurationControls();
     // The layout selector follows the layout count without its click handler, which
     // would tell the display to show a layout.
     const int count = config.layoutCount();
@@ -136,6 +140,15 @@ void TForm1::showRestoredImage(DisplayVariant variantBefore, bool logChanged) {
     UpdateGrid();
     if (logChanged) LogsView();
     closeStep();
+}
+
+void TForm1::syncElementList() {
+    const QStringList entries = ElementListEntries(config.variant(), languagePolish);
+    if (ComboBox1->count() == entries.size()) return;
+    const int keep = ComboBox1->currentIndex();
+    ComboBox1->clear();
+    ComboBox1->addItems(entries);
+    ComboBox1->setCurrentIndex(keep >= 0 && keep < entries.size() ? keep : 0);
 }
 
 bool TForm1::PreviewKeyPress(int key, Qt::KeyboardModifiers modifiers) {

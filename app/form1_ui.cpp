@@ -251,6 +251,7 @@ void TForm1::connectHandlers() {
     connect(ComboBox4, &QComboBox::activated, this, &TForm1::ComboBox4Click);
     connect(ComboBox4, &TComboBox::dropDown, this, &TForm1::ComboBox4DropDown);
     attachPortDetails();
+    attachPutAwayNote();
     connect(CheckBox1, &QCheckBox::clicked, this, &TForm1::CheckBox1Click);
     connect(CheckBox2, &QCheckBox::clicked, this, &TForm1::CheckBox2Click);
     connect(RadioGroup1, &TRadioGroup::clicked, this, &TForm1::RadioGroup1Click);

@@ -120,6 +120,11 @@ public:
 
     // Runs the event loop until the monotonic clock reaches `deadlineNs`.
     void pauseUntil(int64_t deadlineNs);
+    // A version query of the poll that is still unanswered holds up the purge of the
+    // next command until its answer is in, or until the poll would count it as missed:
+    // a transfer started just after the query must not throw the answer away and leave
+    // a present display shown as "Disconnected".
+    void awaitVersionAnswer();
     // The running exchange ends without a reply (time-out, Cancel, closed port).
     void endExchangeUnanswered();
 
@@ -195,6 +200,7 @@ signals:
 
 private:
     void takeVersionLine(const QByteArray& line);
+    void noteVersionQuerySent(int answerMs);
     void setReplyComplete();
     void purgeOutput();
     void wakeWaiters();
@@ -225,6 +231,8 @@ private:
     bool pollStepRunning_ = false;
     bool settingBaud_ = false;
     std::function<void()> afterPollStep_;
+    bool versionQueryOutstanding_ = false;
+    int64_t versionAnswerDeadlineNs_ = 0;  // monotonic time the poll counts the answer as missed
 };
 
 }  // namespace vorkal
