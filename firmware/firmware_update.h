@@ -93,4 +93,8 @@ private:
     bool programmingStarted_ = false;
 };
 
+// What a display left in its boot loader by a failed update needs from the user;
+// `firmwareTouched`: the program command went out, so the old firmware may be gone.
+QString StrandedDisplayHint(bool firmwareTouched, bool polish);
+
 }  // namespace vorkal
