@@ -38,7 +38,11 @@ TEST_F(CliTest, EachFailureHasItsExitCode) {
         int exitCode;
         const char* said;
     } cases[] = {
-        {"no such port", {}, {"info"}, 3, "Can't open port COM7"},
+        {"no such port",
+         {},
+         {"info"},
+         3,
+         "Can't open port COM7\nCOM7 is a link to /nonexistent/ttyUSB9, which no longer exists"},
         {"silent display", {"--mute"}, {"info"}, 4, "Disconnected"},
         {"wrong speed", {"--speed-index", "3"}, {"info"}, 4, "No display answered on COM7 at 57600 baud"},
         {"hang-up in a receive", {"--hang-up-after", "12"}, {"receive", "@/r.set"}, 3, "closed"},
@@ -60,6 +64,8 @@ TEST_F(CliTest, EachFailureHasItsExitCode) {
     for (const Case& c : cases) {
         const bool needsDisplay = QString(c.what) != "no such port";
         if (needsDisplay) startDisplay(QStringList{"--variant", "128"} + c.display);
+        // A port whose device is gone (not the naming rule's, which may exist here).
+        else ASSERT_TRUE(QFile::link("/nonexistent/ttyUSB9", path("ports/COM7")));
         QStringList args = c.args;
         for (QString& a : args) a.replace("@/", file(""));
         const CliRun r = run(args);
@@ -115,6 +121,22 @@ TEST_F(CliTest, CtrlCCancelsAReceiveAndFreesThePort) {
     // The port was closed and the display answers the next call.
     const CliRun again = run({"info"});
     EXPECT_EQ(again.exitCode, 0) << Describe(again);
+}
+
+TEST_F(CliTest, APortInUseNamesTheProgramHoldingIt) {
+    startDisplay({"--variant", "128", "--reply-delay", "60"});
+    QProcess first;
+    start(first, {"receive", file("r.set")});
+    first.setReadChannel(QProcess::StandardError);
+    QByteArray err;
+    while (!err.contains("10%") && first.waitForReadyRead(10000)) err += first.readAllStandardError();
+    ASSERT_TRUE(err.contains("10%")) << err.toStdString();
+    const CliRun second = run({"info"});
+    EXPECT_EQ(second.exitCode, 3) << Describe(second);
+    EXPECT_TRUE(second.err.contains(QString("is in use by vorkal-cli (pid %1)").arg(first.processId())))
+        << Describe(second);
+    // The first goes on undisturbed.
+    EXPECT_EQ(finish(first).exitCode, 0);
 }
 
 TEST_F(CliTest, ProgressIsABarOnATerminalAndNothingWhenQuiet) {
