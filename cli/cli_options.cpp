@@ -66,8 +66,10 @@ const char kCommon[] =
     "  0    done\n"
     "  2    usage error\n"
     "  3    port error (cannot open, no permission, held by another program, gone)\n"
-    "  4    display error (no answer, time-out, refused block, wrong firmware)\n"
-    "  5    file error (cannot read or write, not a settings or firmware file)\n"
+    "  4    display error (no answer, time-out, refused block, firmware the boot\n"
+    "       loader refuses or that fails verification)\n"
+    "  5    file error (cannot read or write, not a settings file for this display,\n"
+    "       not the display's firmware)\n"
     "  130  cancelled with Ctrl+C\n";
 
 }  // namespace
