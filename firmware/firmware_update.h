@@ -97,4 +97,8 @@ private:
     bool running_ = false;  // inside run()
 };
 
+// What a display left in its boot loader by a failed update needs from the user;
+// `firmwareTouched`: the program command went out, so the old firmware may be gone.
+QString StrandedDisplayHint(bool firmwareTouched, bool polish);
+
 }  // namespace vorkal
