@@ -1,9 +1,12 @@
 #include "application.h"
 
+#include <QThread>
+#include <QTimer>
 #include <exception>
 
 #include "af_safe_sync.h"
 #include "dialogs.h"
+#include "form1.h"
 
 namespace vorkal {
 
@@ -43,6 +46,29 @@ bool VorkalApplication::notify(QObject* receiver, QEvent* event) {
         ShowEscapedException("Unknown error");
     }
     return false;
+}
+
+void EndWhenMainWindowCloses(QApplication& app, TForm1& window) {
+    // Hidden windows (the progress and track windows) must not keep the program alive,
+    // and an automatic quit must never end the loops of a transfer still on the stack.
+    app.setQuitOnLastWindowClosed(false);
+    QObject::connect(&window, &TForm1::closedForGood, &app, &ExitOnceUnwound);
+}
+
+void ExitOnceUnwound() {
+    // The window may close inside a handler that waits in a local event loop. Leaving
+    // the application now would make every loop that handler still enters return at
+    // once, and a wait that loops until a reply could then spin for ever. The check
+    // runs from whichever loop is innermost; it acts once the application's own is.
+    auto* check = new QTimer(QCoreApplication::instance());
+    check->setInterval(2);
+    QObject::connect(check, &QTimer::timeout, check, [check] {
+        if (QThread::currentThread()->loopLevel() > 1) return;
+        check->stop();
+        check->deleteLater();
+        QCoreApplication::exit(0);
+    });
+    check->start();
 }
 
 void ShowEscapedException(const char* what) {

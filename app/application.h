@@ -1,6 +1,8 @@
 #pragma once
 #include <QApplication>
 
+class TForm1;
+
 namespace vorkal {
 
 // The application object: an exception that escapes an event handler is shown in an
@@ -13,5 +15,12 @@ public:
 
 // Shows the message of an exception that reached the event loop.
 void ShowEscapedException(const char* what);
+
+// The program ends when `window` is closed for good (its closedForGood signal), whatever
+// other windows, shown or hidden, still exist: the application's loop is left once
+// every local event loop running then has returned.
+void EndWhenMainWindowCloses(QApplication& app, TForm1& window);
+// Leaves the application's event loop once only that loop is running.
+void ExitOnceUnwound();
 
 }  // namespace vorkal

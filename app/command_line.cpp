@@ -1,11 +1,15 @@
 #include "command_line.h"
 
+#include <QBuffer>
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QTimer>
 #include <QWidget>
 
 #include <cstdio>
+
+#include "atomic_file.h"
 
 namespace vorkal {
 
@@ -72,8 +76,17 @@ bool DisplayAvailable(const QString& platform) {
 
 void SaveScreenshotWhenShown(QWidget& window, const QString& file) {
     QTimer::singleShot(0, &window, [&window, file] {
-        const bool saved = window.grab().save(file);
-        if (!saved) std::fprintf(stderr, "vorkal: cannot save the picture to %s\n", qPrintable(file));
+        // Encoded in memory, in the format the name's extension asks for (PNG without
+        // one), then written whole or not at all.
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        const QByteArray suffix = QFileInfo(file).suffix().toLatin1();
+        QString reason = QStringLiteral("the picture could not be encoded");
+        const bool saved = buffer.open(QIODevice::WriteOnly) &&
+                           window.grab().save(&buffer, suffix.isEmpty() ? "PNG" : suffix.constData()) &&
+                           WriteFileAtomically(file, bytes, &reason);
+        if (!saved)
+            std::fprintf(stderr, "vorkal: cannot save the picture to %s: %s\n", qPrintable(file), qPrintable(reason));
         QCoreApplication::exit(saved ? 0 : 1);
     });
 }

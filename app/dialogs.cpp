@@ -6,6 +6,8 @@
 #include <QFileInfo>
 #include <QMessageBox>
 
+#include "atomic_file.h"
+
 namespace vorkal {
 
 namespace {
@@ -89,12 +91,23 @@ FileDialogResult askOpenFile(FileDialogRequest request, FileDialogMemory& memory
     return result;
 }
 
-void showFileError(const QString& fileName, const QString& reason, bool writing, bool polish) {
+QString FileErrorText(const QString& fileName, const QString& reason, bool writing, bool polish) {
     const QString text = writing ? (polish ? QString::fromUtf8("Nie można zapisać pliku %1:\n%2")
                                            : QString("Cannot write the file %1:\n%2"))
                                  : (polish ? QString::fromUtf8("Nie można odczytać pliku %1:\n%2")
                                            : QString("Cannot read the file %1:\n%2"));
-    dialogs().showMessage(QString(), text.arg(fileName, reason), MsgIcon::Error);
+    return text.arg(fileName, reason);
+}
+
+void showFileError(const QString& fileName, const QString& reason, bool writing, bool polish) {
+    dialogs().showMessage(QString(), FileErrorText(fileName, reason, writing, polish), MsgIcon::Error);
+}
+
+bool WriteFileOrReport(const QString& fileName, const QByteArray& bytes, bool polish) {
+    QString reason;
+    if (WriteFileAtomically(fileName, bytes, &reason)) return true;
+    showFileError(fileName, reason, true, polish);
+    return false;
 }
 
 FileDialogResult askSaveFile(FileDialogRequest request, FileDialogMemory& memory, bool polish) {
@@ -124,6 +137,27 @@ MsgAnswer QtDialogs::askYesNo(const QString& title, const QString& text, MsgIcon
                     QApplication::activeWindow());
     box.setDefaultButton(defaultAnswer == MsgAnswer::Yes ? QMessageBox::Yes : QMessageBox::No);
     return box.exec() == QMessageBox::Yes ? MsgAnswer::Yes : MsgAnswer::No;
+}
+
+void QtDialogs::askYesNoLater(const QString& title, const QString& text, MsgIcon icon, MsgAnswer defaultAnswer,
+                              std::function<void(MsgAnswer)> answered) {
+    auto* box = new QMessageBox(toQtIcon(icon), applicationTitle(title), text, QMessageBox::Yes | QMessageBox::No,
+                                QApplication::activeWindow());
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    box->setDefaultButton(defaultAnswer == MsgAnswer::Yes ? QMessageBox::Yes : QMessageBox::No);
+    QObject::connect(box, &QMessageBox::finished, box, [box, answered = std::move(answered)](int) {
+        answered(box->clickedButton() == box->button(QMessageBox::Yes) ? MsgAnswer::Yes : MsgAnswer::No);
+    });
+    box->show();
+}
+
+void QtDialogs::showMessageLater(const QString& title, const QString& text, MsgIcon icon) {
+    auto* box =
+        new QMessageBox(toQtIcon(icon), applicationTitle(title), text, QMessageBox::Ok, QApplication::activeWindow());
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    box->show();
 }
 
 MsgAnswer QtDialogs::askRetryCancel(const QString& title, const QString& text, MsgIcon icon) {

@@ -2,6 +2,7 @@
 // One seam for every message box and file dialog, so tests can script the answers
 // and never block on a real modal window.
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <deque>
@@ -37,6 +38,17 @@ public:
     virtual FileDialogResult openFile(const FileDialogRequest& request) = 0;
     // Asks nothing about an existing file: askSaveFile does, once the name is final.
     virtual FileDialogResult saveFile(const FileDialogRequest& request) = 0;
+    // Asks without blocking: the event loop (and a running transfer) goes on while the
+    // box is open; `answered` runs with the answer (No when the box is closed otherwise).
+    // Unless overridden, it asks as askYesNo does and answers at once.
+    virtual void askYesNoLater(const QString& title, const QString& text, MsgIcon icon, MsgAnswer defaultAnswer,
+                               std::function<void(MsgAnswer)> answered) {
+        answered(askYesNo(title, text, icon, defaultAnswer));
+    }
+    // A message that does not block; unless overridden, shown as showMessage shows it.
+    virtual void showMessageLater(const QString& title, const QString& text, MsgIcon icon) {
+        showMessage(title, text, icon);
+    }
 };
 
 // The dialogs in use; real Qt dialogs unless a test installed others.
@@ -74,8 +86,14 @@ FileDialogResult askOpenFile(FileDialogRequest request, FileDialogMemory& memory
 // existing file is replaced only after a question (in the language `polish`) that names
 // the file actually written; No shows the dialog again.
 FileDialogResult askSaveFile(FileDialogRequest request, FileDialogMemory& memory, bool polish);
-// Error box of a file that could not be read or written, with the system's reason.
+// The one text for a file that could not be read or written: its name, then the
+// system's reason on a line of its own.
+QString FileErrorText(const QString& fileName, const QString& reason, bool writing, bool polish);
+// Error box with that text.
 void showFileError(const QString& fileName, const QString& reason, bool writing, bool polish);
+// Writes a file whole (WriteFileAtomically); on failure shows the error box and returns
+// false, with any earlier file left as it was.
+bool WriteFileOrReport(const QString& fileName, const QByteArray& bytes, bool polish);
 
 class QtDialogs : public Dialogs {
 public:
@@ -84,6 +102,25 @@ public:
     MsgAnswer askRetryCancel(const QString& title, const QString& text, MsgIcon icon) override;
     FileDialogResult openFile(const FileDialogRequest& request) override;
     FileDialogResult saveFile(const FileDialogRequest& request) override;
+    void askYesNoLater(const QString& title, const QString& text, MsgIcon icon, MsgAnswer defaultAnswer,
+                       std::function<void(MsgAnswer)> answered) override;
+    void showMessageLater(const QString& title, const QString& text, MsgIcon icon) override;
+};
+
+// Shows nothing and gives every question its safe answer (No, Cancel, no file): what a
+// program that is ending answers the handlers still unwinding.
+class SilentDialogs : public Dialogs {
+public:
+    void showMessage(const QString&, const QString&, MsgIcon) override {}
+    MsgAnswer askYesNo(const QString&, const QString&, MsgIcon, MsgAnswer) override { return MsgAnswer::No; }
+    MsgAnswer askRetryCancel(const QString&, const QString&, MsgIcon) override { return MsgAnswer::Cancel; }
+    FileDialogResult openFile(const FileDialogRequest&) override { return {}; }
+    FileDialogResult saveFile(const FileDialogRequest&) override { return {}; }
+    void askYesNoLater(const QString&, const QString&, MsgIcon, MsgAnswer,
+                       std::function<void(MsgAnswer)> answered) override {
+        answered(MsgAnswer::No);
+    }
+    void showMessageLater(const QString&, const QString&, MsgIcon) override {}
 };
 
 // Answers from a script and records what was shown; for tests.

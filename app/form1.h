@@ -85,6 +85,11 @@ public:
     QString portDescription(int comNumber) const;  // device and adapter behind COM<n>; empty when gone
     void SetDisplay84x48();
     void SetDisplay128x64();
+    // The display answered as the other variant: the window follows it. A configuration
+    // shown then cannot go to this display: it is put away (one undo step, image bytes
+    // untouched) and the start view asks for Receive.
+    void FollowDisplayVariant(vorkal::DisplayVariant v);
+    QLabel* PutAwayNote = nullptr;           // over the blank preview while a configuration is put away
     enum class View { Start, Screen, Log };  // the start view holds until a configuration is shown
     View view() const { return view_; }
     void setView(View v);
@@ -170,6 +175,13 @@ public:
     void TrackButtonClick();
     vorkal::TrackWindow* trackWindow() const { return trackWindow_; }
 
+    // Closed for good: the interrupted transfer is cancelled, the port closed, nothing
+    // more shown; the program ends once the running handlers return.
+    bool closing() const { return closing_; }
+
+signals:
+    void closedForGood();
+
 protected:
     void showEvent(QShowEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
@@ -182,6 +194,14 @@ private:
     void connectHandlers();
     void connectModels();
     void attachPortDetails();
+    void attachPutAwayNote();
+    void syncElementList();      // the element list holds the entries of the current variant
+    void showNoConfiguration();  // the controls while a configuration is put away, and back
+    void showConfigurationControls();
+    QString putAwayNoteText() const;
+    void askToStopTransfer();     // without blocking the transfer
+    void showUpdateMustFinish();  // without blocking: the firmware update finishes first
+    void finishClosing();
     void applyLanguageTexts();
     void applyVariant(vorkal::DisplayVariant v);
     void fillLayoutSelector(int count);  // entries 1..count, without selecting one
@@ -215,4 +235,10 @@ private:
     bool shownConnected_ = false;  // what ShowConnectionState showed last
     vorkal::TrackWindow* trackWindow_ = nullptr;
     int trackRevision_ = -1;  // the log view revision the track window shows
+    vorkal::DisplayVariant putAwayVariant_ = vorkal::DisplayVariant::D84x48;
+    bool putAwayUnsaved_ = false;  // the configuration put away last held unsaved changes
+    bool closing_ = false;
+    bool closeQuestionOpen_ = false;
+    vorkal::SilentDialogs silentDialogs_;
+    vorkal::Dialogs* dialogsBeforeClosing_ = nullptr;
 };

@@ -6,7 +6,7 @@
 #include "display_session.h"
 #include "dialogs.h"
 #include "firmware_update.h"
-#include "update_texts.h"
+#include "firmware_update.h"
 #include "form1.h"
 #include "form2.h"
 #include "layout_editor.h"
@@ -33,7 +33,10 @@ void TForm1::Button3Click() {
 
 void TForm1::Button4Click() {
     if (deferWhileBusy(&TForm1::Button4Click)) return;
+    const bool shown = config.configurationLoaded;
     PollPause pause(*session_, PollPause::End::Start);  // also while a backup question is open
+    // The display has just answered as the other variant: the image was put away.
+    if (shown && !config.configurationLoaded) return;
     if (!BackupDisplay()) return;
     if (session_->sendConfiguration().isEmpty()) edits.markSaved();
 }
@@ -138,7 +141,7 @@ bool TForm1::BackupDisplay() {
                           tr2("The backup of the display could not be written to %1, so nothing was sent.",
                               QString::fromUtf8("Nie udało się zapisać kopii zapasowej wyświetlacza w %1, "
                                                 "więc nic nie wysłano."))
-                                  .arg(backups_->folder()) +
+                                  .arg(result.path) +
                               "\r\n" + result.error,
                           MsgIcon::Error);
     return false;

@@ -53,10 +53,8 @@ void TForm1::createDevice() {
         session_->progressShown();
         if (!progressCaption_.isEmpty()) Form2->setWindowTitle(progressCaption_);
     };
-    connect(session_, &DisplaySession::variantAnnounced, this, [this](bool wide) {
-        if (wide) SetDisplay128x64();
-        else SetDisplay84x48();
-    });
+    connect(session_, &DisplaySession::variantAnnounced, this,
+            [this](bool wide) { FollowDisplayVariant(wide ? DisplayVariant::D128x64 : DisplayVariant::D84x48); });
     backups_ = std::make_unique<DisplayBackupKeeper>(
         config, [this](std::array<uint8_t, kImageSize>& dest) { return session_->readConfigurationInto(dest); });
     // The image as the display holds it, before showing it corrects anything.
@@ -100,6 +98,9 @@ void TForm1::FollowDisplaySpeed(int index) {
 }
 
 void TForm1::OpenCom(int port) {
+    // A transfer unwinding after the window closed must not take the closed port again
+    // (Set Baud, which runs to its end, reopens the open port at the new speed).
+    if (closing_ && !portIsOpen()) return;
     for (;;) {
         ComboBox4Click();
         if (port == 0) return;
@@ -111,9 +112,12 @@ void TForm1::OpenCom(int port) {
         try {
             AfComPort1->OpenPort();
             return;
+        } catch (const EAfComPortCoreError& e) {
+            // Said to the user below, in the words of this window, with the cause found
+            // from the failed open itself: the device is not opened again to ask.
+            reason = PortOpenFailureReason(port, QString::fromUtf8(e.what()), e.SystemError(), languagePolish);
         } catch (const std::exception& e) {
-            // Said to the user below, in the words of this window, with the cause found.
-            reason = PortOpenFailureReason(port, QString::fromUtf8(e.what()), languagePolish);
+            reason = PortOpenFailureReason(port, QString::fromUtf8(e.what()), 0, languagePolish);
         }
         QString text =
             tr2(QString("  Can't open port COM%1\r\n\r\nCheck COM/USB cable and click \"Retry\" or\r\n"

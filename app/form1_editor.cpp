@@ -61,6 +61,7 @@ void TForm1::ShowLoadedConfiguration() {
     setView(view() == View::Log ? View::Log : View::Screen);
 
     config.configurationLoaded = true;
+    PutAwayNote->hide();
     LoadElementControls();
     UpdateGrid();
     LogsView();

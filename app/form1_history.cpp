@@ -3,7 +3,6 @@
 // rules live in config/edited_configuration.h.
 
 #include <QAction>
-#include <QCloseEvent>
 #include <QMenu>
 #include <QSignalBlocker>
 #include <algorithm>
@@ -61,14 +60,6 @@ bool TForm1::mayDropUnsavedChanges() {
     return dialogs().askYesNo(title, text, MsgIcon::Warning, MsgAnswer::No) == MsgAnswer::Yes;
 }
 
-void TForm1::closeEvent(QCloseEvent* e) {
-    if (!mayDropUnsavedChanges()) {
-        e->ignore();
-        return;
-    }
-    QWidget::closeEvent(e);
-}
-
 // A transfer reads or fills the image: undo and redo wait until it is over.
 void TForm1::UndoEdit() {
     dragging_ = false;
@@ -84,13 +75,9 @@ void TForm1::showRestoredImage(DisplayVariant variantBefore, bool logChanged) {
     // The radio groups set below write back the bits they show: no step of their own.
     const EditStep quiet(edits, false);
     if (config.variant() != variantBefore) applyVariant(config.variant());
-    const QStringList entries = ElementListEntries(config.variant(), languagePolish);
-    if (ComboBox1->count() != entries.size()) {
-        const int keep = ComboBox1->currentIndex();
-        ComboBox1->clear();
-        ComboBox1->addItems(entries);
-        ComboBox1->setCurrentIndex(keep >= 0 && keep < entries.size() ? keep : 0);
-    }
+    syncElementList();
+    if (!config.configurationLoaded) return showNoConfiguration();
+    showConfigurationControls();
     // The layout selector follows the layout count without its click handler, which
     // would tell the display to show a layout.
     const int count = config.layoutCount();
@@ -107,6 +94,15 @@ void TForm1::showRestoredImage(DisplayVariant variantBefore, bool logChanged) {
     LoadElementControls();
     UpdateGrid();
     if (logChanged) LogsView();
+}
+
+void TForm1::syncElementList() {
+    const QStringList entries = ElementListEntries(config.variant(), languagePolish);
+    if (ComboBox1->count() == entries.size()) return;
+    const int keep = ComboBox1->currentIndex();
+    ComboBox1->clear();
+    ComboBox1->addItems(entries);
+    ComboBox1->setCurrentIndex(keep >= 0 && keep < entries.size() ? keep : 0);
 }
 
 bool TForm1::PreviewKeyPress(int key, Qt::KeyboardModifiers modifiers) {

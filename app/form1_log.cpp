@@ -5,7 +5,6 @@
 #include <QLocale>
 #include <QPainter>
 
-#include "atomic_file.h"
 #include "dialogs.h"
 #include "display_session.h"
 #include "form1.h"
@@ -86,9 +85,7 @@ void TForm1::Button10Click() {
     // GPX needs a date: the download's, or today's for a log that was never downloaded.
     const QDate gpxDate = logDownloadDate.isValid() ? logDownloadDate : QDateTime::currentDateTimeUtc().date();
     const QByteArray bytes = ExportLog(logView.rows(), chosen.filterIndex, gpxDate);
-    QString error;
-    if (!WriteFileAtomically(chosen.fileName, bytes, &error))
-        showFileError(chosen.fileName, error, true, languagePolish);
+    WriteFileOrReport(chosen.fileName, bytes, languagePolish);
 }
 
 // The track window: the Track button, the double-click on a log row and the link

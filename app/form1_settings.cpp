@@ -69,10 +69,6 @@ void TForm1::Button2Click() {
     const QString fileName = askSaveFile(request, fileDialogMemory, languagePolish).fileName;
     if (fileName.isEmpty()) return;
 
-    QString reason;
-    if (!WriteFileAtomically(fileName, SettingsFileBytes(config), &reason)) {
-        showFileError(fileName, reason, true, languagePolish);
-        return;
-    }
-    edits.markSaved();
+    // A file that was not written whole leaves the changes marked as unsaved.
+    if (WriteFileOrReport(fileName, SettingsFileBytes(config), languagePolish)) edits.markSaved();
 }

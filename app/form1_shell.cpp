@@ -110,6 +110,7 @@ void TForm1::applyLanguageTexts() {
     Button11->setText(tr2("Firmware Update", "Aktualizuj Oprogr."));
     TrackButton->setText(tr2("Track", "Trasa"));
     if (trackWindow_) trackWindow_->setPolish(languagePolish);
+    if (PutAwayNote && PutAwayNote->isVisible()) PutAwayNote->setText(putAwayNoteText());
 }
 
 void TForm1::RadioGroup6Click() {

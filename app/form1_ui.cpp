@@ -54,7 +54,11 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent) {
     Timer2->start();
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1() {
+    // The questions and messages of a closed window were silenced; whatever comes after
+    // it (a test's next window) gets its own dialogs back.
+    if (dialogsBeforeClosing_) vorkal::setDialogs(dialogsBeforeClosing_);
+}
 
 void TForm1::createControls() {
     const QFont labelFont = uiFont(11, true);
@@ -198,6 +202,7 @@ void TForm1::connectHandlers() {
     connect(ComboBox4, &QComboBox::activated, this, &TForm1::ComboBox4Click);
     connect(ComboBox4, &TComboBox::dropDown, this, &TForm1::ComboBox4DropDown);
     attachPortDetails();
+    attachPutAwayNote();
     connect(CheckBox1, &QCheckBox::clicked, this, &TForm1::CheckBox1Click);
     connect(CheckBox2, &QCheckBox::clicked, this, &TForm1::CheckBox2Click);
     connect(RadioGroup1, &TRadioGroup::clicked, this, &TForm1::RadioGroup1Click);

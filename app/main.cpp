@@ -7,6 +7,7 @@ int main(int argc, char** argv) {
     if (options.exitCode) return *options.exitCode;
     vorkal::VorkalApplication app(argc, argv);
     TForm1 form;
+    vorkal::EndWhenMainWindowCloses(app, form);
     form.show();
     if (!options.screenshotFile.isEmpty()) vorkal::SaveScreenshotWhenShown(form, options.screenshotFile);
     return app.exec();

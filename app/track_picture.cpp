@@ -60,14 +60,68 @@ void drawFlight(QPainter& p, const ProjectedTrack& track, const TrackFrame& fram
     flush();
 }
 
-void drawEnds(QPainter& p, const TrackFrame& frame, const QList<TrackPoint>& points, const QColor& colour) {
-    if (points.isEmpty()) return;
-    p.setPen(QPen(kInk, 1.5));
-    p.setBrush(colour);
-    const QPointF start = frame.toPixel(points.first().metres);
-    const QPointF end = frame.toPixel(points.last().metres);
-    p.drawRect(QRectF(end - QPointF(5, 5), QSizeF(10, 10)));
-    p.drawEllipse(start, 6, 6);
+// A marker's coverage, drawn once with antialiasing: its inside and its 1.5-pixel outline,
+// centred on the middle pixel. Thousands of flights mean thousands of markers, and
+// stamping coverage costs a small fraction of stroking each outline anew.
+struct MarkerMasks {
+    static constexpr int kRadius = 8;
+    QImage inside, outline;  // Format_Alpha8, 2 * kRadius + 1 pixels square
+};
+
+MarkerMasks renderMarker(bool circle) {
+    const int side = 2 * MarkerMasks::kRadius + 1;
+    auto render = [&](bool outline) {
+        QImage mask(side, side, QImage::Format_ARGB32_Premultiplied);
+        mask.fill(Qt::transparent);
+        QPainter p(&mask);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(outline ? QPen(Qt::black, 1.5) : QPen(Qt::NoPen));
+        p.setBrush(outline ? QBrush(Qt::NoBrush) : QBrush(Qt::black));
+        const QPointF centre(MarkerMasks::kRadius + 0.5, MarkerMasks::kRadius + 0.5);
+        if (circle) p.drawEllipse(centre, 6, 6);
+        else p.drawRect(QRectF(centre - QPointF(5, 5), QSizeF(10, 10)));
+        p.end();
+        return mask.convertToFormat(QImage::Format_Alpha8);
+    };
+    return {render(false), render(true)};
+}
+
+// `top` over `under` with coverage `alpha`; both opaque.
+QRgb blendOpaque(QRgb under, QRgb top, int alpha) {
+    if (alpha == 0) return under;
+    if (alpha == 255) return top;
+    auto mix = [&](int a, int b) { return (a * alpha + b * (255 - alpha) + 127) / 255; };
+    return qRgb(mix(qRed(top), qRed(under)), mix(qGreen(top), qGreen(under)), mix(qBlue(top), qBlue(under)));
+}
+
+// The marker filled with `fill` and outlined in ink, its centre on the pixel `at` lies in.
+void stampMarker(QImage& image, const MarkerMasks& masks, const QPointF& at, QRgb fill) {
+    const QRgb ink = kInk.rgb();
+    const int side = masks.inside.width();
+    const int left = int(std::floor(at.x())) - MarkerMasks::kRadius;
+    const int top = int(std::floor(at.y())) - MarkerMasks::kRadius;
+    for (int y = std::max(0, -top); y < side && top + y < image.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(top + y));
+        const uchar* inside = masks.inside.constScanLine(y);
+        const uchar* outline = masks.outline.constScanLine(y);
+        for (int x = std::max(0, -left); x < side && left + x < image.width(); ++x) {
+            QRgb& pixel = line[left + x];
+            pixel = blendOpaque(blendOpaque(pixel, fill, inside[x]), ink, outline[x]);
+        }
+    }
+}
+
+// Each flight's end square and start circle, flight after flight as the lines are.
+void drawEnds(QImage& image, const TrackFrame& frame, const ProjectedTrack& track) {
+    static const MarkerMasks square = renderMarker(false);
+    static const MarkerMasks circle = renderMarker(true);
+    for (qsizetype f = 0; f < track.flights.size(); ++f) {
+        const QList<TrackPoint>& points = track.flights[f];
+        if (points.isEmpty()) continue;
+        const QRgb colour = FlightColour(int(f)).rgb();
+        stampMarker(image, square, frame.toPixel(points.last().metres), colour);
+        stampMarker(image, circle, frame.toPixel(points.first().metres), colour);
+    }
 }
 
 void drawSelection(QPainter& p, const TrackFrame& frame, const ProjectedTrack& track, int selectedRow) {
@@ -151,26 +205,41 @@ double ScaleBarMetres(double maxMetres) {
 QImage DrawTrackPicture(const ProjectedTrack& track, const QSize& size, int selectedRow, bool polish) {
     QImage image(size, QImage::Format_ARGB32_Premultiplied);
     image.fill(kBackground);
-    QPainter p(&image);
-    p.setRenderHint(QPainter::Antialiasing);
-    QFont font = p.font();
+    QFont font;
     font.setPixelSize(11);
-    p.setFont(font);
     if (!track.hasPoints) {
+        QPainter p(&image);
+        p.setFont(font);
         p.setPen(kInk);
         p.drawText(image.rect(), Qt::AlignCenter,
                    polish ? QStringLiteral("Brak pozycji w logu") : QStringLiteral("No positions in the log"));
         return image;
     }
     const TrackFrame frame = TrackPictureFrame(track, size);
-    for (qsizetype f = 0; f < track.flights.size(); ++f)
-        drawFlight(p, track, frame, track.flights[f], FlightColour(int(f)));
-    for (qsizetype f = 0; f < track.flights.size(); ++f) drawEnds(p, frame, track.flights[f], FlightColour(int(f)));
-    drawSelection(p, frame, track, selectedRow);
+    {
+        QPainter p(&image);
+        p.setRenderHint(QPainter::Antialiasing);
+        for (qsizetype f = 0; f < track.flights.size(); ++f)
+            drawFlight(p, track, frame, track.flights[f], FlightColour(int(f)));
+    }
+    // The markers go into the pixels directly, between the painter's two turns.
+    drawEnds(image, frame, track);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setFont(font);
     drawScaleBar(p, frame, size);
     drawAltitudeKey(p, track, size);
     drawNorthArrow(p, size);
+    drawSelection(p, frame, track, selectedRow);
     return image;
+}
+
+void MarkTrackRow(QPainter& p, const ProjectedTrack& track, const QSize& size, int selectedRow) {
+    if (!track.hasPoints || selectedRow < 0) return;
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing);
+    drawSelection(p, TrackPictureFrame(track, size), track, selectedRow);
+    p.restore();
 }
 
 }  // namespace vorkal

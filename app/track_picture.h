@@ -8,6 +8,8 @@
 #include <QColor>
 #include <QImage>
 
+class QPainter;
+
 namespace vorkal {
 
 constexpr double kTrackMargin = 28;  // pixels kept free around the track
@@ -26,5 +28,8 @@ double ScaleBarMetres(double maxMetres);
 
 // `selectedRow` (a table row, -1 for none) is marked with a ring when it has a point.
 QImage DrawTrackPicture(const ProjectedTrack& track, const QSize& size, int selectedRow, bool polish);
+
+// Only the ring of `selectedRow`, painted over a picture of `size` drawn without one.
+void MarkTrackRow(QPainter& p, const ProjectedTrack& track, const QSize& size, int selectedRow);
 
 }  // namespace vorkal

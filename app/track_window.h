@@ -7,8 +7,9 @@
 #include "log_flights.h"
 #include "log_view_model.h"
 
+#include <QAbstractTableModel>
 #include <QPushButton>
-#include <QTableWidget>
+#include <QTableView>
 #include <QWidget>
 
 namespace vorkal {
@@ -35,10 +36,34 @@ protected:
     void mousePressEvent(QMouseEvent* e) override;
 
 private:
+    const QImage& basePicture() const;
+
     ProjectedTrack track_;
     int selectedRow_ = -1;
     bool polish_ = false;
-    mutable QImage cache_;  // redrawn when the track, the selection or the size changes
+    // The picture without the selection mark, redrawn only when the track, the language
+    // or the size changes: choosing rows one after another paints only the mark anew.
+    mutable QImage base_;
+};
+
+// The figures table's rows: the flight's number (with its track colour) and its figures,
+// formatted once per log rather than on every look at a cell.
+class FlightFiguresModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    using QAbstractTableModel::QAbstractTableModel;
+    void setRows(QList<QStringList> rows);
+    void setHeader(const QStringList& header);
+    const QList<QStringList>& rows() const { return rows_; }
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+private:
+    QList<QStringList> rows_;
+    QStringList header_;
 };
 
 class TrackWindow : public QWidget {
@@ -55,7 +80,8 @@ public:
     void SavePictureClick();
 
     TrackView* view;
-    QTableWidget* figures;  // one row per flight
+    QTableView* figures;  // one row per flight
+    FlightFiguresModel* figuresModel;
     QPushButton* saveButton;
     QPushButton* closeButton;
 
@@ -66,6 +92,7 @@ signals:
 private:
     void applyLanguageTexts();
     void fillFigures();
+    void fitFigureColumns();
 
     QList<FlightRows> flights_;
     QList<FlightFigures> figures_;

@@ -1,12 +1,15 @@
 #include "display_backup.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <algorithm>
+#include <filesystem>
+#include <system_error>
 
+#include "atomic_file.h"
 #include "settings_file.h"
 
 namespace vorkal {
@@ -54,27 +57,28 @@ QStringList DisplayBackups(const QString& folder) {
     return names;
 }
 
-QString WriteDisplayBackup(const QString& folder, const QByteArray& bytes, DisplayVariant variant,
-                           const QDateTime& when, int keep, QString* writtenPath) {
+BackupWrite WriteDisplayBackup(const QString& folder, const QByteArray& bytes, DisplayVariant variant,
+                               const QDateTime& when, int keep) {
+    BackupWrite result;
+    std::error_code made;
+    std::filesystem::create_directories(QFile::encodeName(folder).toStdString(), made);
+    if (made) {
+        result.path = folder;
+        result.error = QString::fromLocal8Bit(made.message());
+        return result;
+    }
     QDir dir(folder);
-    if (!dir.mkpath(".")) return QStringLiteral("cannot create the folder %1").arg(folder);
     const QString base =
         when.toString("yyyy-MM-dd_HH-mm-ss-zzz") + (variant == DisplayVariant::D128x64 ? "_128x64" : "_84x48");
     QString name = base + ".set";
     for (int n = 2; dir.exists(name); ++n) name = QStringLiteral("%1_%2.set").arg(base).arg(n);
 
-    QSaveFile file(dir.filePath(name));
-    if (!file.open(QIODevice::WriteOnly)) return file.errorString();
-    if (file.write(bytes) != bytes.size() || !file.commit()) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
-        return reason;
-    }
-    if (writtenPath) *writtenPath = dir.filePath(name);
+    result.path = dir.filePath(name);
+    if (!WriteFileAtomically(result.path, bytes, &result.error)) return result;
 
     const QStringList backups = DisplayBackups(folder);
     for (qsizetype i = std::max(keep, 1); i < backups.size(); ++i) dir.remove(backups[i]);
-    return QString();
+    return result;
 }
 
 }  // namespace vorkal

@@ -23,11 +23,17 @@ QString DisplayBackupFolder();
 // Import reads the file back.
 QByteArray BackupFileBytes(const ConfigImage& config, const std::array<uint8_t, kImageSize>& displayImage);
 
+struct BackupWrite {
+    QString path;   // the new backup; on failure the file, or the folder, that could not be written
+    QString error;  // the system's reason, empty on success
+    bool ok() const { return error.isEmpty(); }
+};
+
 // Writes `bytes` as a new backup in `folder` (created when missing), named after `when`
-// and the variant, and removes all but the newest `keep` backups there. Returns an error
-// text, empty on success; `writtenPath` receives the new file's path.
-QString WriteDisplayBackup(const QString& folder, const QByteArray& bytes, DisplayVariant variant,
-                           const QDateTime& when, int keep = kBackupsKept, QString* writtenPath = nullptr);
+// and the variant, and removes all but the newest `keep` backups there. A backup that
+// cannot be written whole leaves no file behind and removes no older backup.
+BackupWrite WriteDisplayBackup(const QString& folder, const QByteArray& bytes, DisplayVariant variant,
+                               const QDateTime& when, int keep = kBackupsKept);
 
 // The backups in `folder`, newest first (other files are not counted).
 QStringList DisplayBackups(const QString& folder);

@@ -47,9 +47,11 @@ bool EditHistory::record(const ConfigImage& before, const ConfigImage& after) {
     diffRuns(before.logImage, after.logImage, kImageSize, addRun);
     step.variant = before.variant();
     step.separateLog = before.separateLog;
+    step.shown = before.configurationLoaded;
     step.logChanged =
         (!step.runs.empty() && step.runs.back().offset >= kImageSize) || before.separateLog != after.separateLog;
-    if (step.runs.empty() && before.variant() == after.variant() && before.separateLog == after.separateLog)
+    if (step.runs.empty() && before.variant() == after.variant() && before.separateLog == after.separateLog &&
+        before.configurationLoaded == after.configurationLoaded)
         return false;
 
     step.runs.shrink_to_fit();
@@ -76,6 +78,7 @@ void EditHistory::swap(Step& step, ConfigImage& config, bool* logChanged) {
     config.setVariant(step.variant);
     step.variant = variant;
     std::swap(config.separateLog, step.separateLog);
+    std::swap(config.configurationLoaded, step.shown);
 }
 
 bool EditHistory::undo(ConfigImage& config, bool* logChanged) {

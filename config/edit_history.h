@@ -1,7 +1,7 @@
 #pragma once
 // Undo and redo of the changes made to the configuration: each step keeps only the
 // byte runs it changed in the configuration image and the log image, plus the variant
-// and the separate-log flag, so a dragged element costs a few bytes and an imported
+// the separate-log flag and whether a configuration is shown, so a dragged element costs a few bytes and an imported
 // 33792-byte file at most one copy of what it changed. A step holds the side that is
 // not in the image: undo and redo swap it with the image's bytes.
 
@@ -31,7 +31,7 @@ public:
     int redoCount() const { return int(steps_.size() - position_); }
     int capacity() const { return capacity_; }
 
-    // Puts the bytes, variant and flag the last step changed back as they were before
+    // Puts the bytes, variant and flags the last step changed back as they were before
     // it; false when there is nothing to undo. Bytes the step did not change stay as
     // they are in `config`. `logChanged` tells whether the log image was touched.
     bool undo(ConfigImage& config, bool* logChanged = nullptr);
@@ -57,8 +57,9 @@ private:
     struct Step {
         std::vector<Run> runs;
         std::vector<uint8_t> bytes;  // the side of the runs that is not in the image
-        DisplayVariant variant;      // likewise for the variant and the flag
+        DisplayVariant variant;      // likewise for the variant and the flags
         bool separateLog;
+        bool shown;  // configurationLoaded
         bool logChanged;
         uint64_t idBefore, idAfter;
     };

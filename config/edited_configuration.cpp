@@ -11,14 +11,15 @@ EditedConfiguration::EditedConfiguration(QObject* parent) : QObject(parent) {}
 
 void EditedConfiguration::openStep(bool record) {
     if (depth_++ > 0) return;
-    // Before a configuration is shown there is nothing an undo could go back to.
-    recordStep_ = record && image_.configurationLoaded;
+    // Before a configuration is shown there is nothing an undo could go back to; once
+    // one was put away, every change is recorded so that undo can reach it again.
+    recordStep_ = record && (image_.configurationLoaded || history_.canUndo());
     if (recordStep_) stepBefore_ = image_;
 }
 
 void EditedConfiguration::closeStep() {
     if (--depth_ > 0) return;
-    if (recordStep_ && image_.configurationLoaded) history_.record(stepBefore_, image_);
+    if (recordStep_) history_.record(stepBefore_, image_);
     if (std::exchange(saveWhenStepCloses_, false)) markSaved();
     emit stateChanged();
 }
@@ -35,7 +36,7 @@ void EditedConfiguration::endDrag() {
 
 bool EditedConfiguration::stepThrough(bool forward) {
     endDrag();
-    if (depth_ > 0 || !image_.configurationLoaded) return false;
+    if (depth_ > 0) return false;
     const DisplayVariant variantBefore = image_.variant();
     bool logChanged = false;
     if (!(forward ? history_.redo(image_, &logChanged) : history_.undo(image_, &logChanged))) return false;
@@ -61,7 +62,7 @@ bool EditedConfiguration::sameContent(const ConfigImage& a, const ConfigImage& b
 }
 
 bool EditedConfiguration::hasUnsavedChanges() const {
-    return image_.configurationLoaded && history_.stateId() != savedStateId_ &&
+    return (image_.configurationLoaded || putAwayUnsaved_) && history_.stateId() != savedStateId_ &&
            !(savedKnown_ && sameContent(image_, saved_));
 }
 

@@ -55,6 +55,9 @@ public:
     // out, clear the mark. Changes the display makes outside any step (a header read
     // by the poll, a variant it announces) are no edits of the user's.
     bool hasUnsavedChanges() const;
+    // A configuration put away (the display is of the other variant) keeps the mark it
+    // had: undo brings it back.
+    void keepMarkWhilePutAway(bool unsaved) { putAwayUnsaved_ = unsaved; }
 
     // ---- Operations (each one step) ---------------------------------------------------
     static constexpr int kBigNudge = 8;  // pixels of one nudge with Shift
@@ -93,6 +96,7 @@ private:
     bool dragOpen_ = false;
     uint64_t savedStateId_ = 0;  // the history's state id when it was saved last
     bool savedKnown_ = false;
+    bool putAwayUnsaved_ = false;
     ConfigImage saved_;  // what was saved last
 };
 

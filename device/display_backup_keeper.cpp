@@ -25,13 +25,12 @@ DisplayBackupKeeper::Result DisplayBackupKeeper::backUp() {
         if (!error.isEmpty()) return {Result::Kind::ReadFailed, error, {}};
         displayRead(image);
     }
-    QString path;
-    const QString error =
-        WriteDisplayBackup(folder_, BackupFileBytes(config_, image_), config_.variant(), clock_(), kBackupsKept, &path);
-    if (!error.isEmpty()) return {Result::Kind::WriteFailed, error, {}};
-    lastPath_ = path;
+    const BackupWrite written =
+        WriteDisplayBackup(folder_, BackupFileBytes(config_, image_), config_.variant(), clock_(), kBackupsKept);
+    if (!written.ok()) return {Result::Kind::WriteFailed, written.error, written.path};
+    lastPath_ = written.path;
     known_ = false;  // the caller writes to the display next
-    return {Result::Kind::Written, {}, path};
+    return {Result::Kind::Written, {}, written.path};
 }
 
 }  // namespace vorkal

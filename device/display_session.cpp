@@ -12,6 +12,7 @@
 #include <QSocketNotifier>
 #include <algorithm>
 #include <memory>
+#include <utility>
 
 #include "byte_port.h"
 #include "error_texts.h"
@@ -28,6 +29,8 @@ constexpr int kConfigBlocks = kImageSize / kConfigBlockSize;
 constexpr int kLogRecords = kLogImageSize / kLogRecordSize;
 constexpr int kDesignTimeReplyMs = 500;
 constexpr int kPollStartMs = 500;
+// How often a command held up by the poll's unanswered version query looks for the answer.
+constexpr int kAnswerLookMs = 2;
 
 int64_t MonotonicNs() {
     timespec t{};
@@ -58,6 +61,8 @@ DisplaySession::~DisplaySession() = default;
 QString DisplaySession::text(ProtocolError error) const { return ErrorText(error, polish_); }
 
 void DisplaySession::SendCommand(const QByteArray& command, int timeoutMs) {
+    if (!port_.isOpen()) return;
+    awaitVersionAnswer();
     if (!port_.isOpen()) return;
     replyTimer_->stop();
     // No stale bytes of an earlier exchange may answer this one.
@@ -128,6 +133,36 @@ void DisplaySession::pauseUntil(int64_t deadlineNs) {
     if (fd >= 0) close(fd);
 }
 
+void DisplaySession::awaitVersionAnswer() {
+    if (!versionQueryOutstanding_ || pollStepRunning_) return;
+    // The answer may be waiting already: its notice can come after the command that
+    // would purge it, so the queue is looked at directly, now and while waiting.
+    if (port_.isOpen() && port_.inQueueCount() > 0) dataReceived();
+    const int64_t leftNs = versionAnswerDeadlineNs_ - MonotonicNs();
+    if (versionQueryOutstanding_ && leftNs > 0 && port_.isOpen()) {
+        bool late = false;
+        QTimer limit, look;
+        limit.setSingleShot(true);
+        limit.setTimerType(Qt::PreciseTimer);
+        connect(&limit, &QTimer::timeout, this, [this, &late] {
+            late = true;
+            wakeWaiters();
+        });
+        connect(&look, &QTimer::timeout, this, [this] {
+            if (port_.isOpen() && port_.inQueueCount() > 0) dataReceived();
+        });
+        limit.start(int((leftNs + 999'999) / 1'000'000));
+        look.start(kAnswerLookMs);
+        WaitUntil([&] { return !versionQueryOutstanding_ || late || cancelFlag || !port_.isOpen(); });
+    }
+    versionQueryOutstanding_ = false;
+}
+
+void DisplaySession::noteVersionQuerySent(int answerMs) {
+    versionQueryOutstanding_ = true;
+    versionAnswerDeadlineNs_ = MonotonicNs() + int64_t(answerMs) * 1'000'000;
+}
+
 bool DisplaySession::deferWhileBusy(std::function<void()> command) {
     if (!waiting()) return false;
     if (pollStepRunning_ && waitDepth_ == 1) afterPollStep_ = std::move(command);
@@ -186,10 +221,15 @@ void DisplaySession::dataReceived() {
             case LineReceiver::Result::None: break;
             case LineReceiver::Result::VersionLine: takeVersionLine(receiver_.line()); break;
             case LineReceiver::Result::ReplyLine:
+                // A reply no exchange waits for (a show-layout command's, taken after its
+                // time, or a second one) is stale; a version line behind it still counts.
+                if (!replyTimer_->isActive() || replyComplete) break;
                 replyText = receiver_.line();
-                // Whatever the display sent after its reply belongs to no exchange.
-                port_.discardInput();
                 setReplyComplete();
+                // Whatever the display sent after its reply belongs to no exchange, but
+                // for the answer to the poll's version query, which is read on.
+                if (versionQueryOutstanding_) break;
+                port_.discardInput();
                 return;
             }
         }
@@ -209,12 +249,14 @@ void DisplaySession::scheduleReceive() {
 
 void DisplaySession::takeVersionLine(const QByteArray& line) {
     firmwareVersion = line;
+    if (std::exchange(versionQueryOutstanding_, false)) wakeWaiters();
     config_.separateLog = VersionHasSeparateLog(line);
     const bool wide = VersionIs128x64(line);
     if (config_.width() != (wide ? 128 : 84)) emit variantAnnounced(wide);
 }
 
 void DisplaySession::portOpened() {
+    versionQueryOutstanding_ = false;
     port_.discardInput();
     purgeOutput();
 }
@@ -225,6 +267,7 @@ void DisplaySession::portClosed() {
     // the port opens again before the poll's next tick has seen it closed.
     scriptPosition_ = 0;
     config_.logLoaded = false;
+    if (std::exchange(versionQueryOutstanding_, false)) wakeWaiters();
     // No reply can come any more: an exchange waiting now ends as a timeout.
     if (replyTimer_->isActive()) replyTimeout();
     receiver_.clear();

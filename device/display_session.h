@@ -120,6 +120,11 @@ public:
 
     // Runs the event loop until the monotonic clock reaches `deadlineNs`.
     void pauseUntil(int64_t deadlineNs);
+    // A version query of the poll that is still unanswered holds up the purge of the
+    // next command until its answer is in, or until the poll would count it as missed:
+    // a transfer started just after the query must not throw the answer away and leave
+    // a present display shown as "Disconnected".
+    void awaitVersionAnswer();
     // The running exchange ends without a reply (time-out, Cancel, closed port).
     void endExchangeUnanswered();
 
@@ -169,6 +174,9 @@ public:
     // Set Baud: the display to speed index `displayIndex`, the port after it. `pcIndex`
     // is the PC speed selected before. True when the display answered at the new speed.
     bool setBaud(int displayIndex, int pcIndex);
+    // Set Baud is running. Its fixed steps (under a second) must all run, or the display
+    // and the PC side may be left at different speeds.
+    bool settingBaud() const { return settingBaud_; }
     // Clear Log In display: the log memory, or the in-image log area, filled with 0xFF.
     QString clearLog();
     // The log download of the view switch: every log block into the log image.
@@ -192,6 +200,7 @@ signals:
 
 private:
     void takeVersionLine(const QByteArray& line);
+    void noteVersionQuerySent(int answerMs);
     void setReplyComplete();
     void purgeOutput();
     void wakeWaiters();
@@ -220,7 +229,10 @@ private:
     bool receiveQueued_ = false;
     int scriptPosition_ = 0;
     bool pollStepRunning_ = false;
+    bool settingBaud_ = false;
     std::function<void()> afterPollStep_;
+    bool versionQueryOutstanding_ = false;
+    int64_t versionAnswerDeadlineNs_ = 0;  // monotonic time the poll counts the answer as missed
 };
 
 }  // namespace vorkal

@@ -3,6 +3,7 @@
 
 #include <QCoreApplication>
 #include <algorithm>
+#include <memory>
 
 #include "byte_port.h"
 #include "display_session.h"
@@ -114,6 +115,8 @@ QString DisplaySession::loadDefaults() {
 bool DisplaySession::setBaud(int displayIndex, int pcIndex) {
     if (!port_.isOpen()) return false;
     Pause pause(*this, Pause::End::Start);
+    settingBaud_ = true;
+    const std::unique_ptr<bool, void (*)(bool*)> done(&settingBaud_, [](bool* running) { *running = false; });
     QCoreApplication::processEvents();
     PauseMs(pauses.beforeSpeedChangeMs);
     QCoreApplication::processEvents();

@@ -34,6 +34,8 @@ void DisplaySession::pollStep() {
         receiver_.clear();
         firmwareVersion.clear();
         port_.sendText(VersionQueryLine());
+        // The next tick looks for the answer.
+        noteVersionQuerySent(kVersionQueryPollMs);
         pollTimer_->setInterval(kVersionQueryPollMs);
     } else if (!firmwareVersion.isEmpty()) {
         if (entry.size() == 1 && entry[0] == kHeaderMarker) {
@@ -52,8 +54,12 @@ void DisplaySession::pollStep() {
 
 DisplaySession::PollPause::PollPause(DisplaySession& session, End end, bool stop)
     : session_(session), end_(end), wasRunning_(session.pollTimer_->isActive()) {
-    if (session_.pauseDepth_++ == 0) emit session_.transferStarted();
+    const bool first = session_.pauseDepth_++ == 0;
+    if (first) emit session_.transferStarted();
     if (stop) session_.pollTimer_->stop();
+    // Before the transfer decides anything by the display's variant: the answer may
+    // announce another one.
+    if (first) session_.awaitVersionAnswer();
 }
 
 DisplaySession::PollPause::~PollPause() {

@@ -44,7 +44,7 @@ int FirmwareUpdate::imageLength() const { return std::min<int>(image_.length, kF
 FirmwareUpdate::FileCheck FirmwareUpdate::loadFile(const QString& fileName) {
     const bool polish = session_.polish();
     FileCheck check;
-    if (!LoadHexFile(fileName, image_, &check.refusal)) return check;
+    if (!LoadHexFile(fileName, image_, polish, &check.refusal)) return check;
     if (!HasFirmwareMarker(image_)) {
         check.refusal = FirmwareUpdateText(FirmwareText::NotVorkalFirmware, polish);
         return check;
@@ -64,15 +64,18 @@ bool FirmwareUpdate::run() {
     outputStalled_ = false;
     programmingStarted_ = false;
     DisplaySession::PollPause pause(session_, DisplaySession::PollPause::End::RestoreRunning);
+    running_ = true;
     // Every way out leaves boot receive mode and gives Cancel back.
     struct Restore {
         DisplaySession& session;
+        bool& running;
         ~Restore() {
+            running = false;
             session.bootReceiveMode = false;
             session.progress().setCancelEnabled(true);
             session.progress().hideProgress();
         }
-    } restore{session_};
+    } restore{session_, running_};
 
     session_.SendCommand(ResetCommand(), session_.timeouts.reset);
     session_.bootReceiveMode = true;
@@ -221,7 +224,17 @@ bool FirmwareUpdate::handshake() {
 bool FirmwareUpdate::identify() {
     BootReceiver& boot = session_.boot;
     const auto replied = [&boot] { return boot.state == kBootSuccess || boot.state == kBootFailure; };
+    // A port that closed (a pulled cable, the window closed) answers no attempt: each would
+    // only wait out its time-out, and a size remembered from before must not take the
+    // update on to programming a display that cannot be reached.
+    const auto portGone = [this, &boot] {
+        if (session_.port().isOpen()) return false;
+        fail(FirmwareText::ErrorDuringProgramming);
+        boot.state = kBootFailure;
+        return true;
+    };
     for (int attempt = 1;; ++attempt) {
+        if (portGone()) return false;
         boot.state = 0;
         boot.frameCount = -1;
         session_.progress().setCancelEnabled(false);
@@ -229,6 +242,7 @@ bool FirmwareUpdate::identify() {
         SendBootCommand(kBootIdentify);
         startReplyTimer(waits.identifyTimeoutMs);
         session_.WaitUntil(replied);
+        if (portGone()) return false;
         if (boot.state == kBootFailure) {
             if (attempt == kIdentifyAttempts) {
                 fail(FirmwareText::ErrorDuringProgramming);
@@ -289,6 +303,25 @@ bool FirmwareUpdate::endStream(int timeoutMs, bool stepAfterPause) {
     session_.progress().hideProgress();
     session_.replyTimer()->stop();
     return boot.state == kBootSuccess;
+}
+
+QString StrandedDisplayHint(bool firmwareTouched, bool polish) {
+    if (firmwareTouched)
+        return polish ? QString::fromUtf8(
+                            "Wyświetlacz czeka w programie ładującym; jego oprogramowanie jest niekompletne.\r\n"
+                            "Wyłącz i włącz zasilanie wyświetlacza, kliknij \"Otwórz\"\r\n"
+                            "i ponów aktualizację oprogramowania.")
+                      : QString(
+                            "The display is waiting in its boot loader; its firmware is incomplete.\r\n"
+                            "Switch the display off and on again, press Open\r\n"
+                            "and run the firmware update once more.");
+    return polish ? QString::fromUtf8(
+                        "Wyświetlacz może czekać w programie ładującym;\r\n"
+                        "dotychczasowe oprogramowanie jest nienaruszone.\r\n"
+                        "Wyłącz i włącz zasilanie wyświetlacza, a następnie kliknij \"Otwórz\".")
+                  : QString(
+                        "The display may be waiting in its boot loader; its old firmware is intact.\r\n"
+                        "Switch the display off and on again, then press Open.");
 }
 
 }  // namespace vorkal

@@ -59,6 +59,9 @@ public:
     bool run();
     // The program command went out in the last run: the old firmware may be gone.
     bool programmingStarted() const { return programmingStarted_; }
+    // An update is programming or verifying the display: stopping it now could leave the
+    // display with half its firmware, so it must run to its end.
+    bool mustFinish() const { return running_ && programmingStarted_; }
 
     // Handshake, identification and programming; the boot state byte is 0xAA on success.
     void ProgramFirmware();
@@ -91,6 +94,11 @@ private:
     // failed, instead of costing the bound again for every group of bytes.
     bool outputStalled_ = false;
     bool programmingStarted_ = false;
+    bool running_ = false;  // inside run()
 };
+
+// What a display left in its boot loader by a failed update needs from the user;
+// `firmwareTouched`: the program command went out, so the old firmware may be gone.
+QString StrandedDisplayHint(bool firmwareTouched, bool polish);
 
 }  // namespace vorkal

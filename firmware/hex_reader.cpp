@@ -8,6 +8,11 @@ namespace vorkal {
 
 namespace {
 
+constexpr int kTypeData = 0;
+constexpr int kTypeEndOfFile = 1;
+constexpr int kTypeExtendedSegment = 2;
+constexpr int kTypeExtendedLinear = 4;
+
 int hexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
@@ -17,7 +22,7 @@ int hexDigit(char c) {
 
 // Reads `width` hex digits at 1-based `position`. A field cut short by the end of the
 // line is as invalid as one with a non-hex character.
-bool readField(QByteArrayView line, int position, int width, int* value, QString* fieldError) {
+bool readField(QByteArrayView line, int position, int width, int* value, HexRecordFault* fault) {
     const qsizetype start = std::min<qsizetype>(position - 1, line.size());
     const QByteArrayView field = line.sliced(start, std::min<qsizetype>(width, line.size() - start));
     int v = 0;
@@ -28,31 +33,38 @@ bool readField(QByteArrayView line, int position, int width, int* value, QString
         v = v * 16 + std::max(d, 0);
     }
     if (!ok) {
-        if (fieldError)
-            *fieldError = QStringLiteral("'%1' is not a valid integer value")
-                              .arg(QLatin1Char('$') + QString::fromLatin1(field.data(), field.size()));
+        if (fault) fault->field = field.toByteArray();
         return false;
     }
     *value = v;
     return true;
 }
 
+bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; }
+
+QByteArrayView withoutTrailingBlanks(QByteArrayView line) {
+    qsizetype n = line.size();
+    while (n > 0 && isBlank(line[n - 1])) --n;
+    return line.first(n);
+}
+
 }  // namespace
 
-int ParseHexRecord(QByteArrayView line, FirmwareImage& image, QString* fieldError) {
+int ParseHexRecord(QByteArrayView line, FirmwareImage& image, HexRecordFault* fault) {
     if (line.isEmpty() || line.front() != ':') return kHexNotHex;
 
     int count = 0, address = 0, type = 0;
-    if (!readField(line, 2, 2, &count, fieldError) || !readField(line, 4, 4, &address, fieldError) ||
-        !readField(line, 8, 2, &type, fieldError))
+    if (!readField(line, 2, 2, &count, fault) || !readField(line, 4, 4, &address, fault) ||
+        !readField(line, 8, 2, &type, fault))
         return kHexBadField;
     unsigned sum = count + (address & 0xFF) + (address >> 8) + type;
 
     int checkPosition = 10;
-    if (type == 0) {
+    int upperAddress = 0;
+    if (type == kTypeData) {
         for (int i = 0; i < count; ++i) {
             int b = 0;
-            if (!readField(line, 10 + 2 * i, 2, &b, fieldError)) return kHexBadField;
+            if (!readField(line, 10 + 2 * i, 2, &b, fault)) return kHexBadField;
             const int at = address + i;
             // Refused rather than programmed from bytes the image does not hold; this also
             // keeps the 16-bit length from wrapping at address 65535.
@@ -62,52 +74,83 @@ int ParseHexRecord(QByteArrayView line, FirmwareImage& image, QString* fieldErro
             if (at + 1 > image.length) image.length = uint16_t(at + 1);
         }
         checkPosition = 10 + 2 * count;
-    } else if (type != 1) {
+    } else if (type == kTypeExtendedSegment || type == kTypeExtendedLinear) {
+        // Both carry one 16-bit address; any other length is no such record.
+        if (count != 2) return kHexBadRecordType;
+        if (!readField(line, 10, 4, &upperAddress, fault)) return kHexBadField;
+        sum += (upperAddress >> 8) + (upperAddress & 0xFF);
+        checkPosition = 14;
+    } else if (type != kTypeEndOfFile) {
         return kHexBadRecordType;
     }
 
     int check = 0;
-    if (!readField(line, checkPosition, 2, &check, fieldError)) return kHexBadField;
+    if (!readField(line, checkPosition, 2, &check, fault)) return kHexBadField;
     if ((sum + check) % 256 != 0) return kHexBadChecksum;
-    return type == 0 ? kHexDataRecord : kHexEndOfFile;
+    if (type == kTypeData) return kHexDataRecord;
+    if (type == kTypeEndOfFile) return kHexEndOfFile;
+    // Data placed above 64 KB, or at a segment the image does not start from, would be
+    // read as if it sat at the bottom of memory.
+    if (upperAddress != 0) {
+        if (fault) fault->upperAddress = upperAddress;
+        return kHexUpperAddress;
+    }
+    return kHexAddressRecord;
 }
 
-QString HexReadMessage(int result, const QString& fieldError) {
-    const QString prefix = QStringLiteral("Błąd odczytu pliku\r\n");
+QString HexReadMessage(int result, bool polish, const HexRecordFault& fault, int lineNumber) {
+    const auto pick = [polish](const char* english, const char* polishText) {
+        return polish ? QString::fromUtf8(polishText) : QString::fromUtf8(english);
+    };
+    const QString prefix = pick("Error reading file\r\n", "Błąd odczytu pliku\r\n");
     switch (result) {
-    case kHexNotHex: return prefix + QStringLiteral("Plik nie jest w formacie HEX");
-    case kHexBadRecordType: return prefix + QStringLiteral("Zły typ rekordu");
-    case kHexBadChecksum: return prefix + QStringLiteral("Błąd sumy kontrolnej");
+    case kHexNotHex: return prefix + pick("The file is not in HEX format", "Plik nie jest w formacie HEX");
+    case kHexBadRecordType: return prefix + pick("Wrong record type", "Zły typ rekordu");
+    case kHexBadChecksum: return prefix + pick("Checksum error", "Błąd sumy kontrolnej");
     case kHexBeyondImage:
-        return prefix + QStringLiteral(
-                            "Dane poza pamięcią programu (adres %1 lub wyższy)\r\n"
-                            "Data beyond the program memory (address %1 or above)")
+        return prefix + pick("Data beyond the program memory (address %1 or above)",
+                             "Dane poza pamięcią programu (adres %1 lub wyższy)")
                             .arg(kFirmwareImageSize);
-    case kHexBadField: return fieldError;
+    case kHexBadField:
+        return pick("'%1' is not a valid integer value", "'%1' nie jest prawidłową liczbą całkowitą")
+            .arg(QLatin1Char('$') + QString::fromLatin1(fault.field));
+    case kHexUpperAddress:
+        return prefix + pick("Line %1: the extended address is %2, but only 0000 is supported",
+                             "Wiersz %1: adres rozszerzony to %2, a obsługiwany jest tylko 0000")
+                            .arg(lineNumber)
+                            .arg(QString::number(fault.upperAddress, 16).rightJustified(4, QLatin1Char('0')).toUpper());
     default: return {};
     }
 }
 
-bool LoadHexFile(const QString& fileName, FirmwareImage& image, QString* message) {
+bool LoadHexFile(const QString& fileName, FirmwareImage& image, bool polish, QString* message) {
     image.length = 0;
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly)) {
         if (message) *message = file.errorString();
         return false;
     }
+    int lineNumber = 0;
     while (!file.atEnd()) {
-        QByteArray line = file.readLine();
-        if (line.isEmpty() && file.error() != QFileDevice::NoError) {
+        QByteArray chunk = file.readLine();
+        if (chunk.isEmpty() && file.error() != QFileDevice::NoError) {
             if (message) *message = file.errorString();
             return false;
         }
-        if (line.endsWith('\n')) line.chop(1);
-        if (line.endsWith('\r')) line.chop(1);
-        QString fieldError;
-        const int result = ParseHexRecord(line, image, &fieldError);
-        if (result < 0) {
-            if (message) *message = HexReadMessage(result, fieldError);
-            return false;
+        if (chunk.endsWith('\n')) chunk.chop(1);
+        if (chunk.endsWith('\r')) chunk.chop(1);
+        // A lone CR ends a line too: otherwise the rest of a file written with CR line
+        // ends would pass as text after the first record's check byte, unread.
+        for (const QByteArray& piece : chunk.split('\r')) {
+            ++lineNumber;
+            const QByteArrayView line = withoutTrailingBlanks(piece);
+            if (line.isEmpty()) continue;
+            HexRecordFault fault;
+            const int result = ParseHexRecord(line, image, &fault);
+            if (result < 0) {
+                if (message) *message = HexReadMessage(result, polish, fault, lineNumber);
+                return false;
+            }
         }
     }
     return true;

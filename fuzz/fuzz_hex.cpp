@@ -9,10 +9,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace vorkal;
     const QByteArray input(reinterpret_cast<const char*>(data), qsizetype(size));
     FirmwareImage image;
-    QString fieldError;
+    HexRecordFault fault;
     for (const QByteArray& line : input.split('\n')) {
-        const int result = ParseHexRecord(line, image, &fieldError);
-        if (result < 0) (void)HexReadMessage(result, fieldError);
+        const int result = ParseHexRecord(line, image, &fault);
+        if (result < 0) (void)HexReadMessage(result, size % 2 == 1, fault, 1);
         if (image.length > 65535) __builtin_trap();
     }
     static const QString path = [] {
@@ -27,6 +27,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     file.close();
     FirmwareImage fromFile;
     QString message;
-    (void)LoadHexFile(path, fromFile, &message);
+    (void)LoadHexFile(path, fromFile, size % 2 == 0, &message);
     return 0;
 }

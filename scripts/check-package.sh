@@ -31,4 +31,6 @@ size=$(identify -format '%wx%h' "$root/window.png")
 [ "$size" = 440x492 ] || { echo "window picture is $size, not 440x492"; exit 1; }
 "$root/pkg/usr/bin/vorkal" --version
 "$root/pkg/usr/bin/vorkal-virtual-display" --help >/dev/null
+"$root/pkg/usr/bin/vorkal-cli" --help >/dev/null
+VORKAL_PORT_DIR="$root/ports" "$root/pkg/usr/bin/vorkal-cli" ports --json >/dev/null
 echo "package checked: $build/$deb"

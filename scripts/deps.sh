@@ -18,7 +18,7 @@ VORKAL_TEST_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   xvfb xauth x11-apps x11-utils xdotool imagemagick
-  gdal-bin libxml2-utils srecord binutils
+  gdal-bin libxml2-utils srecord binutils binutils-avr
   qt6-serialport-dev
   stress-ng
   # the package check (scripts/check-package.sh)

@@ -326,9 +326,9 @@ TAfComPortCore::TAfComPortCore() = default;
 
 TAfComPortCore::~TAfComPortCore() { CloseIfOpen(); }
 
-void TAfComPortCore::FailOpen(const char* message) {
+void TAfComPortCore::FailOpen(const char* message, int systemError) {
     Close();
-    throw EAfComPortCoreError(message);
+    throw EAfComPortCoreError(message, systemError);
 }
 
 bool TAfComPortCore::Open(uint16_t portNumber) {
@@ -336,32 +336,35 @@ bool TAfComPortCore::Open(uint16_t portNumber) {
     const std::string invalid = Format("Invalid port number (COM%d)", portNumber);
     if (portNumber == 0) throw EAfComPortCoreError(invalid);
     const QString path = DevicePathForComNumber(portNumber);
-    if (path.isEmpty()) throw EAfComPortCoreError(invalid);
+    if (path.isEmpty()) throw EAfComPortCoreError(invalid, ENOENT);
     const int fd = ::open(path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        if (errno == ENOENT || errno == ENODEV || errno == ENXIO) throw EAfComPortCoreError(invalid);
-        throw EAfComPortCoreError(Format("Can't open device COM%d", portNumber));
+        const int error = errno;
+        if (error == ENOENT || error == ENODEV || error == ENXIO) throw EAfComPortCoreError(invalid, error);
+        throw EAfComPortCoreError(Format("Can't open device COM%d", portNumber), error);
     }
     // Exclusive: the lock keeps out other programs (and a second open here), even root.
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
         ::close(fd);
-        throw EAfComPortCoreError(Format("Can't open device COM%d", portNumber));
+        throw EAfComPortCoreError(Format("Can't open device COM%d", portNumber), error);
     }
     // Another program reading the same terminal would take the replies away; the
     // open is refused as on a system with truly exclusive ports.
     if (::isatty(fd) && !FindDeviceHolders(path).empty()) {
         ::close(fd);
-        throw EAfComPortCoreError(Format("Can't open device COM%d", portNumber));
+        throw EAfComPortCoreError(Format("Can't open device COM%d", portNumber), EBUSY);
     }
     ::ioctl(fd, TIOCEXCL);
     handle_ = fd;
     lineHungUp_ = false;
 
-    if (!AfLinePosix::SetRawNoTimeouts(fd)) FailOpen("Error setting timeouts");
+    if (!AfLinePosix::SetRawNoTimeouts(fd)) FailOpen("Error setting timeouts", errno);
     AfLinePosix::RequestLowLatency(fd);
     if (!AfLinePosix::ApplyDcb(fd, dcb_)) {
+        const int error = errno;
         AfLinePosix::ReadDcb(fd, dcb_);
-        FailOpen("Error setting parameters from DCB");
+        FailOpen("Error setting parameters from DCB", error);
     }
     {
         std::lock_guard lock(lineLock_);

@@ -162,7 +162,7 @@ private:
     friend class TAfComPortWriteThread;
 
     void Close();
-    [[noreturn]] void FailOpen(const char* message);
+    [[noreturn]] void FailOpen(const char* message, int systemError = 0);
     // Reads the driver's counters (or modem levels) under the line lock; collects
     // error bits and the event bits the reader has still to report. Returns the new error bits.
     uint32_t PollLineLocked();

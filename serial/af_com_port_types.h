@@ -96,7 +96,15 @@ struct TAfComStat {
 
 class EAfComPortCoreError : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    explicit EAfComPortCoreError(const std::string& message, int systemError = 0)
+        : std::runtime_error(message), systemError_(systemError) {}
+    // The errno of the step that failed (EWOULDBLOCK: another program holds the device's
+    // lock; EBUSY: another program has it open); 0 when no system call failed. It tells
+    // why an open failed without touching the device again.
+    int SystemError() const { return systemError_; }
+
+private:
+    int systemError_ = 0;
 };
 
 class EAfComPortError : public std::runtime_error {

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -69,6 +70,14 @@ QString ProcessName(const QString& procRoot, int pid) {
     return ReadSmallFile(QStringLiteral("%1/%2/comm").arg(procRoot).arg(pid));
 }
 
+// The serial core reports a ttyS line without a UART as type 0 (unknown); where sysfs
+// says nothing, the device is taken to be there.
+bool UartPresent(const QString& devicePath, const PortEnvironment& env) {
+    const QString name = QFileInfo(devicePath).fileName();
+    if (!name.startsWith(QLatin1String("ttyS"))) return true;
+    return ReadSmallFile(QStringLiteral("%1/class/tty/%2/type").arg(env.sysRoot, name)) != QLatin1String("0");
+}
+
 }  // namespace
 
 QString PortEnvironment::PortDirectory() const { return portDirectory.isEmpty() ? ComPortDirectory() : portDirectory; }
@@ -94,9 +103,12 @@ ResolvedPort ResolvePort(int comNumber, const PortEnvironment& env) {
         port.devicePath = port.exists ? final : QDir(info.absolutePath()).absoluteFilePath(port.linkTarget);
         return port;
     }
-    // A ttyS node without a UART behind it is no port either.
+    // A ttyS node without a UART behind it is no port either. Asked of sysfs rather than
+    // of the driver: opening the device to ask would drop DTR on it.
     port.devicePath = RuleDevicePathForComNumber(comNumber);
-    port.exists = !port.devicePath.isEmpty() && !DevicePathForComNumber(comNumber).isEmpty();
+    struct stat st {};
+    port.exists = !port.devicePath.isEmpty() && StatPath(port.devicePath, st) && S_ISCHR(st.st_mode) &&
+                  UartPresent(port.devicePath, env);
     return port;
 }
 
@@ -190,4 +202,40 @@ std::vector<DeviceHolder> FindDeviceHolders(const QString& devicePath, const Por
         if (holds && !otherEnd) holders.push_back({pid, ProcessName(env.procRoot, pid)});
     }
     return holders;
+}
+
+std::vector<DeviceHolder> FindLockHolders(const QString& devicePath, const PortEnvironment& env) {
+    std::vector<DeviceHolder> holders;
+    struct stat device {};
+    if (!StatPath(devicePath, device)) return holders;
+    QFile locks(env.procRoot + QStringLiteral("/locks"));
+    if (!locks.open(QIODevice::ReadOnly)) return holders;
+    const int self = int(::getpid());
+    // "1: FLOCK  ADVISORY  WRITE 1234 00:05:87 0 EOF"; a line with "->" is a waiter.
+    for (const QByteArray& line : locks.readAll().split('\n')) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        if (fields.size() < 6 || fields[1] == "->") continue;
+        const QList<QByteArray> id = fields[5].split(':');
+        if (id.size() != 3) continue;
+        bool okPid = false, okMajor = false, okMinor = false, okInode = false;
+        const int pid = fields[4].toInt(&okPid);
+        const unsigned ma = id[0].toUInt(&okMajor, 16), mi = id[1].toUInt(&okMinor, 16);
+        const qulonglong inode = id[2].toULongLong(&okInode);
+        if (!okPid || !okMajor || !okMinor || !okInode || pid <= 0 || pid == self) continue;
+        if (ma != major(device.st_dev) || mi != minor(device.st_dev) || inode != device.st_ino) continue;
+        const bool known =
+            std::any_of(holders.begin(), holders.end(), [pid](const DeviceHolder& h) { return h.pid == pid; });
+        if (!known) holders.push_back({pid, ProcessName(env.procRoot, pid)});
+    }
+    return holders;
+}
+
+bool IsKnownNonTerminal(const QString& devicePath, const PortEnvironment& env) {
+    struct stat st {};
+    if (!StatPath(devicePath, st)) return false;
+    if (!S_ISCHR(st.st_mode)) return true;
+    // Pseudo-terminal slaves have no sysfs entry: unknown, so not known to be no terminal.
+    const QString subsystem = ReadLinkText(
+        QStringLiteral("%1/dev/char/%2:%3/subsystem").arg(env.sysRoot).arg(major(st.st_rdev)).arg(minor(st.st_rdev)));
+    return !subsystem.isEmpty() && QFileInfo(subsystem).fileName() != QLatin1String("tty");
 }

@@ -52,3 +52,10 @@ struct DeviceHolder {
 // other side of a pseudo-terminal (which holds its master) do not count. Only
 // processes whose descriptors this user may look at are seen.
 std::vector<DeviceHolder> FindDeviceHolders(const QString& devicePath, const PortEnvironment& env = {});
+// Processes holding a lock on the device node, from /proc/locks: seen even where their
+// descriptors are hidden from this user. This process does not count.
+std::vector<DeviceHolder> FindLockHolders(const QString& devicePath, const PortEnvironment& env = {});
+
+// sysfs files the device under a class other than tty (/dev/null is "mem"), or it is no
+// character device at all. False when that is unknown, as for pseudo-terminals.
+bool IsKnownNonTerminal(const QString& devicePath, const PortEnvironment& env = {});

@@ -7,10 +7,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -171,7 +169,8 @@ PortIdentity PortIdentity::Current() {
     return who;
 }
 
-PortOpenDiagnosis DiagnosePortOpen(int comNumber, const PortEnvironment& env, const PortIdentity& identity) {
+PortOpenDiagnosis DiagnosePortOpen(int comNumber, int openError, const PortEnvironment& env,
+                                   const PortIdentity& identity) {
     PortOpenDiagnosis d;
     const ResolvedPort port = ResolvePort(comNumber, env);
     if (!port.exists) {
@@ -181,20 +180,26 @@ PortOpenDiagnosis DiagnosePortOpen(int comNumber, const PortEnvironment& env, co
     const PortDetails details = ReadPortDetails(port.devicePath, env);
     const QString& path = details.devicePath;
 
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    const int openError = fd < 0 ? errno : 0;
-    bool locked = false, terminal = true;
-    if (fd >= 0) {
-        terminal = ::isatty(fd);
-        locked = ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
-        ::close(fd);
-    }
+    // Everything below looks at the device from outside (stat, access, /proc, /sys):
+    // opening it again to find out would drop DTR, which resets many boards.
+    const QByteArray nativePath = QFile::encodeName(path);
+    const bool denied = openError == EACCES || openError == EPERM ||
+                        (openError == 0 && ::access(nativePath.constData(), R_OK | W_OK) != 0 && errno == EACCES);
+    const bool terminal = openError != ENOTTY && !IsKnownNonTerminal(path, env);
     // Holders count only for terminals: every program has /dev/null open.
-    if (terminal && openError != EACCES && openError != EPERM) d.holders = FindDeviceHolders(path, env);
+    if (terminal && !denied) {
+        d.holders = FindDeviceHolders(path, env);
+        for (const DeviceHolder& h : FindLockHolders(path, env)) {
+            const bool known = std::any_of(d.holders.begin(), d.holders.end(),
+                                           [&h](const DeviceHolder& other) { return other.pid == h.pid; });
+            if (!known) d.holders.push_back(h);
+        }
+    }
     const bool modemManagerHolds = std::any_of(d.holders.begin(), d.holders.end(), [](const DeviceHolder& h) {
         return h.name == QLatin1String("ModemManager");
     });
-    if (openError == EACCES || openError == EPERM) PermissionDenied(d, path, identity);
+    const bool locked = openError == EWOULDBLOCK || openError == EAGAIN;
+    if (denied) PermissionDenied(d, path, identity);
     else if (!terminal)
         Say(d, PortOpenCause::Other, "%1 is no serial port: it is not a terminal device.",
             "%1 nie jest portem szeregowym: to nie jest urządzenie terminalowe.", path);
@@ -214,8 +219,9 @@ PortOpenDiagnosis DiagnosePortOpen(int comNumber, const PortEnvironment& env, co
     return d;
 }
 
-QString PortOpenFailureReason(int comNumber, const QString& linkMessage, bool inPolish, const PortEnvironment& env) {
-    const QString found = DiagnosePortOpen(comNumber, env).Text(inPolish);
+QString PortOpenFailureReason(int comNumber, const QString& linkMessage, int openError, bool inPolish,
+                              const PortEnvironment& env) {
+    const QString found = DiagnosePortOpen(comNumber, openError, env).Text(inPolish);
     if (!found.isEmpty()) return found;
     const bool plain = linkMessage.startsWith(QLatin1String("Can't open device")) ||
                        linkMessage.startsWith(QLatin1String("Invalid port number"));

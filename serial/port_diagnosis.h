@@ -1,6 +1,7 @@
 // Why a COM port would not open, told in English and Polish: no permission (and
 // how to get it), held by another program (which one), gone (unplugged, or a
-// stale link), or grabbed by ModemManager's probing of a fresh USB device.
+// stale link), or grabbed by ModemManager's probing of a fresh USB device. Found from
+// the failed open's errno and from outside the device, never by opening it again.
 #pragma once
 
 #include "port_details.h"
@@ -28,11 +29,12 @@ struct PortOpenDiagnosis {
     const QString& Text(bool inPolish) const { return inPolish ? polish : english; }
 };
 
-// Looks at COM<n> as it is now; meant to run right after its open failed.
-PortOpenDiagnosis DiagnosePortOpen(int comNumber, const PortEnvironment& env = {},
+// Looks at COM<n> as it is now, right after its open failed with `openError` (the
+// errno the serial link reported, 0 when none), without opening the device again.
+PortOpenDiagnosis DiagnosePortOpen(int comNumber, int openError, const PortEnvironment& env = {},
                                    const PortIdentity& identity = PortIdentity::Current());
 
 // What to add to the open-failure message: the diagnosis, else the serial link's
 // own message when it says more than that the device did not open.
-QString PortOpenFailureReason(int comNumber, const QString& linkMessage, bool inPolish,
+QString PortOpenFailureReason(int comNumber, const QString& linkMessage, int openError, bool inPolish,
                               const PortEnvironment& env = {});

@@ -6,6 +6,8 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <cerrno>
+#include <cstring>
 
 #include "display_backup.h"
 #include "settings_file.h"
@@ -40,10 +42,10 @@ TEST(DisplayBackup, FilesAreSettingsFilesOfTheDisplaysImage) {
         std::array<uint8_t, kImageSize> display{};
         for (size_t i = 0; i < display.size(); ++i) display[i] = uint8_t(i * 7 + 1);
 
-        QString path;
-        ASSERT_EQ(WriteDisplayBackup(dir.path(), BackupFileBytes(config, display), c.variant, at(5, 123), kBackupsKept,
-                                     &path),
-                  QString());
+        const BackupWrite written =
+            WriteDisplayBackup(dir.path(), BackupFileBytes(config, display), c.variant, at(5, 123));
+        ASSERT_TRUE(written.ok()) << written.error.toStdString();
+        const QString path = written.path;
         EXPECT_EQ(QFileInfo(path).fileName(), QString("2026-12-10_14-05-00-123") + c.suffix);
         QFile file(path);
         ASSERT_TRUE(file.open(QIODevice::ReadOnly));
@@ -68,11 +70,11 @@ TEST(DisplayBackup, KeepsTheNewestFiftyAndLeavesOtherFilesAlone) {
     // Written out of order, two in the same millisecond.
     for (int n = 0; n < 51; ++n) {
         const int minute = (n * 37) % 51;
-        ASSERT_TRUE(WriteDisplayBackup(dir.path(), bytes, DisplayVariant::D84x48, at(minute)).isEmpty());
+        ASSERT_TRUE(WriteDisplayBackup(dir.path(), bytes, DisplayVariant::D84x48, at(minute)).ok());
     }
     ASSERT_EQ(DisplayBackups(dir.path()).size(), 50);
     EXPECT_EQ(DisplayBackups(dir.path()).last(), "2026-12-10_14-01-00-000_84x48.set");
-    ASSERT_TRUE(WriteDisplayBackup(dir.path(), bytes, DisplayVariant::D84x48, at(50)).isEmpty());
+    ASSERT_TRUE(WriteDisplayBackup(dir.path(), bytes, DisplayVariant::D84x48, at(50)).ok());
 
     const QStringList kept = DisplayBackups(dir.path());
     ASSERT_EQ(kept.size(), 50);
@@ -88,9 +90,9 @@ TEST(DisplayBackup, AFolderThatCannotBeMadeIsReported) {
     QFile blocker(dir.filePath("backups"));  // a file where the folder should be
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.close();
-    QString path;
-    const QString error =
-        WriteDisplayBackup(blocker.fileName(), QByteArray(512, 0), DisplayVariant::D84x48, at(0), kBackupsKept, &path);
-    EXPECT_FALSE(error.isEmpty());
-    EXPECT_TRUE(path.isEmpty());
+    const BackupWrite written =
+        WriteDisplayBackup(blocker.fileName(), QByteArray(512, 0), DisplayVariant::D84x48, at(0));
+    EXPECT_FALSE(written.ok());
+    EXPECT_EQ(written.path, blocker.fileName());  // the folder that could not be made
+    EXPECT_EQ(written.error, QString::fromLocal8Bit(std::strerror(ENOTDIR)));
 }

@@ -23,7 +23,7 @@ std::unique_ptr<ConfigImage> factoryImage(DisplayVariant v) {
 
 bool same(const ConfigImage& a, const ConfigImage& b) {
     return a.image == b.image && a.logImage == b.logImage && a.variant() == b.variant() &&
-           a.separateLog == b.separateLog;
+           a.separateLog == b.separateLog && a.configurationLoaded == b.configurationLoaded;
 }
 
 }  // namespace
@@ -31,8 +31,10 @@ bool same(const ConfigImage& a, const ConfigImage& b) {
 TEST(EditHistory, UndoAndRedoWalkTheStepsBothWays) {
     EditHistory history;
     auto config = factoryImage(DisplayVariant::D84x48);
+    config->configurationLoaded = true;
     std::vector<ConfigImage> states{*config};
-    // A small edit, a scattered edit and a whole new image with another variant and a log.
+    // A small edit, a scattered edit, a whole new image with another variant and a log,
+    // and the image put away unchanged when a display of the other variant answers.
     const auto edits = std::vector<std::function<void(ConfigImage&)>>{
         [](ConfigImage& c) { c.image[4] = 0x30; },
         [](ConfigImage& c) { c.image[0] = 7, c.image[9] = 1, c.image[400] = 2, c.image[1023] = 3; },
@@ -43,6 +45,10 @@ TEST(EditHistory, UndoAndRedoWalkTheStepsBothWays) {
             c.logImage.fill(0x5A);
             c.logImage[kLogImageSize - 1] = 1;
         },
+        [](ConfigImage& c) {
+            c.setVariant(DisplayVariant::D84x48);
+            c.configurationLoaded = false;
+        },
     };
     for (const auto& edit : edits) {
         const ConfigImage before = *config;
@@ -50,16 +56,16 @@ TEST(EditHistory, UndoAndRedoWalkTheStepsBothWays) {
         ASSERT_TRUE(history.record(before, *config));
         states.push_back(*config);
     }
-    EXPECT_EQ(history.undoCount(), 3);
+    EXPECT_EQ(history.undoCount(), 4);
 
-    for (int s = 2; s >= 0; --s) {
+    for (int s = 3; s >= 0; --s) {
         bool logChanged = false;
         ASSERT_TRUE(history.undo(*config, &logChanged));
         EXPECT_TRUE(same(*config, states[size_t(s)])) << "after undoing to state " << s;
         EXPECT_EQ(logChanged, s == 2);
     }
     EXPECT_FALSE(history.undo(*config));
-    for (int s = 1; s <= 3; ++s) {
+    for (int s = 1; s <= 4; ++s) {
         ASSERT_TRUE(history.redo(*config));
         EXPECT_TRUE(same(*config, states[size_t(s)])) << "after redoing to state " << s;
     }

@@ -1,12 +1,13 @@
 // The handshake and the identification against a scripted boot loader: what goes on
 // the wire while nobody answers, Cancel, and the block sizes a boot loader may report.
 
+#include <QElapsedTimer>
 #include <QTimer>
 #include <algorithm>
 
 #include "fake_boot_loader.h"
 #include "line_protocol.h"
-#include "update_texts.h"
+#include "firmware_update.h"
 #include "update_fixture.h"
 
 using namespace vorkal;
@@ -99,6 +100,29 @@ TEST_F(BootExchange, CancelEndsTheHandshakeAtOnce) {
     EXPECT_EQ(runs.size(), 1u);  // ended before the reset was repeated
     EXPECT_EQ(fake->identifyCommands(), 0);
     expectIdleAfterwards();
+}
+
+// A port that closes while the boot loader is being identified (a pulled cable, the
+// window closed) ends the update there: no attempt waits out its time-out, and a block
+// size remembered from before does not take it on to programming.
+TEST_F(BootExchange, AClosedPortEndsTheIdentificationAtOnce) {
+    ASSERT_NO_FATAL_FAILURE(startFake(true, {QByteArray()}));
+    ASSERT_EQ(form->firmwareUpdate().waits.identifyTimeoutMs, 1000);  // the program's own
+    QTimer puller;
+    QObject::connect(&puller, &QTimer::timeout, [&] {
+        if (fake->identifyCommands() >= 1 && form->AfComPort1->IsOpen()) form->AfComPort1->ClosePort();
+    });
+    puller.start(2);
+    QElapsedTimer took;
+    took.start();
+    update(100);
+
+    EXPECT_EQ(messages(), (QStringList{"Error during programming !", TForm1::StrandedDisplayHint(false, false)}));
+    // Not past the identification: programming would wait out a block's time-out.
+    EXPECT_FALSE(form->firmwareUpdate().programmingStarted());
+    EXPECT_LT(took.elapsed(), 4000);
+    EXPECT_EQ(fake->identifyCommands(), 1);
+    EXPECT_TRUE(fake->programmed().isEmpty());
 }
 
 TEST_F(BootExchange, IdentificationByBlockSize) {

@@ -1,7 +1,7 @@
 // Firmware updates from the main window against the virtual display's boot loader.
 
 #include "update_fixture.h"
-#include "update_texts.h"
+#include "firmware_update.h"
 
 using namespace vorkal;
 using namespace vorkal::testing;
@@ -152,16 +152,23 @@ TEST_F(WindowFirmwareUpdate, RefusedBeforeTheResetLeavesTheDisplayAlone) {
          MsgAnswer::Yes,
          true,
          {QString::fromUtf8("Wczytany plik nie jest prawidłowym\r\noprogramowaniem do wyświetlacza Vorkal !")}},
-        {"not HEX",
+        {"not HEX", "hello\r\n", MsgAnswer::Yes, false, {"Error reading file\r\nThe file is not in HEX format"}},
+        {"not HEX, Polish",
          "hello\r\n",
          MsgAnswer::Yes,
-         false,
+         true,
          {QString::fromUtf8("Błąd odczytu pliku\r\nPlik nie jest w formacie HEX")}},
-        {"extended address",
-         ":020000040000FA\r\n",
+        {"data above 64 KB",
+         ToHex(MakeFirmware(64, "v1.00")) + ":020000040001F9\r\n",
+         MsgAnswer::Yes,
+         false,
+         {"Error reading file\r\nLine 6: the extended address is 0001, but only 0000 is supported"}},
+        {"data above 64 KB, Polish",
+         ":020000040001F9\r\n",
          MsgAnswer::Yes,
          true,
-         {QString::fromUtf8("Błąd odczytu pliku\r\nZły typ rekordu")}},
+         {QString::fromUtf8(
+             "Błąd odczytu pliku\r\nWiersz 1: adres rozszerzony to 0001, a obsługiwany jest tylko 0000")}},
     };
     startDisplay(512);
     ASSERT_NO_FATAL_FAILURE(connect());
@@ -180,6 +187,49 @@ TEST_F(WindowFirmwareUpdate, RefusedBeforeTheResetLeavesTheDisplayAlone) {
     }
     // The poll that was stopped and restored still talks to the firmware.
     EXPECT_EQ(display->mode(), sim::DisplayMode::Firmware);
+}
+
+// Files as toolchains write them (tests/data/hex): an extended address record of 0
+// first, trailing blanks and blank lines, two sections with a gap that is programmed
+// with the fill value.
+TEST_F(WindowFirmwareUpdate, ToolchainFilesProgramTheDisplay) {
+    QFile binary(QStringLiteral(VORKAL_TEST_DATA "/hex/firmware.bin"));
+    ASSERT_TRUE(binary.open(QIODevice::ReadOnly));
+    const QByteArray firmware = binary.readAll();
+    struct Case {
+        const char* file;
+        bool polish;
+        int length;
+        int tailFrom, tailAt;  // where the second section lies, else the whole file is one piece
+    };
+    const Case cases[] = {{"srec_default.hex", false, 1300, 1300, 1300},
+                          {"edited.hex", true, 1300, 1300, 1300},
+                          {"two_sections.hex", false, 0x900, 512, 0x800}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        std::vector<uint8_t> expected(size_t(c.length), 0xFF);
+        std::copy_n(firmware.constData(), c.tailFrom, expected.begin());
+        std::copy_n(firmware.constData() + c.tailFrom, c.length - c.tailAt, expected.begin() + c.tailAt);
+        startDisplay(512);
+        ASSERT_NO_FATAL_FAILURE(connect());
+        shortenUpdateWaits();
+        form->languagePolish = c.polish;
+        scripted.shown.clear();
+
+        script(QStringLiteral(VORKAL_TEST_DATA "/hex/") + c.file);
+        form->Button11Click();
+
+        const QStringList shown = messages();
+        EXPECT_EQ(shown, QStringList{c.polish ? QString::fromUtf8("Aktualizacja zakończona sukcesem !")
+                                              : QStringLiteral("Update successfull !")});
+        ASSERT_EQ(scripted.shown.size(), 3u);
+        EXPECT_TRUE(scripted.shown[1].text.contains(" : v2.71\r\n")) << scripted.shown[1].text.toStdString();
+        EXPECT_EQ(flashHead(expected.size()), expected);
+        EXPECT_TRUE(display->waitFor([&] { return display->mode() == sim::DisplayMode::Firmware; }, 2000));
+        EXPECT_EQ(display->versionLine().substr(0, 5), "v2.71");
+        expectIdleAfterwards();
+        TearDown();
+    }
 }
 
 TEST_F(WindowFirmwareUpdate, NothingHappensWhileThePortIsClosed) {

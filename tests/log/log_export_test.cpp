@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -258,7 +259,7 @@ TEST(WriteFileAtomicallyTest, ReplacesWholeOrNothing) {
     ASSERT_TRUE(WriteFileAtomically(path, "old\r\n", &error));
     ASSERT_TRUE(WriteFileAtomically(path, "new\r\n", &error));
     EXPECT_EQ(readFile(path), "new\r\n");
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"log.txt"});  // no temporary left
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"log.txt"});  // no temporary left
 
     // A folder in the way of the file, and a file in the way of the folder.
     ASSERT_TRUE(QDir(dir.path()).mkdir("folder"));
@@ -269,6 +270,24 @@ TEST(WriteFileAtomicallyTest, ReplacesWholeOrNothing) {
     }
     EXPECT_EQ(readFile(path), "new\r\n");
     EXPECT_TRUE(QFileInfo(dir.filePath("folder")).isDir());
+}
+
+TEST(WriteFileAtomicallyTest, AReplacedFileKeepsItsModeAndItsLink) {
+    QTemporaryDir dir;
+    const QString real = dir.filePath("real.kml");
+    const QString link = dir.filePath("link.kml");
+    ASSERT_TRUE(WriteFileAtomically(real, "old", nullptr));
+    ASSERT_TRUE(QFile::setPermissions(real, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
+    ASSERT_TRUE(QFile::link(real, link));
+    const QFile::Permissions mode = QFile::permissions(real);  // 0640: neither a new file's nor a temporary's
+
+    QString error;
+    ASSERT_TRUE(WriteFileAtomically(link, "new", &error)) << error.toStdString();
+    EXPECT_TRUE(QFileInfo(link).isSymLink());  // written through the link, which stays
+    EXPECT_EQ(readFile(real), "new");
+    EXPECT_EQ(QFile::permissions(real), mode);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System),
+              (QStringList{"link.kml", "real.kml"}));
 }
 
 }  // namespace

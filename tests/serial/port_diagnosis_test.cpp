@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include "open_watch.h"
 #include "qt_printers.h"
 
 #include <fcntl.h>
@@ -17,6 +18,7 @@
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/file.h>
+#include <sys/inotify.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -27,6 +29,30 @@
 #include <string>
 
 namespace {
+
+using vorkal::testing::OpenWatch;
+
+TAfDcb LineRecord() {
+    TAfDcb dcb;
+    dcb.BaudRate = 57600;
+    dcb.ByteSize = 8;
+    dcb.Flags = AfDcbFlag::Binary;
+    return dcb;
+}
+
+// Opens COM<n> with the serial core, as the window does, and gives back the errno its
+// failure reports; -1 when the port opened.
+int CoreOpenError(int com) {
+    TAfComPortCore core;
+    core.SetDcb(LineRecord());
+    try {
+        core.Open(uint16_t(com));
+    } catch (const EAfComPortCoreError& e) {
+        return e.SystemError();
+    }
+    core.CloseIfOpen();
+    return -1;
+}
 
 // Runs `body` in a child process and gives back what it wrote to its pipe.
 // The child waits, holding whatever it opened, until the parent lets it go.
@@ -103,6 +129,8 @@ protected:
         ASSERT_TRUE(emptyProc.isValid());
         env.portDirectory = ports.path();
         env.modemManagerRunning = [] { return false; };
+        // The serial core finds the same links.
+        qputenv("VORKAL_PORT_DIR", QFile::encodeName(ports.path()));
     }
     void link(int com, const QString& target) {
         ASSERT_TRUE(QFile::link(target, ports.filePath(QStringLiteral("COM%1").arg(com))));
@@ -127,7 +155,9 @@ TEST_F(PortDiagnosisTest, MissingDeviceSaysWhereTheLinkPoints) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.com);
-        const PortOpenDiagnosis d = DiagnosePortOpen(c.com, env);
+        const int openError = CoreOpenError(c.com);
+        EXPECT_EQ(openError, ENOENT);
+        const PortOpenDiagnosis d = DiagnosePortOpen(c.com, openError, env);
         EXPECT_EQ(d.cause, PortOpenCause::Missing);
         EXPECT_TRUE(d.english.contains(QString::fromUtf8(c.english))) << d.english.toStdString();
         EXPECT_TRUE(d.polish.contains(QString::fromUtf8(c.polish))) << d.polish.toStdString();
@@ -137,11 +167,18 @@ TEST_F(PortDiagnosisTest, MissingDeviceSaysWhereTheLinkPoints) {
 TEST_F(PortDiagnosisTest, DeviceThatIsNoTerminalIsNotCalledBusy) {
     // Every program has /dev/null open; that makes it no serial port, not a busy one.
     link(4, "/dev/null");
-    const PortOpenDiagnosis d = DiagnosePortOpen(4, env);
-    EXPECT_EQ(d.cause, PortOpenCause::Other);
-    EXPECT_TRUE(d.holders.empty());
-    EXPECT_EQ(d.english, "/dev/null is no serial port: it is not a terminal device.");
-    EXPECT_EQ(d.polish, QString::fromUtf8("/dev/null nie jest portem szeregowym: to nie jest urządzenie terminalowe."));
+    const int coreError = CoreOpenError(4);
+    EXPECT_EQ(coreError, ENOTTY);
+    // Told by the core's failure, and where no errno is known, by sysfs.
+    for (int openError : {coreError, 0}) {
+        SCOPED_TRACE(openError);
+        const PortOpenDiagnosis d = DiagnosePortOpen(4, openError, env);
+        EXPECT_EQ(d.cause, PortOpenCause::Other);
+        EXPECT_TRUE(d.holders.empty());
+        EXPECT_EQ(d.english, "/dev/null is no serial port: it is not a terminal device.");
+        EXPECT_EQ(d.polish,
+                  QString::fromUtf8("/dev/null nie jest portem szeregowym: to nie jest urządzenie terminalowe."));
+    }
 }
 
 TEST_F(PortDiagnosisTest, ProgramHoldingThePortIsNamed) {
@@ -155,7 +192,16 @@ TEST_F(PortDiagnosisTest, ProgramHoldingThePortIsNamed) {
             SCOPED_TRACE(lock);
             Child holder([&] { return HoldDevice(pty.slave, "holder-prog", lock, pty.master); });
             ASSERT_EQ(holder.output(), "holding");
-            const PortOpenDiagnosis d = DiagnosePortOpen(7, env);
+            OpenWatch opens(pty.slave);
+            ASSERT_TRUE(opens.valid());
+            const int openError = CoreOpenError(7);
+            EXPECT_EQ(openError, lock ? EWOULDBLOCK : EBUSY);
+            EXPECT_EQ(opens.take(), 1);  // the core's own attempt: the watch sees opens
+            const PortOpenDiagnosis d = DiagnosePortOpen(7, openError, env);
+            // An open and close would drop DTR and reset the board behind an adapter.
+            EXPECT_EQ(opens.take(), 0) << "the diagnosis opened the device";
+            // The lock is seen in /proc/locks too; its holder is named once.
+            EXPECT_EQ(FindLockHolders(pty.slave, env).size(), lock ? 1u : 0u);
             EXPECT_EQ(d.cause, PortOpenCause::Busy);
             ASSERT_EQ(d.holders.size(), 1u);
             EXPECT_EQ(d.holders[0].pid, holder.pid());
@@ -171,11 +217,16 @@ TEST_F(PortDiagnosisTest, ProgramHoldingThePortIsNamed) {
     // with ModemManager running, that is most likely ModemManager's probe.
     Child hidden([&] { return HoldDevice(pty.slave, "hidden-prog", true, pty.master); });
     ASSERT_EQ(hidden.output(), "holding");
+    const int openError = CoreOpenError(7);
+    EXPECT_EQ(openError, EWOULDBLOCK);
     env.procRoot = emptyProc.path();
+    OpenWatch opens(pty.slave);
+    ASSERT_TRUE(opens.valid());
     for (bool modemManager : {false, true}) {
         SCOPED_TRACE(modemManager);
         env.modemManagerRunning = [modemManager] { return modemManager; };
-        const PortOpenDiagnosis d = DiagnosePortOpen(7, env);
+        const PortOpenDiagnosis d = DiagnosePortOpen(7, openError, env);
+        EXPECT_EQ(opens.take(), 0) << "the diagnosis opened the device";
         EXPECT_EQ(d.cause, PortOpenCause::Busy);
         EXPECT_TRUE(d.holders.empty());
         EXPECT_TRUE(d.english.contains("in use by another program, one this user cannot see"))
@@ -201,7 +252,7 @@ TEST_F(PortDiagnosisTest, ModemManagerSeenHoldingTheDevice) {
     env.procRoot = proc.path();
     env.modemManagerRunning = {};  // found through the prepared /proc
 
-    const PortOpenDiagnosis d = DiagnosePortOpen(9, env);
+    const PortOpenDiagnosis d = DiagnosePortOpen(9, EBUSY, env);
     EXPECT_EQ(d.cause, PortOpenCause::Busy);
     EXPECT_TRUE(d.english.contains("in use by ModemManager (pid 4242)")) << d.english.toStdString();
     EXPECT_TRUE(d.modemManagerAdvice);
@@ -223,37 +274,74 @@ TEST_F(PortDiagnosisTest, OtherEndOfAPseudoTerminalIsNoCompetitor) {
     const QString slave = QString::fromStdString(display.output());
     link(11, slave);
     EXPECT_TRUE(FindDeviceHolders(slave, env).empty());
-    const PortOpenDiagnosis d = DiagnosePortOpen(11, env);
+    const PortOpenDiagnosis d = DiagnosePortOpen(11, 0, env);
     EXPECT_EQ(d.cause, PortOpenCause::None) << d.english.toStdString();
     EXPECT_TRUE(d.english.isEmpty());
 
     // The serial core opens it; with a second program reading the same device it
     // refuses, as a port that is truly exclusive would.
-    qputenv("VORKAL_PORT_DIR", QFile::encodeName(ports.path()));
-    TAfDcb dcb;
-    dcb.BaudRate = 57600;
-    dcb.ByteSize = 8;
-    dcb.Flags = AfDcbFlag::Binary;
     {
         TAfComPortCore core;
-        core.SetDcb(dcb);
+        core.SetDcb(LineRecord());
         EXPECT_TRUE(core.Open(11));
         core.CloseIfOpen();
     }
     Child reader([&] { return HoldDevice(slave, "cat", false); });
     ASSERT_EQ(reader.output(), "holding");
     TAfComPortCore core;
-    core.SetDcb(dcb);
+    core.SetDcb(LineRecord());
+    int openError = 0;
     try {
         core.Open(11);
         ADD_FAILURE() << "opened a port another program reads";
     } catch (const EAfComPortCoreError& e) {
         EXPECT_STREQ(e.what(), "Can't open device COM11");
+        openError = e.SystemError();
     }
+    EXPECT_EQ(openError, EBUSY);
     EXPECT_FALSE(core.IsOpen());
-    const QString reason = PortOpenFailureReason(11, "Can't open device COM11", false, env);
+    const QString reason = PortOpenFailureReason(11, "Can't open device COM11", openError, false, env);
     EXPECT_TRUE(reason.contains(QStringLiteral("cat (pid %1)").arg(reader.pid()))) << reason.toStdString();
-    qunsetenv("VORKAL_PORT_DIR");
+}
+
+// A holder whose descriptors this user cannot see is still named by its lock.
+TEST_F(PortDiagnosisTest, LockHolderIsNamedFromTheLockTable) {
+    Pty pty;
+    ASSERT_FALSE(pty.slave.isEmpty());
+    link(9, pty.slave);
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(pty.slave).constData(), &st), 0);
+    const QString id = QStringLiteral("%1:%2:%3")
+                           .arg(major(st.st_dev), 2, 16, QLatin1Char('0'))
+                           .arg(minor(st.st_dev), 2, 16, QLatin1Char('0'))
+                           .arg(st.st_ino);
+    // A /proc whose lock table has the holder, one waiting for the lock and a lock on
+    // another file; no process there shows its descriptors.
+    QTemporaryDir proc;
+    const auto write = [&](const QString& name, const QByteArray& text) {
+        ASSERT_TRUE(QDir(proc.path()).mkpath(QFileInfo(proc.filePath(name)).path()));
+        QFile f(proc.filePath(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(text);
+    };
+    write("locks", ("1: FLOCK  ADVISORY  WRITE 4343 " + id +
+                    " 0 EOF\n"
+                    "1: -> FLOCK  ADVISORY  WRITE 5555 " +
+                    id +
+                    " 0 EOF\n"
+                    "2: POSIX  ADVISORY  WRITE 6666 00:1f:12345 0 EOF\n")
+                       .toLatin1());
+    write("4343/comm", "minicom\n");
+    write("5555/comm", "picocom\n");
+    write("6666/comm", "other\n");
+    env.procRoot = proc.path();
+
+    const PortOpenDiagnosis d = DiagnosePortOpen(9, EWOULDBLOCK, env);
+    EXPECT_EQ(d.cause, PortOpenCause::Busy);
+    ASSERT_EQ(d.holders.size(), 1u);
+    EXPECT_EQ(d.holders[0].pid, 4343);
+    EXPECT_TRUE(d.english.contains("is in use by minicom (pid 4343).\r\nClose that program first."))
+        << d.english.toStdString();
 }
 
 TEST_F(PortDiagnosisTest, PermissionDeniedNamesTheGroupAndTheFix) {
@@ -285,23 +373,28 @@ TEST_F(PortDiagnosisTest, PermissionDeniedNamesTheGroupAndTheFix) {
          "trzeba zmienić jego regułę udev"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.english);
-        ASSERT_EQ(::chmod(QFile::encodeName(node).constData(), c.mode), 0);
-        // An ordinary user who is (not yet, in this session) in the device's group.
-        Child user([&] {
-            if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
-                return std::string("cannot drop privileges");
-            PortIdentity who = PortIdentity::Current();
-            if (c.accountInGroup) who.accountGroups.push_back(dialout);
-            const PortOpenDiagnosis d = DiagnosePortOpen(3, env, who);
-            return std::string(d.cause == PortOpenCause::PermissionDenied ? "denied|" : "other|") +
-                   d.english.toStdString() + "|" + d.polish.toStdString();
-        });
-        const QString out = QString::fromStdString(user.output());
-        EXPECT_TRUE(out.startsWith("denied|")) << user.output();
-        EXPECT_TRUE(out.contains(QString::fromUtf8(c.english))) << user.output();
-        EXPECT_TRUE(out.contains(QString::fromUtf8(c.polish))) << user.output();
-        EXPECT_TRUE(out.contains("Permission denied for " + node)) << user.output();
+        // From the errno of the core's failed open, and where none is known, by access().
+        for (bool fromOpen : {true, false}) {
+            SCOPED_TRACE(std::string(c.english) + (fromOpen ? " (open's errno)" : " (no errno)"));
+            ASSERT_EQ(::chmod(QFile::encodeName(node).constData(), c.mode), 0);
+            // An ordinary user who is (not yet, in this session) in the device's group.
+            Child user([&] {
+                if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
+                    return std::string("cannot drop privileges");
+                PortIdentity who = PortIdentity::Current();
+                if (c.accountInGroup) who.accountGroups.push_back(dialout);
+                const int openError = CoreOpenError(3);
+                if (openError != EACCES) return "open gave " + std::to_string(openError);
+                const PortOpenDiagnosis d = DiagnosePortOpen(3, fromOpen ? openError : 0, env, who);
+                return std::string(d.cause == PortOpenCause::PermissionDenied ? "denied|" : "other|") +
+                       d.english.toStdString() + "|" + d.polish.toStdString();
+            });
+            const QString out = QString::fromStdString(user.output());
+            EXPECT_TRUE(out.startsWith("denied|")) << user.output();
+            EXPECT_TRUE(out.contains(QString::fromUtf8(c.english))) << user.output();
+            EXPECT_TRUE(out.contains(QString::fromUtf8(c.polish))) << user.output();
+            EXPECT_TRUE(out.contains("Permission denied for " + node)) << user.output();
+        }
     }
 }
 

@@ -6,6 +6,7 @@
 #include <QAbstractItemView>
 #include <QFile>
 #include <QHelpEvent>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -15,8 +16,11 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include "af_com_port.h"
 #include "dialogs.h"
 #include "form1.h"
+#include "open_watch.h"
+#include "port_details.h"
 #include "qt_printers.h"
 #include "user_folders.h"
 
@@ -131,6 +135,35 @@ TEST_F(PortListTest, TheStoredPortIsShownOnlyByItsOwnEntry) {
     f.show();
     EXPECT_NE(f.ComboBox4->currentText(), "COM71");
     EXPECT_EQ(f.selectedPort, 7);
+}
+
+// Open on a port another program holds says who holds it, and the device is opened
+// only by the one attempt: every open and close drops DTR, which resets many boards.
+TEST_F(PortListTest, OpenOfAHeldPortNamesTheHolderWithoutOpeningItAgain) {
+    QProcess holder;
+    holder.start("sh", {"-c", "exec sleep 600 <>" + slave});
+    ASSERT_TRUE(holder.waitForStarted());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !FindDeviceHolders(slave).empty(); }, 5000));
+    TForm1 f;
+    f.show();
+    f.selectedPort = 7;
+    scripted.answers = {MsgAnswer::Cancel};
+    vorkal::testing::OpenWatch opens(slave);
+    ASSERT_TRUE(opens.valid());
+
+    f.Button5->click();
+
+    EXPECT_EQ(opens.take(), 1);
+    EXPECT_FALSE(f.AfComPort1->IsOpen());
+    ASSERT_EQ(scripted.shown.size(), 1u);
+    EXPECT_EQ(scripted.shown[0].kind, "retrycancel");
+    EXPECT_TRUE(
+        scripted.shown[0].text.endsWith(QStringLiteral("%1 is in use by sleep (pid %2).\r\nClose that program first.")
+                                            .arg(slave)
+                                            .arg(holder.processId())))
+        << scripted.shown[0].text.toStdString();
+    holder.kill();
+    holder.waitForFinished();
 }
 
 }  // namespace

@@ -1,0 +1,277 @@
+// The commands that talk to a display: info, receive, send, defaults, set-baud, the log
+// download and clear, and the firmware update.
+
+#include <QDateTime>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLocale>
+#include <cstdio>
+
+#include "atomic_file.h"
+#include "byte_port.h"
+#include "commands.h"
+#include "display_backup.h"
+#include "display_link.h"
+#include "display_session.h"
+#include "error_texts.h"
+#include "firmware_update.h"
+#include "layout_editor.h"
+#include "log_export.h"
+#include "log_table.h"
+#include "preferences.h"
+#include "settings_file.h"
+
+namespace vorkal::cli {
+
+namespace {
+
+void PrintResult(const QString& text) {
+    std::fputs((text + "\n").toUtf8().constData(), stdout);
+    std::fflush(stdout);
+}
+
+QString VariantName(DisplayVariant variant) { return variant == DisplayVariant::D128x64 ? "128x64" : "84x48"; }
+QString VariantName(const ConfigImage& config) { return VariantName(config.variant()); }
+
+// The stored speed follows the display when the speed came from the store, as the
+// window's speed list does; a speed given on the command line stays the caller's.
+void StoreSpeed(DisplayLink& link, int index) {
+    if (link.speedFromOptions()) return;
+    try {
+        Preferences::writeSpeed(index);
+    } catch (const std::exception& e) {
+        PrintError(QString::fromUtf8(e.what()));
+    }
+}
+
+// Keeps what the display holds as a backup before it is overwritten, as the window does.
+// A display that cannot be read gets nothing sent; --no-backup is the way past that.
+int BackupDisplay(const Options& options, DisplayLink& link) {
+    if (options.noBackup) return kExitOk;
+    const bool polish = link.polish();
+    DisplaySession& session = link.session();
+    link.progress().setProgressCaption(
+        Tr(polish, "Reading the display for a backup...", "Odczyt wyświetlacza do kopii zapasowej..."));
+    link.progress().setStepBytes(kConfigBlockSize);
+    std::array<uint8_t, kImageSize> image = link.config().image;
+    const QString readError = session.readConfigurationInto(image);
+    link.progress().setProgressCaption(QString());
+    if (!readError.isEmpty()) {
+        const int code = link.exitCodeFor(readError);
+        if (code == kExitCancelled) return code;
+        PrintError(Tr(polish, "The display could not be read for a backup:\r\n%1",
+                      "Nie udało się odczytać wyświetlacza do kopii zapasowej:\r\n%1")
+                       .arg(readError) +
+                   "\n" +
+                   Tr(polish, "Nothing was sent; --no-backup writes without a backup.",
+                      "Nic nie wysłano; --no-backup zapisuje bez kopii zapasowej."));
+        return code;
+    }
+    const QString folder = DisplayBackupFolder();
+    QString path;
+    const QString error = WriteDisplayBackup(folder, BackupFileBytes(link.config(), image), link.config().variant(),
+                                             QDateTime::currentDateTime(), kBackupsKept, &path);
+    if (!error.isEmpty()) {
+        PrintError(Tr(polish, "The backup of the display could not be written to %1, so nothing was sent.",
+                      "Nie udało się zapisać kopii zapasowej wyświetlacza w %1, więc nic nie wysłano.")
+                       .arg(folder) +
+                   "\n" + error);
+        return kExitFile;
+    }
+    PrintResult("backup: " + path);
+    return kExitOk;
+}
+
+// Reads a settings file as Import does; prints why it is refused.
+bool ReadSettingsFile(const QString& fileName, bool polish, QByteArray* bytes) {
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly)) {
+        PrintError(Tr(polish, "Cannot read the file %1:\n%2", "Nie można odczytać pliku %1:\n%2")
+                       .arg(fileName, file.errorString()));
+        return false;
+    }
+    const qint64 size = file.size();
+    if (!IsSettingsFileSize(size)) {
+        PrintError(Tr(polish,
+                      "The file %1 is not a settings file: it has %2 bytes.\n"
+                      "Settings files have 512, 8704 or 33792 bytes.",
+                      "Plik %1 nie jest plikiem ustawień: ma %2 bajtów.\n"
+                      "Pliki ustawień mają 512, 8704 lub 33792 bajty.")
+                       .arg(fileName)
+                       .arg(size));
+        return false;
+    }
+    *bytes = file.read(size);
+    if (bytes->size() != size) {
+        PrintError(Tr(polish, "Cannot read the file %1:\n%2", "Nie można odczytać pliku %1:\n%2")
+                       .arg(fileName, file.error() != QFileDevice::NoError
+                                          ? file.errorString()
+                                          : Tr(polish, "The file is shorter than its size.",
+                                               "Plik jest krótszy niż jego rozmiar.")));
+        return false;
+    }
+    if (!SettingsFileHasLayouts(*bytes)) {
+        PrintError(Tr(polish, "The file %1 holds no screen layout.", "Plik %1 nie zawiera żadnego układu ekranu.")
+                       .arg(fileName));
+        return false;
+    }
+    return true;
+}
+
+// The display's configuration into the program's image, for the commands that write
+// part of it back (the log kept in the configuration, and its header block).
+int ReceiveInto(DisplayLink& link) {
+    link.progress().setStepBytes(kConfigBlockSize);
+    return link.exitCodeFor(link.session().receiveConfiguration());
+}
+
+}  // namespace
+
+void PrintError(const QString& text) {
+    QString plain = text;
+    plain.replace("\r\n", "\n");
+    std::fputs((plain.trimmed() + "\n").toUtf8().constData(), stderr);
+    std::fflush(stderr);
+}
+
+bool WriteResultFile(const QString& path, const QByteArray& bytes, bool polish) {
+    QString error;
+    if (WriteFileAtomically(path, bytes, &error)) return true;
+    PrintError(Tr(polish, "Cannot write the file %1:\n%2", "Nie można zapisać pliku %1:\n%2").arg(path, error));
+    return false;
+}
+
+int RunInfo(const Options& options, DisplayLink& link) {
+    const DisplaySession& session = link.session();
+    const QString version = QString::fromLatin1(session.firmwareVersion);
+    const int baud = link.session().port().baudRate();
+    if (options.json) {
+        const QJsonObject o{{"port", QString("COM%1").arg(link.comNumber())},
+                            {"version", version},
+                            {"variant", VariantName(link.config())},
+                            {"separateLog", link.config().separateLog},
+                            {"speed", baud}};
+        std::fputs(QJsonDocument(o).toJson(QJsonDocument::Indented).constData(), stdout);
+        return kExitOk;
+    }
+    const bool pl = options.polish;
+    PrintResult(Tr(pl, "Firmware version: ", "Oprogramowanie: ") + version);
+    PrintResult(Tr(pl, "Display: ", "Wyświetlacz: ") + VariantName(link.config()));
+    PrintResult(Tr(pl, "Separate log memory: ", "Osobna pamięć logów: ") +
+                (link.config().separateLog ? Tr(pl, "yes", "tak") : Tr(pl, "no", "nie")));
+    PrintResult(Tr(pl, "Speed: ", "Prędkość: ") + QString("%1 baud").arg(baud));
+    return kExitOk;
+}
+
+int RunReceive(const Options& options, DisplayLink& link) {
+    if (const int code = ReceiveInto(link)) return code;
+    if (!WriteResultFile(options.arguments[0], SettingsFileBytes(link.config()), link.polish())) return kExitFile;
+    PrintResult(options.arguments[0]);
+    return kExitOk;
+}
+
+int RunSend(const Options& options, DisplayLink& link) {
+    ConfigImage& config = link.config();
+    QByteArray bytes;
+    if (!ReadSettingsFile(options.arguments[0], link.polish(), &bytes)) return kExitFile;
+    ConfigImage probe;
+    const DisplayVariant fileVariant = LoadSettingsFile(probe, bytes);
+    if (fileVariant != config.variant()) {
+        PrintError(Tr(link.polish(), "The file %1 is for a %2 display; this display is %3.",
+                      "Plik %1 jest dla wyświetlacza %2; ten wyświetlacz to %3.")
+                       .arg(options.arguments[0], VariantName(fileVariant), VariantName(config)));
+        return kExitFile;
+    }
+    if (const int code = BackupDisplay(options, link)) return code;
+    // The display's own flag stays: the file's says what the display that made it had.
+    const bool separateLog = config.separateLog;
+    LoadSettingsFile(config, bytes);
+    config.separateLog = separateLog;
+    config.configurationLoaded = true;
+    link.progress().setStepBytes(kConfigBlockSize);
+    return link.exitCodeFor(link.session().sendConfiguration());
+}
+
+int RunDefaults(const Options& options, DisplayLink& link) {
+    if (const int code = BackupDisplay(options, link)) return code;
+    link.progress().setStepBytes(0);
+    ConfigImage& config = link.config();
+    const QString error = link.session().loadDefaults();
+    if (const int code = link.exitCodeFor(error)) return code;
+    // The reset display restarts at the speed of the factory image.
+    const int index = std::clamp(CorrectSpeedByte(config), 0, 4);
+    StoreSpeed(link, index);
+    PrintResult(QString("speed: %1").arg(BaudOfSpeedIndex(index)));
+    return kExitOk;
+}
+
+int RunSetBaud(const Options& options, DisplayLink& link) {
+    const auto index = SpeedIndexOfBaud(options.arguments[0].toInt());
+    if (!index) {
+        PrintError(QString("set-baud takes 57600, 38400, 19200, 9600 or 4800, not %1").arg(options.arguments[0]));
+        return kExitUsage;
+    }
+    link.progress().setStepBytes(0);
+    if (!link.session().setBaud(*index, link.speedIndex())) return link.failureExitCode();
+    StoreSpeed(link, *index);
+    PrintResult(QString("speed: %1").arg(BaudOfSpeedIndex(*index)));
+    return kExitOk;
+}
+
+int RunLogDownload(const Options& options, DisplayLink& link) {
+    const QString out = options.arguments[0];
+    const QString suffix = out.section('.', -1).toLower();
+    int format = 0;
+    if (suffix == "txt") format = kExportText;
+    else if (suffix == "kml") format = options.extruded ? kExportExtrudedKml : kExportKml;
+    else if (suffix == "gpx") format = kExportGpx;
+    if (!format || !out.contains('.')) {
+        PrintError(QString("log download writes .txt, .kml or .gpx, not %1").arg(out));
+        return kExitUsage;
+    }
+    ConfigImage& config = link.config();
+    if (config.separateLog) {
+        link.progress().setStepBytes(config.is128x64() ? 128 : 16);
+        if (const int code = link.exitCodeFor(link.session().downloadLog())) return code;
+    } else if (const int code = ReceiveInto(link)) {
+        return code;  // the log lives in the configuration
+    }
+    const LogTableCells cells = BuildLogTable(config, link.polish(), QLocale::system().decimalPoint());
+    // GPX needs a date: the download's.
+    const QByteArray bytes = ExportLog(cells, format, QDateTime::currentDateTimeUtc().date());
+    if (!WriteResultFile(out, bytes, link.polish())) return kExitFile;
+    PrintResult(out);
+    return kExitOk;
+}
+
+int RunLogClear(const Options&, DisplayLink& link) {
+    ConfigImage& config = link.config();
+    // Without log memory the clear writes configuration blocks back: they must be the
+    // display's own, not a blank image's.
+    if (!config.separateLog)
+        if (const int code = ReceiveInto(link)) return code;
+    link.progress().setStepBytes(0);
+    return link.exitCodeFor(link.session().clearLog());
+}
+
+int RunFlash(const Options& options, DisplayLink& link) {
+    DisplaySession& session = link.session();
+    FirmwareUpdate update(session);
+    update.image().reset();
+    session.boot.state = 0;
+    const FirmwareUpdate::FileCheck check = update.loadFile(options.arguments[0]);
+    if (!check.refusal.isEmpty()) {
+        PrintError(check.refusal);
+        return kExitFile;
+    }
+    if (!options.quiet) PrintError(check.question);
+    link.progress().setStepBytes(0);
+    if (update.run()) return kExitOk;
+    const int code = link.failureExitCode();
+    PrintError(StrandedDisplayHint(update.programmingStarted(), link.polish()));
+    link.close();
+    return code;
+}
+
+}  // namespace vorkal::cli

@@ -1,0 +1,200 @@
+#include "display_link.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <cstdio>
+
+#include "af_com_port.h"
+#include "af_port_map.h"
+#include "commands.h"
+#include "com_port_adapter.h"
+#include "display_session.h"
+#include "line_protocol.h"
+#include "port_diagnosis.h"
+#include "preferences.h"
+
+namespace vorkal::cli {
+
+namespace {
+
+const TAfBaudrate kPcRates[] = {TAfBaudrate::br57600, TAfBaudrate::br38400, TAfBaudrate::br19200, TAfBaudrate::br9600,
+                                TAfBaudrate::br4800};
+// The window's poll asks for the version every 500 ms; a few of those make a display
+// that is there but busy (or just powered) answer.
+constexpr int kVersionQueryMs = 500;
+constexpr int kVersionQueries = 4;
+
+int interruptPipe[2] = {-1, -1};
+
+void OnInterrupt(int) {
+    const char byte = 1;
+    const int saved = errno;
+    [[maybe_unused]] const ssize_t n = write(interruptPipe[1], &byte, 1);
+    errno = saved;
+}
+
+}  // namespace
+
+InterruptWatch::InterruptWatch() {
+    if (interruptPipe[0] < 0 && pipe2(interruptPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+    notifier_ = new QSocketNotifier(interruptPipe[0], QSocketNotifier::Read, this);
+    QObject::connect(notifier_, &QSocketNotifier::activated, this, [this] {
+        char buffer[16];
+        while (read(interruptPipe[0], buffer, sizeof buffer) > 0) {}
+        interrupted_ = true;
+        emit interruptedNow();
+    });
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    // A second Ctrl+C ends the program at once, should the cancel itself hang.
+    action.sa_flags = SA_RESTART | SA_RESETHAND;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+InterruptWatch::~InterruptWatch() {
+    signal(SIGINT, SIG_DFL);
+    signal(SIGTERM, SIG_DFL);
+}
+
+DisplayLink::DisplayLink(const Options& options, InterruptWatch& interrupts)
+    : options_(options), interrupts_(interrupts), polish_(options.polish),
+      progress_(TerminalProgress::StyleFor(options.quiet)), port_(new TAfComPort(nullptr)) {
+    port_->SetBaudRate(TAfBaudrate::br57600);
+    port_->SetWriteThreadPriority(TAfThreadPriority::tpNormal);
+    port_->Loaded();
+    adapter_ = std::make_unique<ComPortAdapter>(port_, [this](int index) {
+        // Set Baud follows the display to its new speed.
+        if (port_->IsOpen()) port_->ClosePort();
+        QString reason;
+        if (openAt(index, &reason)) speedIndex_ = index;
+    });
+    session_ = new DisplaySession(config_, polish_, *adapter_, progress_);
+    progress_.onShow = [this] {
+        session_->progressShown();
+        // Ctrl+C before this transfer began cancels it too.
+        if (interrupted()) session_->cancel();
+    };
+    QObject::connect(port_, &TAfCustomSerialPort::OnDataRecived, session_, [this] { session_->dataReceived(); });
+    QObject::connect(port_, &TAfCustomSerialPort::OnPortOpen, session_, [this] { session_->portOpened(); });
+    QObject::connect(port_, &TAfCustomSerialPort::OnPortClose, session_, [this] { session_->portClosed(); });
+    QObject::connect(session_, &DisplaySession::variantAnnounced, session_, [this](bool wide) {
+        config_.setVariant(wide ? DisplayVariant::D128x64 : DisplayVariant::D84x48);
+        if (wide) config_.separateLog = true;
+    });
+    QObject::connect(&interrupts_, &InterruptWatch::interruptedNow, session_, [this] { session_->cancel(); });
+}
+
+DisplayLink::~DisplayLink() {
+    close();
+    delete session_;
+    adapter_.reset();
+    delete port_;
+}
+
+void DisplayLink::close() {
+    if (port_->IsOpen()) port_->ClosePort();
+}
+
+int DisplayLink::resolvePort() {
+    if (options_.comNumber) return *options_.comNumber;
+    if (!options_.devicePath.isEmpty()) {
+        // The COM name the window lists for this device, so that its diagnosis and
+        // naming apply unchanged.
+        const QString wanted = QFileInfo(options_.devicePath).canonicalFilePath();
+        if (!wanted.isEmpty()) {
+            for (const QString& name : ListComPortNames()) {
+                const int n = name.mid(3).toInt();
+                if (QFileInfo(DevicePathForComNumber(n)).canonicalFilePath() == wanted) return n;
+            }
+        }
+        PrintError(
+            Tr(polish_, "%1 is not a serial port of this computer.", "%1 nie jest portem szeregowym tego komputera.")
+                .arg(options_.devicePath) +
+            "\n" + Tr(polish_, "vorkal-cli ports lists the ports.", "vorkal-cli ports wypisuje dostępne porty."));
+        return -kExitPort;
+    }
+    if (const auto stored = Preferences::readPort(); stored && *stored > 0 && *stored < 256) return *stored;
+    PrintError(Tr(polish_, "No port given: use --port COMn or --device PATH.",
+                  "Nie podano portu: użyj --port COMn lub --device ŚCIEŻKA."));
+    return -kExitUsage;
+}
+
+bool DisplayLink::openAt(int speedIndex, QString* reason) {
+    port_->SetComNumber(uint16_t(comNumber_));
+    port_->SetBaudRate(kPcRates[std::clamp(speedIndex, 0, 4)]);
+    try {
+        port_->OpenPort();
+        return true;
+    } catch (const std::exception& e) {
+        *reason = PortOpenFailureReason(comNumber_, QString::fromUtf8(e.what()), polish_);
+        return false;
+    }
+}
+
+int DisplayLink::connect() {
+    const int port = resolvePort();
+    if (port < 0) return -port;
+    comNumber_ = port;
+    speedFromOptions_ = options_.speedIndex.has_value();
+    if (options_.speedIndex) speedIndex_ = *options_.speedIndex;
+    else if (const auto stored = Preferences::readSpeed(); stored && *stored >= 0 && *stored <= 4)
+        speedIndex_ = *stored;
+
+    QString reason;
+    if (!openAt(speedIndex_, &reason)) {
+        QString text = Tr(polish_, "Can't open port COM%1", "Nie można otworzyć portu COM%1").arg(comNumber_);
+        if (!reason.isEmpty()) text += "\n" + reason;
+        PrintError(text);
+        return kExitPort;
+    }
+
+    for (int query = 0; query < kVersionQueries && session_->firmwareVersion.isEmpty(); ++query) {
+        if (interrupted()) return kExitCancelled;
+        if (portLost()) break;
+        adapter_->sendText(VersionQueryLine());
+        QEventLoop loop;
+        QTimer::singleShot(kVersionQueryMs, &loop, &QEventLoop::quit);
+        QObject::connect(port_, &TAfCustomSerialPort::OnDataRecived, &loop, [&] {
+            if (!session_->firmwareVersion.isEmpty()) loop.quit();
+        });
+        QObject::connect(port_, &TAfCustomSerialPort::OnPortClose, &loop, &QEventLoop::quit);
+        QObject::connect(&interrupts_, &InterruptWatch::interruptedNow, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    if (interrupted()) return kExitCancelled;
+    if (session_->firmwareVersion.isEmpty()) {
+        PrintError(Tr(polish_, "Disconnected", "Odłączony") + "\n" +
+                   Tr(polish_, "No display answered on COM%1 at %2 baud: check the cable, the power and the speed.",
+                      "Żaden wyświetlacz nie odpowiedział na COM%1 przy %2 bodów: sprawdź kabel, zasilanie i prędkość.")
+                       .arg(comNumber_)
+                       .arg(BaudOfSpeedIndex(speedIndex_)));
+        return portLost() ? kExitPort : kExitDisplay;
+    }
+    return kExitOk;
+}
+
+bool DisplayLink::portLost() const { return !adapter_->isOpen() || adapter_->lineHungUp(); }
+
+int DisplayLink::exitCodeFor(const QString& error) const { return error.isEmpty() ? kExitOk : failureExitCode(); }
+
+int DisplayLink::failureExitCode() const {
+    if (interrupted()) return kExitCancelled;
+    if (portLost()) {
+        PrintError(Tr(polish_, "The port COM%1 closed: the display was unplugged or switched off.",
+                      "Port COM%1 został zamknięty: wyświetlacz odłączono lub wyłączono.")
+                       .arg(comNumber_));
+        return kExitPort;
+    }
+    return kExitDisplay;
+}
+
+}  // namespace vorkal::cli

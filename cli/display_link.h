@@ -1,0 +1,83 @@
+#pragma once
+// One display behind one port for the length of a command: the serial component, the
+// display session on it, the terminal progress, and Ctrl+C as the progress window's
+// Cancel.
+
+#include <QObject>
+#include <QString>
+#include <memory>
+
+#include "cli_options.h"
+#include "config_image.h"
+#include "terminal_progress.h"
+
+class TAfComPort;
+class ComPortAdapter;
+class QSocketNotifier;
+
+namespace vorkal {
+class DisplaySession;
+}
+
+namespace vorkal::cli {
+
+// Ctrl+C (SIGINT) and SIGTERM arrive through a self-pipe in the event loop.
+class InterruptWatch : public QObject {
+    Q_OBJECT
+public:
+    InterruptWatch();
+    ~InterruptWatch() override;
+    bool interrupted() const { return interrupted_; }
+
+signals:
+    void interruptedNow();
+
+private:
+    QSocketNotifier* notifier_ = nullptr;
+    bool interrupted_ = false;
+};
+
+class DisplayLink {
+public:
+    DisplayLink(const Options& options, InterruptWatch& interrupts);
+    ~DisplayLink();
+
+    // Opens the port (COM number or device, speed from the options or the stored
+    // preferences) and waits for the display's version line. Prints why on failure and
+    // returns the exit code, kExitOk when connected.
+    int connect();
+
+    DisplaySession& session() { return *session_; }
+    ConfigImage& config() { return config_; }
+    TerminalProgress& progress() { return progress_; }
+    bool polish() const { return polish_; }
+    int comNumber() const { return comNumber_; }
+    int speedIndex() const { return speedIndex_; }
+    bool speedFromOptions() const { return speedFromOptions_; }
+    bool interrupted() const { return interrupts_.interrupted(); }
+
+    // The exit code of a device command that returned `error` (empty: success).
+    int exitCodeFor(const QString& error) const;
+    // The exit code of a device command that failed: cancelled, port lost or display.
+    int failureExitCode() const;
+    bool portLost() const;
+    void close();
+
+private:
+    int resolvePort();
+    bool openAt(int speedIndex, QString* reason);
+
+    const Options& options_;
+    InterruptWatch& interrupts_;
+    bool polish_;
+    ConfigImage config_;
+    TerminalProgress progress_;
+    TAfComPort* port_;
+    std::unique_ptr<ComPortAdapter> adapter_;
+    DisplaySession* session_;
+    int comNumber_ = 0;
+    int speedIndex_ = 0;
+    bool speedFromOptions_ = false;
+};
+
+}  // namespace vorkal::cli

@@ -1,0 +1,164 @@
+// What scripts rely on when things go wrong: the exit code of each kind of failure, the
+// display left untouched when the backup cannot be made, Ctrl+C during a transfer, and
+// the progress bar on a terminal.
+
+#include <fcntl.h>
+#include <pty.h>
+#include <unistd.h>
+
+#include "cli_fixture.h"
+#include "config_image.h"
+#include "firmware_files.h"
+#include "settings_file.h"
+
+using namespace vorkal;
+using vorkal::testing::CliRun;
+using vorkal::testing::CliTest;
+using vorkal::testing::Describe;
+
+namespace {
+
+QByteArray FactoryFile(DisplayVariant variant) {
+    ConfigImage config;
+    config.setVariant(variant);
+    config.LoadFactoryImage();
+    config.separateLog = variant == DisplayVariant::D128x64;
+    QByteArray bytes = SettingsFileBytes(config);
+    bytes[3] = char(bytes[3] ^ 0x01);
+    return bytes;
+}
+
+}  // namespace
+
+TEST_F(CliTest, EachFailureHasItsExitCode) {
+    struct Case {
+        const char* what;
+        QStringList display;  // empty: no display at all
+        QStringList args;
+        int exitCode;
+        const char* said;
+    } cases[] = {
+        {"no such port",
+         {},
+         {"info"},
+         3,
+         "Can't open port COM7\nCOM7 is a link to /nonexistent/ttyUSB9, which no longer exists"},
+        {"silent display", {"--mute"}, {"info"}, 4, "Disconnected"},
+        {"wrong speed", {"--speed-index", "3"}, {"info"}, 4, "No display answered on COM7 at 57600 baud"},
+        {"hang-up in a receive", {"--hang-up-after", "12"}, {"receive", "@/r.set"}, 3, "closed"},
+        {"check bytes all wrong", {"--corrupt-crc", "-1"}, {"receive", "@/r.set"}, 4, "Error"},
+        {"writes refused", {"--refuse-writes", "-1"}, {"send", "@/ok.set", "--no-backup"}, 4, ""},
+        {"log reads fail", {"--log-read-error", "-1"}, {"log", "download", "@/l.txt"}, 4, ""},
+        {"file not there", {}, {"send", "@/missing.set"}, 5, "Cannot read the file"},
+        {"not a settings file", {}, {"send", "@/short.set"}, 5, "is not a settings file: it has 100 bytes"},
+        {"file of the other variant", {}, {"send", "@/small.set"}, 5, "is for a 84x48 display"},
+        {"folder not there", {}, {"receive", "@/no/such/folder/r.set"}, 5, "Cannot write the file"},
+        {"not a firmware file", {}, {"flash", "@/short.set", "--yes"}, 5, ""},
+        {"firmware verification fails", {"--corrupt-flash"}, {"flash", "@/new.hex", "--yes"}, 4, "boot loader"},
+        {"hang-up in programming", {"--hang-up-in-program", "700"}, {"flash", "@/new.hex", "--yes"}, 3, ""},
+    };
+    ASSERT_TRUE(writeFile(file("ok.set"), FactoryFile(DisplayVariant::D128x64)));
+    ASSERT_TRUE(writeFile(file("small.set"), FactoryFile(DisplayVariant::D84x48)));
+    ASSERT_TRUE(writeFile(file("short.set"), QByteArray(100, 'x')));
+    ASSERT_TRUE(writeFile(file("new.hex"), vorkal::testing::ToHex(vorkal::testing::MakeFirmware(3000, "v1.24"))));
+    for (const Case& c : cases) {
+        const bool needsDisplay = QString(c.what) != "no such port";
+        if (needsDisplay) startDisplay(QStringList{"--variant", "128"} + c.display);
+        // A port whose device is gone (not the naming rule's, which may exist here).
+        else ASSERT_TRUE(QFile::link("/nonexistent/ttyUSB9", path("ports/COM7")));
+        QStringList args = c.args;
+        for (QString& a : args) a.replace("@/", file(""));
+        const CliRun r = run(args);
+        EXPECT_EQ(r.exitCode, c.exitCode) << c.what << "\n" << Describe(r);
+        EXPECT_TRUE(r.err.contains(c.said)) << c.what << "\n" << Describe(r);
+        display_.reset();
+    }
+}
+
+TEST_F(CliTest, NothingIsSentWhenTheBackupCannotBeMade) {
+    const QString sent = file("sent.set");
+    ASSERT_TRUE(writeFile(sent, FactoryFile(DisplayVariant::D128x64)));
+    struct Case {
+        const char* what;
+        QStringList display;
+        bool dataHomeIsAFile;
+        int exitCode;
+        const char* said;
+    } cases[] = {
+        {"display unreadable", {"--corrupt-crc", "-1"}, false, 4, "could not be read for a backup"},
+        {"backup folder unwritable", {}, true, 5, "could not be written to"},
+    };
+    for (const Case& c : cases) {
+        startDisplay(QStringList{"--variant", "128"} + c.display);
+        if (c.dataHomeIsAFile) {
+            dataHome_ = file("plain-file");
+            ASSERT_TRUE(writeFile(dataHome_, "x"));
+        }
+        const CliRun r = run({"send", sent});
+        EXPECT_EQ(r.exitCode, c.exitCode) << c.what << "\n" << Describe(r);
+        EXPECT_TRUE(r.err.contains(c.said)) << c.what << "\n" << Describe(r);
+        EXPECT_NE(stopDisplayAndReadConfig().left(16), readFile(sent).left(16)) << c.what;
+        dataHome_.clear();
+        display_.reset();
+    }
+}
+
+TEST_F(CliTest, CtrlCCancelsAReceiveAndFreesThePort) {
+    // Every reply late, so the receive is surely running when the signal comes.
+    startDisplay({"--variant", "128", "--reply-delay", "60"});
+    QProcess p;
+    start(p, {"receive", file("r.set")});
+    p.setReadChannel(QProcess::StandardError);
+    QByteArray err;
+    while (!err.contains("10%") && p.waitForReadyRead(10000)) err += p.readAllStandardError();
+    ASSERT_TRUE(err.contains("10%")) << err.toStdString();
+    ::kill(pid_t(p.processId()), SIGINT);
+    CliRun r = finish(p);
+    r.err.prepend(QString::fromUtf8(err));
+    EXPECT_EQ(r.exitCode, 130) << Describe(r);
+    EXPECT_TRUE(r.err.contains("Canceled")) << Describe(r);
+    EXPECT_FALSE(QFile::exists(file("r.set")));
+    // The port was closed and the display answers the next call.
+    const CliRun again = run({"info"});
+    EXPECT_EQ(again.exitCode, 0) << Describe(again);
+}
+
+TEST_F(CliTest, APortInUseNamesTheProgramHoldingIt) {
+    startDisplay({"--variant", "128", "--reply-delay", "60"});
+    QProcess first;
+    start(first, {"receive", file("r.set")});
+    first.setReadChannel(QProcess::StandardError);
+    QByteArray err;
+    while (!err.contains("10%") && first.waitForReadyRead(10000)) err += first.readAllStandardError();
+    ASSERT_TRUE(err.contains("10%")) << err.toStdString();
+    const CliRun second = run({"info"});
+    EXPECT_EQ(second.exitCode, 3) << Describe(second);
+    EXPECT_TRUE(second.err.contains(QString("is in use by vorkal-cli (pid %1)").arg(first.processId())))
+        << Describe(second);
+    // The first goes on undisturbed.
+    EXPECT_EQ(finish(first).exitCode, 0);
+}
+
+TEST_F(CliTest, ProgressIsABarOnATerminalAndNothingWhenQuiet) {
+    startDisplay({"--variant", "84log"});
+    int master = -1, slave = -1;
+    ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+    QProcess p;
+    p.setChildProcessModifier([slave] { dup2(slave, STDERR_FILENO); });
+    start(p, {"receive", file("r.set")});
+    const CliRun r = finish(p);
+    ::close(slave);
+    QByteArray screen;
+    fcntl(master, F_SETFL, O_NONBLOCK);
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(master, buffer, sizeof buffer)) > 0;) screen.append(buffer, n);
+    ::close(master);
+    ASSERT_EQ(r.exitCode, 0) << Describe(r) << screen.toStdString();
+    EXPECT_TRUE(screen.contains("\r[")) << screen.toStdString();
+    EXPECT_TRUE(screen.contains("100%  512/512 bytes")) << screen.toStdString();
+    EXPECT_TRUE(screen.contains(" left")) << screen.toStdString();
+
+    const CliRun quiet = run({"receive", file("q.set"), "--quiet"});
+    ASSERT_EQ(quiet.exitCode, 0) << Describe(quiet);
+    EXPECT_TRUE(quiet.err.isEmpty()) << Describe(quiet);
+}

@@ -1,0 +1,123 @@
+// The command line and the progress line: parsed options, usage errors with their exit
+// code, the help of every command, and the bar a terminal shows.
+
+#include "cli_fixture.h"
+#include "cli_options.h"
+#include "terminal_progress.h"
+
+using namespace vorkal::cli;
+using vorkal::testing::CliRun;
+using vorkal::testing::CliTest;
+using vorkal::testing::Describe;
+
+TEST(CliOptions, ParsesCommandsArgumentsAndOptions) {
+    const ParseResult r = ParseCommandLine(
+        {"log", "download", "out.kml", "--extruded", "--port", "com12", "--speed", "9600", "--lang", "pl", "--quiet"});
+    ASSERT_TRUE(r.error.isEmpty()) << r.error.toStdString();
+    EXPECT_EQ(r.options.command, (QStringList{"log", "download"}));
+    EXPECT_EQ(r.options.arguments, QStringList{"out.kml"});
+    EXPECT_EQ(r.options.comNumber, 12);
+    EXPECT_EQ(r.options.speedIndex, 3);
+    EXPECT_TRUE(r.options.extruded && r.options.polish && r.options.quiet);
+    EXPECT_FALSE(r.options.yes || r.options.noBackup || r.options.json);
+}
+
+TEST(CliOptions, RefusesWhatNoCommandTakes) {
+    struct Case {
+        QStringList args;
+        const char* error;
+    } cases[] = {
+        {{}, "no command"},
+        {{"frobnicate"}, "unknown command"},
+        {{"log", "erase"}, "unknown command"},
+        {{"receive"}, "receive FILE.set"},
+        {{"receive", "a.set", "b.set"}, "receive FILE.set"},
+        {{"info", "--port", "COM0"}, "COM1 .. COM255"},
+        {{"info", "--port", "COM256"}, "COM1 .. COM255"},
+        {{"info", "--port", "ttyUSB0"}, "COM1 .. COM255"},
+        {{"info", "--port"}, "needs a value"},
+        {{"info", "--speed", "115200"}, "--speed is"},
+        {{"info", "--lang", "de"}, "--lang is"},
+        {{"info", "--bogus"}, "unknown option"},
+        {{"info", "--port", "COM3", "--device", "/dev/ttyS0"}, "twice"},
+    };
+    for (const Case& c : cases) {
+        const ParseResult r = ParseCommandLine(c.args);
+        EXPECT_TRUE(r.error.contains(c.error)) << c.args.join(' ').toStdString() << " -> " << r.error.toStdString();
+    }
+}
+
+TEST(CliOptions, BarShowsPercentBytesAndTimeLeft) {
+    struct Case {
+        int position, maximum, stepBytes;
+        qint64 elapsedMs;
+        const char* expected;
+    } cases[] = {
+        {0, 64, 16, 0, "[..........]   0%  0/1024 bytes"},
+        {16, 64, 16, 1000, "[##........]  25%  256/1024 bytes  0:03 left"},
+        {32, 64, 0, 90000, "[#####.....]  50%  1:30 left"},
+        {64, 64, 16, 5000, "[##########] 100%  1024/1024 bytes"},
+        {3, 0, 16, 10, "[..........]   0%  48/0 bytes"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(TerminalProgress::BarLine(c.position, c.maximum, c.stepBytes, c.elapsedMs, 10), c.expected);
+}
+
+TEST(CliOptions, LinesStylePrintsEveryTenthOnceAndMessagesOnTheirOwnLine) {
+    char* text = nullptr;
+    size_t size = 0;
+    FILE* out = open_memstream(&text, &size);
+    {
+        TerminalProgress progress(TerminalProgress::Style::Lines, out);
+        int shown = 0;
+        progress.onShow = [&] { ++shown; };
+        progress.showProgress(64);
+        for (int i = 0; i < 70; ++i) progress.stepProgress();  // beyond the maximum: stays at 100
+        progress.showMessage("Error\r\nRead timeout");
+        progress.hideProgress();
+        EXPECT_EQ(shown, 1);
+        EXPECT_EQ(progress.progressPosition(), 64);
+    }
+    std::fclose(out);
+    const QString printed = QString::fromUtf8(text, qsizetype(size));
+    std::free(text);
+    EXPECT_EQ(printed, "0%\n10%\n20%\n30%\n40%\n50%\n60%\n70%\n80%\n90%\n100%\nError\nRead timeout\n");
+}
+
+TEST_F(CliTest, UsageErrorsExitWithTwoAndNameTheProblem) {
+    struct Case {
+        QStringList args;
+        const char* said;
+    } cases[] = {
+        {{"defaults"}, "--yes"},       {{"log", "clear"}, "--yes"},
+        {{"flash", "x.hex"}, "--yes"}, {{"receive"}, "usage: vorkal-cli receive"},
+        {{"sing"}, "unknown command"},
+    };
+    for (const Case& c : cases) {
+        const CliRun r = run(c.args, false);
+        EXPECT_EQ(r.exitCode, 2) << Describe(r);
+        EXPECT_TRUE(r.err.contains(c.said)) << Describe(r);
+        EXPECT_TRUE(r.out.isEmpty()) << Describe(r);
+    }
+    // No port given and none stored.
+    const CliRun r = run({"info"}, false);
+    EXPECT_EQ(r.exitCode, 2) << Describe(r);
+    EXPECT_TRUE(r.err.contains("--port COMn")) << Describe(r);
+}
+
+TEST_F(CliTest, HelpListsEveryCommandAndTheExitCodes) {
+    const CliRun all = run({"--help"}, false);
+    ASSERT_EQ(all.exitCode, 0) << Describe(all);
+    for (const char* command : {"ports", "info", "receive FILE.set", "send FILE.set", "defaults --yes", "set-baud BAUD",
+                                "log download OUT", "log clear --yes", "flash FIRMWARE.hex --yes"})
+        EXPECT_TRUE(all.out.contains(QString("  ") + command)) << command;
+    for (const char* code : {"  2    usage", "  3    port", "  4    display", "  5    file", "  130  cancelled"})
+        EXPECT_TRUE(all.out.contains(code)) << code;
+
+    for (const QStringList& command :
+         {QStringList{"send"}, {"log", "download"}, {"flash"}, {"set-baud"}, {"ports"}, {"defaults"}}) {
+        const CliRun r = run(command + QStringList{"--help"}, false);
+        EXPECT_EQ(r.exitCode, 0) << Describe(r);
+        EXPECT_TRUE(r.out.startsWith("usage: vorkal-cli " + command.join(' '))) << Describe(r);
+    }
+}
