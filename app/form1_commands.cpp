@@ -32,7 +32,9 @@ void TForm1::Button3Click() {
 void TForm1::Button4Click() {
     if (deferWhileBusy(&TForm1::Button4Click)) return;
     PollPause pause(*session_, PollPause::End::Start);  // also while a backup question is open
+    const QString backupBefore = lastBackupPath;
     if (!BackupDisplay()) return;
+    session_->backupOfNextWrite = lastBackupPath != backupBefore ? lastBackupPath : QString();
     forgetDisplayImage();
     if (session_->sendConfiguration().isEmpty()) markSaved();
 }
@@ -49,7 +51,9 @@ void TForm1::Button7Click() {
                               "wszystkie aktualne ustawienia ekranów !\r\n\r\n"
                               "Załadować ustawienia fabryczne ?"));
     if (dialogs().askYesNo(title, text, MsgIcon::Warning, MsgAnswer::No) != MsgAnswer::Yes) return;
+    const QString backupBefore = lastBackupPath;
     if (!BackupDisplay()) return;
+    session_->backupOfNextWrite = lastBackupPath != backupBefore ? lastBackupPath : QString();
     forgetDisplayImage();
     const EditStep step(*this);
     Button7->setEnabled(false);
