@@ -118,7 +118,8 @@ public:
     void ComboBox4DropDown();
     // The device and adapter behind COM<n>, in the current language; empty when gone.
     QString portDescription(int comNumber) const;
-    // The port list's text for COM<port> when Open will use it but it is not present.
+    // The port list's text for COM<port> when Open will use it but it is not present:
+    // the name with a mark; absentPortHint says it in words.
     QString absentPortText(int port) const;
     // Why the list shows the port as absent and what to do; empty while it does not.
     QString absentPortHint() const;

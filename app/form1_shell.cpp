@@ -129,7 +129,8 @@ void TForm1::ComboBox4DropDown() {
 }
 
 QString TForm1::absentPortText(int port) const {
-    return port > 0 ? tr2("COM%1 (absent)", "COM%1 (brak)").arg(port) : QString();
+    // The list has room for "COM99" and one mark; its tool tip says in words what it means.
+    return port > 0 ? QString("COM%1 ?").arg(port) : QString();
 }
 
 QString TForm1::absentPortHint() const {

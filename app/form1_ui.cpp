@@ -256,8 +256,8 @@ void TForm1::connectHandlers() {
     connect(UpDown3, &TUpDown::clicked, this, &TForm1::UpDown3Click);
     connect(UpDown4, &TUpDown::clicked, this, &TForm1::UpDown4Click);
     for (QLineEdit* e : {Edit1, Edit2, Edit3, Edit4}) e->installEventFilter(this);
-    // The editable lists' own edits would take the undo keys from the window as well.
-    for (QComboBox* c : {ComboBox2, ComboBox3, ComboBox4}) c->lineEdit()->installEventFilter(this);
+    // The editable lists would take the undo keys from the window as well.
+    for (QComboBox* c : {ComboBox2, ComboBox3, ComboBox4}) c->installEventFilter(this);
     connect(StringGrid1, &PreviewGrid::mousePressed, this, &TForm1::StringGrid1MouseDown);
     connect(StringGrid1, &PreviewGrid::mouseMoved, this, &TForm1::StringGrid1MouseMove);
     connect(StringGrid1, &PreviewGrid::mouseReleased, this, &TForm1::StringGrid1MouseUp);
@@ -285,18 +285,17 @@ bool TForm1::eventFilter(QObject* watched, QEvent* e) {
         return QWidget::eventFilter(watched, e);
     }
     auto* edit = qobject_cast<QLineEdit*>(watched);
-    if (!edit) return QWidget::eventFilter(watched, e);
     if (e->type() == QEvent::ShortcutOverride && isHistoryKey(static_cast<QKeyEvent*>(e))) {
-        // A line edit claims the undo keys for its own text. They undo the configuration
-        // instead, unless a value edit holds typed text that was not applied yet.
-        const bool valueEdit = edit == Edit1 || edit == Edit2 || edit == Edit3 || edit == Edit4;
-        if (!(valueEdit && edit->isModified())) {
+        // Line edits (and the editable lists, which hand the keys to theirs) claim the
+        // undo keys for their own text. They undo the configuration instead, unless a
+        // value edit holds typed text that was not applied yet.
+        if (!(edit && edit->isModified())) {
             e->ignore();
             return true;  // not overridden: the window's shortcut runs
         }
         return QWidget::eventFilter(watched, e);
     }
-    if (edit != Edit1 && edit != Edit2 && edit != Edit3 && edit != Edit4) return QWidget::eventFilter(watched, e);
+    if (!edit) return QWidget::eventFilter(watched, e);
     if (e->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(e);
         if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
@@ -304,7 +303,8 @@ bool TForm1::eventFilter(QObject* watched, QEvent* e) {
             return true;
         }
         const QString text = key->text();
-        if (text.size() == 1 && !Edit1KeyPress(edit, text[0])) return true;
+        // The undo keys are no typed character: they reach the edit's own undo.
+        if (text.size() == 1 && !isHistoryKey(key) && !Edit1KeyPress(edit, text[0])) return true;
     } else if (e->type() == QEvent::FocusOut) {
         applyTypedValue(edit);
     }

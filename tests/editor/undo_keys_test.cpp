@@ -36,7 +36,11 @@ protected:
         scripted.fileAnswers.push_back({file.fileName(), 1});
         f.Button1->click();
         ASSERT_TRUE(f.config.configurationLoaded);
-        f.ComboBox1->setCurrentIndex(25);
+        f.activateWindow();  // the import's progress window may have taken it
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+        f.Edit1->setObjectName("Edit1");
+        f.Edit2->setObjectName("Edit2");
+        f.ComboBox1->setCurrentIndex(1);
         f.ComboBox1Change();
     }
     // A key as the user presses it, to the widget with the focus.
@@ -45,7 +49,7 @@ protected:
         ASSERT_NE(target, nullptr);
         QTest::keyClick(target, Qt::Key(k), m);
     }
-    int y() const { return DecodeElement(f.config, 25).y; }
+    int y() const { return DecodeElement(f.config, 1).y; }
 
     QTemporaryDir dir;
     ScriptedDialogs scripted;
@@ -55,8 +59,8 @@ protected:
 
 TEST_F(UndoKeysTest, UndoAndRedoWorkFromEveryKindOfFocus) {
     const int before = y();
-    QWidget* const places[] = {f.Edit2,   f.Edit1,     f.ComboBox4->lineEdit(), f.ComboBox2->lineEdit(),
-                               f.Button1, f.CheckBox1, f.RadioGroup6->button(0)};
+    QWidget* const places[] = {f.Edit2,     f.Edit1,   f.ComboBox4, f.ComboBox2,
+                               f.ComboBox3, f.Button1, f.CheckBox1, f.RadioGroup6->button(0)};
     for (QWidget* place : places) {
         SCOPED_TRACE(place->metaObject()->className() + std::string(" ") + place->objectName().toStdString());
         // A value typed and applied with Enter, the focus staying in the edit.
@@ -66,7 +70,10 @@ TEST_F(UndoKeysTest, UndoAndRedoWorkFromEveryKindOfFocus) {
         QTest::keyClick(f.Edit2, Qt::Key_Return);
         ASSERT_EQ(y(), 9);
         place->setFocus();
-        ASSERT_EQ(QApplication::focusWidget(), place);
+        ASSERT_EQ(QApplication::focusWidget(), place)
+            << (QApplication::focusWidget() ? QApplication::focusWidget()->metaObject()->className() : "none")
+            << " active "
+            << (QApplication::activeWindow() ? QApplication::activeWindow()->metaObject()->className() : "none");
         press(Qt::Key_Z, Qt::ControlModifier);
         EXPECT_EQ(y(), before);
         EXPECT_EQ(f.Edit2->text(), QString::number(before));
@@ -95,6 +102,8 @@ TEST_F(UndoKeysTest, TypedTextNotYetAppliedIsUndoneInTheEditFirst) {
     const QString shown = f.Edit2->text();
     QTest::keyClicks(f.Edit2, "7");
     ASSERT_EQ(f.Edit2->text(), "7");
+    ASSERT_EQ(QApplication::focusWidget(), f.Edit2);
+    ASSERT_TRUE(f.Edit2->isModified());
     press(Qt::Key_Z, Qt::ControlModifier);  // the edit's own undo: the typing goes
     EXPECT_EQ(f.Edit2->text(), shown);
     EXPECT_EQ(f.config.image, applied);
