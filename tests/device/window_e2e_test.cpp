@@ -336,6 +336,9 @@ TEST_F(WindowE2E, FaultsGiveTheirErrorTexts) {
     const QString restorePl = QString::fromUtf8(
         "Wyświetlacz może mieć teraz część starych i część nowych ustawień. Poprzednie są w kopii zapasowej %1: "
         "zaimportuj ten plik (Importuj) i wyślij go (Wyślij), aby je przywrócić.");
+    const QString noBackupEn =
+        "The display may now hold part of its old and part of the new settings, and no "
+        "backup was made: Send the settings again.";
     const QString logEn = "The log in the display may now be cleared only in part: Clear Log In display again.";
     const QString logPl =
         QString::fromUtf8("Log w wyświetlaczu może być teraz skasowany tylko częściowo: skasuj logi ponownie.");
@@ -351,7 +354,8 @@ TEST_F(WindowE2E, FaultsGiveTheirErrorTexts) {
         {"write refused, Polish", true, [](auto& d) { d.setRefuseWrites(-1); }, write,
          QString::fromUtf8("Wysyłanie rekordu 1 Nieudane !!!\r\nBłąd zapisu !!!"), restorePl},
         {"write refused ten times", false, [](auto& d) { d.setRefuseWrites(10); }, write, QString()},
-        {"write timeout", false, mute, write, "Sending record 1 Failed !!!\r\nTimeout.", checkEn + "\r\n" + restoreEn},
+        // The backup read found no display either, and the user went on without a backup.
+        {"write timeout", false, mute, write, "Sending record 1 Failed !!!\r\nTimeout.", checkEn + "\r\n" + noBackupEn},
         {"log write refused", false, [](auto& d) { d.setRefuseWrites(-1); }, clearLog,
          "Sending record 1 Failed !!!\r\nWrite error.", logEn},
         {"log write refused, Polish", true, [](auto& d) { d.setRefuseWrites(-1); }, clearLog,
@@ -372,6 +376,15 @@ TEST_F(WindowE2E, FaultsGiveTheirErrorTexts) {
         if (c.message.isEmpty()) EXPECT_TRUE(shown.isEmpty()) << shown.join(" | ").toStdString();
         else if (c.added.isEmpty()) EXPECT_EQ(shown.value(0), c.message);
         else EXPECT_EQ(shown.value(0), c.message + "\r\n" + QString(c.added).arg(form->lastBackupPath));
+        int backupQuestions = 0;
+        for (const auto& q : scripted.shown) {
+            if (q.kind == "yesno" && q.text.startsWith("The display could not be read for a backup")) {
+                ++backupQuestions;
+                EXPECT_TRUE(q.text.endsWith("Overwrite it without a backup?\r\n\r\n" + checkEn))
+                    << q.text.toStdString();
+            }
+        }
+        EXPECT_EQ(backupQuestions, QString(c.what) == "write timeout" ? 1 : 0);
         if (c.added.contains("%1")) {
             EXPECT_TRUE(QFile::exists(form->lastBackupPath)) << form->lastBackupPath.toStdString();
         }
