@@ -118,6 +118,14 @@ public:
     void ComboBox4DropDown();
     // The device and adapter behind COM<n>, in the current language; empty when gone.
     QString portDescription(int comNumber) const;
+    // The port list's text for COM<port> when Open will use it but it is not present:
+    // the name with a mark; absentPortHint says it in words.
+    QString absentPortText(int port) const;
+    // Why the list shows the port as absent and what to do; empty while it does not.
+    QString absentPortHint() const;
+    // With no listed entry chosen, the list names the port Open will use (marked as
+    // absent), or asks for a choice when there is none.
+    void showPortOpenWillUse();
     // Shown under the port list while it is dropped down: the highlighted port's description.
     QLabel* PortDetailsLine = nullptr;
     void SetDisplay84x48();
@@ -282,7 +290,8 @@ private:
     void attachPortDetails();
     void attachPutAwayNote();
     void applyLanguageTexts();
-    void applyTypedValue(QLineEdit* edit);  // the Exit handler of one of the four edits
+    void applyTypedValue(QLineEdit* edit);          // the Exit handler of one of the four edits
+    bool isHistoryKey(const QKeyEvent* key) const;  // one of the undo or redo shortcuts
     void createTrackControls();
     // Refills the track window from the log table while it is open.
     void refreshTrackWindow();

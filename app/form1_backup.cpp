@@ -7,6 +7,7 @@
 #include "dialogs.h"
 #include "display_backup.h"
 #include "display_session.h"
+#include "error_texts.h"
 #include "form1.h"
 
 using namespace vorkal;
@@ -45,7 +46,8 @@ bool TForm1::BackupDisplay() {
                 tr2("The display could not be read for a backup:\r\n%1\r\n\r\nOverwrite it without a backup?",
                     QString::fromUtf8("Nie udało się odczytać wyświetlacza do kopii zapasowej:\r\n%1\r\n\r\n"
                                       "Nadpisać go bez kopii zapasowej?"))
-                    .arg(error);
+                    .arg(error) +
+                "\r\n\r\n" + CheckConnectionAdvice(languagePolish);
             return dialogs().askYesNo(tr2("Confirm...", QString::fromUtf8("Potwierdź...")), text, MsgIcon::Warning,
                                       MsgAnswer::No) == MsgAnswer::Yes;
         }

@@ -35,7 +35,9 @@ void TForm1::Button4Click() {
     PollPause pause(*session_, PollPause::End::Start);  // also while a backup question is open
     // The display has just answered as the other variant: the image was put away.
     if (shown && !config.configurationLoaded) return;
+    const QString backupBefore = lastBackupPath;
     if (!BackupDisplay()) return;
+    session_->backupOfNextWrite = lastBackupPath != backupBefore ? lastBackupPath : QString();
     forgetDisplayImage();
     if (session_->sendConfiguration().isEmpty()) markSaved();
 }
@@ -52,7 +54,9 @@ void TForm1::Button7Click() {
                               "wszystkie aktualne ustawienia ekranów !\r\n\r\n"
                               "Załadować ustawienia fabryczne ?"));
     if (dialogs().askYesNo(title, text, MsgIcon::Warning, MsgAnswer::No) != MsgAnswer::Yes) return;
+    const QString backupBefore = lastBackupPath;
     if (!BackupDisplay()) return;
+    session_->backupOfNextWrite = lastBackupPath != backupBefore ? lastBackupPath : QString();
     forgetDisplayImage();
     const EditStep step(*this);
     Button7->setEnabled(false);
