@@ -110,11 +110,26 @@ bool WriteFileOrReport(const QString& fileName, const QByteArray& bytes, bool po
     return false;
 }
 
+int filterForTypedName(const QString& fileName, const QString& barFilter, int filterIndex) {
+    const auto endsInOneOf = [&](const QStringList& extensions) {
+        for (const QString& ext : extensions)
+            if (fileName.endsWith("." + ext, Qt::CaseInsensitive)) return true;
+        return false;
+    };
+    if (endsInOneOf(filterExtensions(barFilter, filterIndex))) return filterIndex;
+    const int choices = int((barFilter.split('|').size() + 1) / 2);
+    for (int i = 1; i <= choices; ++i)
+        if (i != filterIndex && endsInOneOf(filterExtensions(barFilter, i))) return i;
+    return filterIndex;
+}
+
 FileDialogResult askSaveFile(FileDialogRequest request, FileDialogMemory& memory, bool polish) {
     memory.prepare(request);
     for (;;) {
         FileDialogResult result = dialogs().saveFile(request);
         if (result.fileName.isEmpty()) return result;
+        // "flight.kml" typed under the text type means a KML file, not "flight.kml.txt".
+        result.filterIndex = filterForTypedName(result.fileName, request.filter, result.filterIndex);
         result.fileName = withFilterExtension(result.fileName, request.filter, result.filterIndex);
         memory.remember(request, result);
         if (!request.promptOverwrite || !QFileInfo::exists(result.fileName)) return result;

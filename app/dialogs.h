@@ -64,6 +64,10 @@ QStringList filterExtensions(const QString& barFilter, int filterIndex);
 // The name a save under choice `filterIndex` writes: unchanged when it already ends in
 // one of that choice's extensions, else with the first of them appended.
 QString withFilterExtension(const QString& fileName, const QString& barFilter, int filterIndex);
+// The 1-based choice a typed name asks for: `filterIndex`, unless the name ends in an
+// extension of another offered choice and in none of the chosen one's; then the first
+// choice with that extension.
+int filterForTypedName(const QString& fileName, const QString& barFilter, int filterIndex);
 
 // The folder and filter choice each kind of file dialog (told apart by its filter) was
 // last left with, for the rest of the run.
@@ -82,7 +86,8 @@ private:
 
 // Open dialog through dialogs(), starting where the same kind of dialog was left.
 FileDialogResult askOpenFile(FileDialogRequest request, FileDialogMemory& memory);
-// Save dialog through dialogs(): the name gets the chosen filter's extension, and an
+// Save dialog through dialogs(): a name ending in the extension of another offered type
+// is written as that type, any other name gets the chosen filter's extension, and an
 // existing file is replaced only after a question (in the language `polish`) that names
 // the file actually written; No shows the dialog again.
 FileDialogResult askSaveFile(FileDialogRequest request, FileDialogMemory& memory, bool polish);

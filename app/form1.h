@@ -17,6 +17,7 @@
 #include <memory>
 
 #include "dialogs.h"
+#include "display_backup_keeper.h"
 #include "edited_configuration.h"
 #include "control_builders.h"
 #include "log_view_model.h"
@@ -31,7 +32,6 @@ namespace vorkal {
 class PreviewGrid;
 class BytePort;
 class DisplaySession;
-class DisplayBackupKeeper;
 class FirmwareUpdate;
 class TrackWindow;
 }  // namespace vorkal
@@ -83,6 +83,11 @@ public:
     void RadioGroup6Click();
     void ComboBox4DropDown();
     QString portDescription(int comNumber) const;  // device and adapter behind COM<n>; empty when gone
+    // The port list's text for COM<port> when Open will use it but it is not present (a
+    // mark; absentPortHint says why in words, empty while it does not apply).
+    QString absentPortText(int port) const;
+    QString absentPortHint() const;
+    void showPortOpenWillUse();  // no entry chosen: the port Open will use, or a request to choose
     void SetDisplay84x48();
     void SetDisplay128x64();
     // The display answered as the other variant: the window follows it. A configuration
@@ -204,7 +209,9 @@ private:
     void finishClosing();
     void applyLanguageTexts();
     void applyVariant(vorkal::DisplayVariant v);
-    void fillLayoutSelector(int count);  // entries 1..count, without selecting one
+    void applyTypedValue(QLineEdit* edit);          // the Exit handler of one of the four edits
+    bool isHistoryKey(const QKeyEvent* key) const;  // one of the undo or redo shortcuts
+    void fillLayoutSelector(int count);             // entries 1..count, without selecting one
     void editSelected(int first, const std::function<void(int)>& store);
     void storeTyped(QLineEdit* edit, vorkal::TUpDown* upDown, int (*fallback)(const vorkal::ConfigImage&, int), int max,
                     bool texts, const std::function<void(int, int)>& store);

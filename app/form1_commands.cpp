@@ -7,6 +7,7 @@
 #include "dialogs.h"
 #include "firmware_update.h"
 #include "firmware_update.h"
+#include "error_texts.h"
 #include "form1.h"
 #include "form2.h"
 #include "layout_editor.h"
@@ -37,7 +38,10 @@ void TForm1::Button4Click() {
     PollPause pause(*session_, PollPause::End::Start);  // also while a backup question is open
     // The display has just answered as the other variant: the image was put away.
     if (shown && !config.configurationLoaded) return;
+    const QString backupBefore = backups_->lastPath();
     if (!BackupDisplay()) return;
+    session_->backupOfNextWrite = backups_->lastPath() != backupBefore ? backups_->lastPath() : QString();
+    backups_->displayChanged();
     if (session_->sendConfiguration().isEmpty()) edits.markSaved();
 }
 
@@ -53,7 +57,10 @@ void TForm1::Button7Click() {
                               "wszystkie aktualne ustawienia ekranów !\r\n\r\n"
                               "Załadować ustawienia fabryczne ?"));
     if (dialogs().askYesNo(title, text, MsgIcon::Warning, MsgAnswer::No) != MsgAnswer::Yes) return;
+    const QString backupBefore = backups_->lastPath();
     if (!BackupDisplay()) return;
+    session_->backupOfNextWrite = backups_->lastPath() != backupBefore ? backups_->lastPath() : QString();
+    backups_->displayChanged();
     const EditStep step(edits);
     Button7->setEnabled(false);
     const bool loaded = session_->loadDefaults().isEmpty();
@@ -131,7 +138,8 @@ bool TForm1::BackupDisplay() {
             tr2("The display could not be read for a backup:\r\n%1\r\n\r\nOverwrite it without a backup?",
                 QString::fromUtf8("Nie udało się odczytać wyświetlacza do kopii zapasowej:\r\n%1\r\n\r\n"
                                   "Nadpisać go bez kopii zapasowej?"))
-                .arg(result.error);
+                .arg(result.error) +
+            "\r\n\r\n" + CheckConnectionAdvice(languagePolish);
         return dialogs().askYesNo(tr2("Confirm...", QString::fromUtf8("Potwierdź...")), text, MsgIcon::Warning,
                                   MsgAnswer::No) == MsgAnswer::Yes;
     }

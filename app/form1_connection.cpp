@@ -84,6 +84,8 @@ int TForm1::speedIndex() const { return std::clamp(ComboBox2->currentIndex(), 0,
 
 void TForm1::ComboBox4Click() {
     const int i = ComboBox4->currentIndex();
+    // The remembered port, shown as absent, stays the one Open uses.
+    if (i < 0 && selectedPort > 0 && ComboBox4->currentText() == absentPortText(selectedPort)) return;
     selectedPort = PortNumberOfEntry(i >= 0 ? ComboBox4->itemText(i) : QString());
 }
 
@@ -197,7 +199,8 @@ void TForm1::ShowConnectionState() {
     shownConnected_ = connected;
     StaticText5->setText(connected ? tr2("Connected", QString::fromUtf8("Połączony"))
                                    : tr2("Disconnected", QString::fromUtf8("Odłączony")));
-    StaticText5->setStyleSheet(connected ? "color: rgb(0, 128, 0);" : "color: rgb(255, 0, 0);");
+    // Green and red dark enough to be read on the light face (4.5:1 and more).
+    StaticText5->setStyleSheet(connected ? "color: rgb(0, 100, 0);" : "color: rgb(200, 0, 0);");
     StaticText6->setVisible(connected);
     if (connected)
         StaticText6->setText(tr2("Firmware version: ", "Oprogramowanie: ") + QString::fromLatin1(firmwareVersion));

@@ -93,6 +93,7 @@ void TForm1::Button10Click() {
 void TForm1::TrackButtonClick() {
     if (!trackWindow_) {
         trackWindow_ = new TrackWindow(this);
+        UseLightPalette(trackWindow_);
         connect(trackWindow_, &TrackWindow::rowChosen, this, [this](int row) {
             StringGrid2->selectRow(row);
             StringGrid2->scrollToItem(StringGrid2->item(row, 0));

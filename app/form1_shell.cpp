@@ -65,7 +65,32 @@ void TForm1::ComboBox4DropDown() {
     // Keep showing what was shown: the chosen port when it is still listed, else the text.
     const int again = selectedText.isEmpty() ? -1 : ComboBox4->findText(selectedText);
     ComboBox4->setCurrentIndex(again);
-    if (again < 0) ComboBox4->setEditText(text);
+    if (again >= 0) return;
+    ComboBox4->setEditText(text);
+    // The remembered port may have come back since it was shown as absent.
+    if (text == absentPortText(selectedPort)) {
+        selectPortEntry(selectedPort);
+        showPortOpenWillUse();
+    }
+}
+
+QString TForm1::absentPortText(int port) const {
+    // The list has room for "COM99" and one mark; its tool tip says in words what it means.
+    return port > 0 ? QString("COM%1 ?").arg(port) : QString();
+}
+
+QString TForm1::absentPortHint() const {
+    if (ComboBox4->currentIndex() >= 0 || selectedPort <= 0 || ComboBox4->currentText() != absentPortText(selectedPort))
+        return QString();
+    return tr2("COM%1, the port Open uses, is not present now.\nConnect it, or choose another port.",
+               QString::fromUtf8("COM%1, port używany przez Otwórz, nie jest teraz dostępny.\n"
+                                 "Podłącz go lub wybierz inny port."))
+        .arg(selectedPort);
+}
+
+void TForm1::showPortOpenWillUse() {
+    if (ComboBox4->currentIndex() >= 0) return;
+    ComboBox4->setEditText(selectedPort > 0 ? absentPortText(selectedPort) : tr2("Select...", "Wybierz..."));
 }
 
 void TForm1::applyLanguageTexts() {
@@ -117,7 +142,7 @@ void TForm1::RadioGroup6Click() {
     languagePolish = RadioGroup6->itemIndex() == 1;
     applyLanguageTexts();
     RadioGroup1->setItems(FontEntries(config.variant(), languagePolish));
-    if (ComboBox4->currentIndex() < 0) ComboBox4->setEditText(tr2("Select...", "Wybierz..."));
+    showPortOpenWillUse();
     Preferences::writeLang(languagePolish ? 1 : 0);
 }
 

@@ -7,6 +7,7 @@
 #include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QScrollBar>
+#include <QAction>
 
 #include "byte_port.h"
 #include "display_backup_keeper.h"
@@ -39,14 +40,12 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent) {
     setFixedSize(440, 492);
     move(409, 210);
     setFont(uiFont(9));
-    setAutoFillBackground(true);
-    QPalette pal = palette();
-    pal.setColor(QPalette::Window, QColor(0xF0, 0xF0, 0xF0));  // button face
-    setPalette(pal);
+    UseLightPalette(this);  // whatever the desktop's palette: see LightPalette
 
     createControls();
 
     Form2 = new TForm2(this);
+    UseLightPalette(Form2);
     createDevice();
 
     connectHandlers();
@@ -77,11 +76,11 @@ void TForm1::createControls() {
 
     GroupBox6 = place(new QGroupBox("Display Functions", this), 206, 2, 219, 151);
     StaticText6 = staticText(GroupBox6, "", 32, 50, 161, 17, uiFont(9, true), Qt::AlignCenter);
-    StaticText6->setStyleSheet("color: #008080;");
+    StaticText6->setStyleSheet("color: #006666;");  // teal, dark enough for 4.5:1 on the face
     Button7 = button(GroupBox6, "Load Defaults", 9, 122, 96, 22);
     Button7->setEnabled(false);
     StaticText5 = staticText(GroupBox6, "Disconnected", 28, 22, 165, 28, uiFont(21, true), Qt::AlignCenter);
-    StaticText5->setStyleSheet("color: red;");
+    StaticText5->setStyleSheet("color: rgb(200, 0, 0);");
     GroupBox7 = place(new QGroupBox("Display Baudrate ", GroupBox6), 8, 70, 201, 45);
     ComboBox3 = comboBox(GroupBox7, true, 15, 17, 70, 21);
     ComboBox3->addItems(kSpeedEntries);
@@ -213,6 +212,8 @@ void TForm1::connectHandlers() {
     connect(UpDown3, &TUpDown::clicked, this, &TForm1::UpDown3Click);
     connect(UpDown4, &TUpDown::clicked, this, &TForm1::UpDown4Click);
     for (QLineEdit* e : {Edit1, Edit2, Edit3, Edit4}) e->installEventFilter(this);
+    // The editable lists would take the undo keys from the window as well.
+    for (QComboBox* c : {ComboBox2, ComboBox3, ComboBox4}) c->installEventFilter(this);
     connect(StringGrid1, &PreviewGrid::mousePressed, this, &TForm1::StringGrid1MouseDown);
     connect(StringGrid1, &PreviewGrid::mouseMoved, this, &TForm1::StringGrid1MouseMove);
     connect(StringGrid1, &PreviewGrid::mouseReleased, this, &TForm1::StringGrid1MouseUp);
@@ -229,12 +230,6 @@ void TForm1::showEvent(QShowEvent* e) {
 
 // Key presses and focus loss of the four value edits go to the editor's handlers.
 bool TForm1::eventFilter(QObject* watched, QEvent* e) {
-    auto applyTypedValue = [this](QLineEdit* edit) {
-        if (edit == Edit1) Edit1Exit();
-        else if (edit == Edit2) Edit2Exit();
-        else if (edit == Edit3) Edit3Exit();
-        else if (edit == Edit4) Edit4Exit();
-    };
     if (watched == StringGrid1) {
         if (e->type() == QEvent::KeyPress) {
             auto* key = static_cast<QKeyEvent*>(e);
@@ -246,6 +241,16 @@ bool TForm1::eventFilter(QObject* watched, QEvent* e) {
         return QWidget::eventFilter(watched, e);
     }
     auto* edit = qobject_cast<QLineEdit*>(watched);
+    if (e->type() == QEvent::ShortcutOverride && isHistoryKey(static_cast<QKeyEvent*>(e))) {
+        // Line edits (and the editable lists, which hand the keys to theirs) claim the
+        // undo keys for their own text. They undo the configuration instead, unless a
+        // value edit holds typed text that was not applied yet.
+        if (!(edit && edit->isModified())) {
+            e->ignore();
+            return true;  // not overridden: the window's shortcut runs
+        }
+        return QWidget::eventFilter(watched, e);
+    }
     if (!edit) return QWidget::eventFilter(watched, e);
     if (e->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(e);
@@ -254,9 +259,25 @@ bool TForm1::eventFilter(QObject* watched, QEvent* e) {
             return true;
         }
         const QString text = key->text();
-        if (text.size() == 1 && !Edit1KeyPress(edit, text[0])) return true;
+        // The undo keys are no typed character: they reach the edit's own undo.
+        if (text.size() == 1 && !isHistoryKey(key) && !Edit1KeyPress(edit, text[0])) return true;
     } else if (e->type() == QEvent::FocusOut) {
         applyTypedValue(edit);
     }
     return QWidget::eventFilter(watched, e);
+}
+
+void TForm1::applyTypedValue(QLineEdit* edit) {
+    if (edit == Edit1) Edit1Exit();
+    else if (edit == Edit2) Edit2Exit();
+    else if (edit == Edit3) Edit3Exit();
+    else if (edit == Edit4) Edit4Exit();
+    edit->setModified(false);  // nothing typed is waiting any more
+}
+
+bool TForm1::isHistoryKey(const QKeyEvent* key) const {
+    const QKeySequence pressed(key->keyCombination());
+    for (const QAction* a : {undoAction, redoAction})
+        if (a && a->shortcuts().contains(pressed)) return true;
+    return false;
 }

@@ -30,7 +30,7 @@ public:
             line_->hide();
         } else if (watched == list_ && e->type() == QEvent::ToolTip) {
             const int i = list_->currentIndex();
-            list_->setToolTip(i >= 0 ? describe_(list_->itemText(i)) : QString());
+            list_->setToolTip(describe_(i >= 0 ? list_->itemText(i) : QString()));
         }
         return false;
     }

@@ -114,4 +114,47 @@ void TComboBox::showPopup() {
     QComboBox::showPopup();
 }
 
+QPalette LightPalette() {
+    const QColor face(0xF0, 0xF0, 0xF0);
+    QPalette p;
+    const struct {
+        QPalette::ColorRole role;
+        QColor colour;
+    } roles[] = {
+        {QPalette::Window, face},
+        {QPalette::WindowText, Qt::black},
+        {QPalette::Base, Qt::white},
+        {QPalette::AlternateBase, QColor(0xF7, 0xF7, 0xF7)},
+        {QPalette::Text, Qt::black},
+        {QPalette::Button, face},
+        {QPalette::ButtonText, Qt::black},
+        {QPalette::BrightText, Qt::white},
+        {QPalette::Light, Qt::white},
+        {QPalette::Midlight, QColor(0xE3, 0xE3, 0xE3)},
+        {QPalette::Mid, QColor(0xA0, 0xA0, 0xA0)},
+        {QPalette::Dark, QColor(0xA0, 0xA0, 0xA0)},
+        {QPalette::Shadow, QColor(0x69, 0x69, 0x69)},
+        {QPalette::Highlight, QColor(0x00, 0x78, 0xD7)},
+        {QPalette::HighlightedText, Qt::white},
+        {QPalette::Link, QColor(0x00, 0x00, 0xEE)},
+        {QPalette::LinkVisited, QColor(0x55, 0x1A, 0x8B)},
+        {QPalette::ToolTipBase, QColor(0xFF, 0xFF, 0xDC)},
+        {QPalette::ToolTipText, Qt::black},
+        {QPalette::PlaceholderText, QColor(0x6D, 0x6D, 0x6D)},
+    };
+    for (const auto& r : roles) p.setColor(r.role, r.colour);
+    // Greyed texts of controls that are not available.
+    const QColor greyed(0x78, 0x78, 0x78);
+    for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        p.setColor(QPalette::Disabled, role, greyed);
+    p.setColor(QPalette::Disabled, QPalette::Base, face);
+    p.setColor(QPalette::Disabled, QPalette::Highlight, QColor(0xA0, 0xA0, 0xA0));
+    return p;
+}
+
+void UseLightPalette(QWidget* window) {
+    window->setPalette(LightPalette());
+    window->setAutoFillBackground(true);
+}
+
 }  // namespace vorkal

@@ -7,6 +7,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPalette>
 #include <QRadioButton>
 #include <QToolButton>
 #include <QWidget>
@@ -82,6 +83,16 @@ public:
 signals:
     void dropDown();
 };
+
+// The program's own light colours for every palette role, text and background alike.
+// The window is drawn to a fixed pixel layout around a preview that shows the display's
+// monochrome picture in fixed colours, and its status texts have colours of their own;
+// taking only some colours from a desktop palette (a dark one, say) would put light text
+// on the light faces. Message boxes and file dialogs still follow the desktop.
+QPalette LightPalette();
+// Gives `window` the light palette; its child widgets take it over, and a palette the
+// desktop sets later does not change it.
+void UseLightPalette(QWidget* window);
 
 // Static text: a fixed-size label.
 class TStaticText : public QLabel {

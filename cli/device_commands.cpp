@@ -69,17 +69,16 @@ int BackupDisplay(const Options& options, DisplayLink& link) {
         return code;
     }
     const QString folder = DisplayBackupFolder();
-    QString path;
-    const QString error = WriteDisplayBackup(folder, BackupFileBytes(link.config(), image), link.config().variant(),
-                                             QDateTime::currentDateTime(), kBackupsKept, &path);
-    if (!error.isEmpty()) {
+    const BackupWrite written = WriteDisplayBackup(folder, BackupFileBytes(link.config(), image),
+                                                   link.config().variant(), QDateTime::currentDateTime());
+    if (!written.ok()) {
         PrintError(Tr(polish, "The backup of the display could not be written to %1, so nothing was sent.",
                       "Nie udało się zapisać kopii zapasowej wyświetlacza w %1, więc nic nie wysłano.")
-                       .arg(folder) +
-                   "\n" + error);
+                       .arg(written.path) +
+                   "\n" + written.error);
         return kExitFile;
     }
-    PrintResult("backup: " + path);
+    PrintResult("backup: " + written.path);
     return kExitOk;
 }
 

@@ -134,8 +134,12 @@ bool DisplayLink::openAt(int speedIndex, QString* reason) {
     try {
         port_->OpenPort();
         return true;
+    } catch (const EAfComPortCoreError& e) {
+        // The cause comes from the failed open itself: the device is not opened again to ask.
+        *reason = PortOpenFailureReason(comNumber_, QString::fromUtf8(e.what()), e.SystemError(), polish_);
+        return false;
     } catch (const std::exception& e) {
-        *reason = PortOpenFailureReason(comNumber_, QString::fromUtf8(e.what()), polish_);
+        *reason = PortOpenFailureReason(comNumber_, QString::fromUtf8(e.what()), 0, polish_);
         return false;
     }
 }

@@ -17,6 +17,7 @@
 #include <functional>
 #include <vector>
 
+#include "error_texts.h"
 #include "config_image.h"
 #include "line_protocol.h"
 #include "line_receiver.h"
@@ -166,6 +167,9 @@ public:
     QString receiveConfiguration();
     // Reads the display's whole configuration into `dest`, leaving the program's image alone.
     QString readConfigurationInto(std::array<uint8_t, kImageSize>& dest);
+    // Where the configuration sent by the next Send or Load Defaults was backed up (empty:
+    // no backup was made); its failure message says how to restore it. Used once.
+    QString backupOfNextWrite;
     // Send: the blocks the layouts use, then the show-layout command.
     QString sendConfiguration();
     // Load Defaults after the user has confirmed it: factory image into the program and
@@ -212,6 +216,10 @@ private:
     // Reads blocks 0 .. count-1 with `readOne` under the progress bar, stopping at the
     // first error; `pauseMs` > 0 waits that long after each block.
     QString readBlocksWithProgress(int count, const std::function<QString(int)>& readOne, int pauseMs);
+    // `message` with the lines that say why and what to do next: what to check when the
+    // display did not answer (`reason`), and what a write that failed partway (`write`)
+    // may have left in the display.
+    QString withAdvice(QString message, const QString& reason, const PartialWrite* write = nullptr);
     // Writes `text` centred on the display at row `y` in the default font.
     bool writeCentred(const QByteArray& text, uint8_t y);
 

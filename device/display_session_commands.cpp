@@ -25,6 +25,14 @@ using Pause = DisplaySession::PollPause;
 
 }  // namespace
 
+QString DisplaySession::withAdvice(QString message, const QString& reason, const PartialWrite* write) {
+    // Each added line stands after the message as written.
+    const QString noReply = NoReplyAdvice(reason, polish_);
+    if (!noReply.isEmpty()) message += "\r\n" + noReply;
+    if (write) message += "\r\n" + PartialWriteAdvice(*write, backupOfNextWrite, polish_);
+    return message;
+}
+
 bool DisplaySession::writeCentred(const QByteArray& line, uint8_t y) {
     const uint8_t x = uint8_t((config_.width() - 8 * int(line.size())) / 2);
     return WriteDisplayText(x, y, 1, 0, line);
@@ -55,7 +63,8 @@ QString DisplaySession::receiveConfiguration() {
     const QString error = readAllBlocks(config_.image.data());
     if (!error.isEmpty()) {
         emit configurationIncomplete();
-        progress_.showMessage((polish_ ? QString::fromUtf8("Błąd") : QString("Error")) + "\r\n" + error);
+        progress_.showMessage(
+            withAdvice((polish_ ? QString::fromUtf8("Błąd") : QString("Error")) + "\r\n" + error, error));
     } else {
         emit configurationReceived();
     }
@@ -73,7 +82,9 @@ QString DisplaySession::sendConfiguration() {
     const int blocks = config_.layoutAreaLength() / kConfigBlockSize;
     QString error = WriteConfigBlocks(0, uint8_t(blocks));
     if (config_.is128x64() && error.isEmpty()) error = WriteConfigBlocks(32, uint8_t(32 + blocks));
-    if (!error.isEmpty()) progress_.showMessage(error);
+    const PartialWrite write = PartialWrite::Configuration;
+    if (!error.isEmpty()) progress_.showMessage(withAdvice(error, error, &write));
+    backupOfNextWrite.clear();
     ShowLayout(config_.selectedLayout);
     WaitReply();
     return error;
@@ -103,10 +114,13 @@ QString DisplaySession::loadDefaults() {
         progress_.showMessage(polish_ ? QString::fromUtf8("Wrócono do ustawień fabrycznych !")
                                       : QString("Return to Defaults Succes !"));
     } else {
+        const PartialWrite write = PartialWrite::Configuration;
         progress_.showMessage(
-            (polish_ ? QString::fromUtf8("Błąd przywracania !") : QString("Return to Defaults Failed !")) + "\r\n" +
-            error);
+            withAdvice((polish_ ? QString::fromUtf8("Błąd przywracania !") : QString("Return to Defaults Failed !")) +
+                           "\r\n" + error,
+                       error, &write));
     }
+    backupOfNextWrite.clear();
     PauseMs(kAfterDefaultsMs);
     progress_.setCancelEnabled(true);
     return error;
@@ -160,7 +174,8 @@ QString DisplaySession::clearLog() {
         error = WriteConfigBlocks(uint8_t(start / kConfigBlockSize), kInImageLogBlocksEnd);
         if (!error.isEmpty()) std::copy_n(saved.begin(), 512, config_.image.begin());
     }
-    if (!error.isEmpty()) progress_.showMessage(error);
+    const PartialWrite write = PartialWrite::Log;
+    if (!error.isEmpty()) progress_.showMessage(withAdvice(error, error, &write));
     else config_.logLoaded = false;
     return error;
 }
@@ -170,7 +185,7 @@ QString DisplaySession::downloadLog() {
     const int blocks = config_.is128x64() ? 256 : 512;
     const QString error = readBlocksWithProgress(
         blocks, [this](int a) { return ReadLogBlock(a); }, 0);
-    if (!error.isEmpty()) progress_.showMessage(error);
+    if (!error.isEmpty()) progress_.showMessage(withAdvice(error, error));
     else config_.logLoaded = true;
     return error;
 }

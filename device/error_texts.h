@@ -22,6 +22,17 @@ QString ErrorText(ProtocolError error, bool polish);
 QString ConfigSendFailedText(int k, const QString& reason, bool polish);
 QString LogSendFailedText(int k, const QString& reason, bool polish);
 
+// The line added after a failure whose reason is that the display did not answer:
+// what to check. Empty for any other reason.
+QString NoReplyAdvice(const QString& reason, bool polish);
+// The same check, for any failure to read the display.
+QString CheckConnectionAdvice(bool polish);
+
+// What a write that failed partway may have left in the display and how to get back.
+enum class PartialWrite { Configuration, Log };
+// `backupPath`: the backup made before this write; empty when none was made.
+QString PartialWriteAdvice(PartialWrite what, const QString& backupPath, bool polish);
+
 // "57600 baud" .. "4800 baud" for the speed indexes 0..4, "57600 baud" for any other.
 QString BaudRateText(uint8_t speedIndex);
 

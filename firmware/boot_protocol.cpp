@@ -87,6 +87,31 @@ QString FirmwareUpdateText(FirmwareText which, bool polish) {
     return {};
 }
 
+QString NotVorkalFirmwareReason(bool polish) {
+    return (polish ? QString::fromUtf8("W pierwszych %1 bajtach pliku nie ma znacznika \"Vorkal\", który ma każde "
+                                       "oprogramowanie tego wyświetlacza: wybierz plik .hex z oprogramowaniem "
+                                       "do wyświetlacza Vorkal.")
+                   : QStringLiteral("The file's first %1 bytes hold no \"Vorkal\" mark, which every firmware for "
+                                    "this display carries: choose the .hex firmware file made for the Vorkal display."))
+        .arg(kMarkerWindow);
+}
+
+QString IncompatibleFirmwareReason(int length, uint32_t blockSize, bool polish) {
+    if (blockSize == kLargeBlockSize)
+        return (polish ? QString::fromUtf8("Obraz ma %1 bajtów, a program ładujący tego wyświetlacza przyjmuje od "
+                                           "%2 do %3 bajtów: to oprogramowanie jest dla mniejszego procesora.")
+                       : QStringLiteral("The image holds %1 bytes; this display's boot loader takes %2 to %3 bytes: "
+                                        "the file is firmware for the smaller processor."))
+            .arg(length)
+            .arg(kLargeProcessorMinLength)
+            .arg(kFirmwareImageSize);
+    return (polish ? QString::fromUtf8("Obraz ma %1 bajtów, a program ładujący tego wyświetlacza przyjmuje "
+                                       "najwyżej %2 bajtów.")
+                   : QStringLiteral("The image holds %1 bytes; this display's boot loader takes at most %2 bytes."))
+        .arg(length)
+        .arg(kSmallProcessorMaxLength);
+}
+
 QString ConfirmUpdateQuestion(const QString& current, const QString& next, bool polish) {
     if (polish)
         return QString::fromUtf8("Aktualne oprogramowanie : ") + current + "     \r\n" +

@@ -60,6 +60,12 @@ bool IsKnownBlockSize(uint32_t blockSize);
 // `blockSize`.
 bool ImageSuitsBlockSize(int length, uint32_t blockSize);
 
+// The lines added after "not right firmware" and "Incompatible firmare !": what was
+// looked for and not found, and the image's size against what the boot loader of
+// `blockSize` takes.
+QString NotVorkalFirmwareReason(bool polish);
+QString IncompatibleFirmwareReason(int length, uint32_t blockSize, bool polish);
+
 // Texts of the update, in English or Polish.
 enum class FirmwareText {
     NotVorkalFirmware,

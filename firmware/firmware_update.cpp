@@ -46,7 +46,8 @@ FirmwareUpdate::FileCheck FirmwareUpdate::loadFile(const QString& fileName) {
     FileCheck check;
     if (!LoadHexFile(fileName, image_, polish, &check.refusal)) return check;
     if (!HasFirmwareMarker(image_)) {
-        check.refusal = FirmwareUpdateText(FirmwareText::NotVorkalFirmware, polish);
+        check.refusal =
+            FirmwareUpdateText(FirmwareText::NotVorkalFirmware, polish) + "\r\n" + NotVorkalFirmwareReason(polish);
         return check;
     }
     const QString next = PrintableVersion(FirmwareVersionText(image_));
@@ -136,9 +137,10 @@ void FirmwareUpdate::startReplyTimer(int ms) {
     session_.replyTimer()->start();
 }
 
-void FirmwareUpdate::fail(FirmwareText text) {
+void FirmwareUpdate::fail(FirmwareText text, const QString& reason) {
     session_.progress().hideProgress();
-    session_.progress().showMessage(FirmwareUpdateText(text, session_.polish()));
+    const QString message = FirmwareUpdateText(text, session_.polish());
+    session_.progress().showMessage(reason.isEmpty() ? message : message + "\r\n" + reason);
 }
 
 void FirmwareUpdate::ProgramFirmware() {
@@ -147,7 +149,7 @@ void FirmwareUpdate::ProgramFirmware() {
     ProgressSink& progress = session_.progress();
     const int length = imageLength();
     if (!ImageSuitsBlockSize(length, blockSize)) {
-        fail(FirmwareText::IncompatibleFirmware);
+        fail(FirmwareText::IncompatibleFirmware, IncompatibleFirmwareReason(length, blockSize, session_.polish()));
         boot.state = kBootFailure;
         return;
     }

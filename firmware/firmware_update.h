@@ -84,7 +84,8 @@ private:
     // on their way: in the port's ring, or on the line at its speed.
     void waitOutputAtMost(int bytes);
     void startReplyTimer(int ms);
-    void fail(FirmwareText text);
+    // Hides the progress and shows `text`, with `reason` as a line of its own after it.
+    void fail(FirmwareText text, const QString& reason = QString());
     int imageLength() const;
 
     DisplaySession& session_;

@@ -155,12 +155,13 @@ public:
         f.floorMs = timed(15, [&] { (void)BuildLogTable(logs[0], false, separator); }).cpuMs;
         form_.config = logs[0];
         form_.LogsView();
-        const LogTableCells cells[2] = {BuildLogTable(logs[0], false, separator),
-                                        BuildLogTable(logs[1], false, separator)};
+        // The window draws the log view's flights and figures, worked out once per log.
+        LogViewModel models[2];
+        for (int n = 0; n < 2; ++n) models[n].refresh(logs[n], false, separator);
         int turn = 0;
         if (all_ || !predictWindow || *predictWindow < kSkipAboveMs)
             f.window = timed(9, [&] {
-                window_->setLog(cells[++turn % 2], separator);
+                window_->setLog(models[++turn % 2]);
                 settle();
             });
         if (all_ || !predictTable || *predictTable < kSkipAboveMs)

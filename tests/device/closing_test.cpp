@@ -144,7 +144,7 @@ private:
             }
             if (kind_ == "send") {
                 form_.CopyLayoutTo(1);
-                if (!form_.hasUnsavedChanges()) return fail("no unsaved change");
+                if (!form_.edits.hasUnsavedChanges()) return fail("no unsaved change");
             }
             phase_ = Phase::Starting;
             start();

@@ -427,7 +427,8 @@ TEST_F(Session, ReceiveStopsAtTheFailingBlockAndPausesThePoll) {
 
     EXPECT_EQ(session.receiveConfiguration(), "Timeout !!!");
     EXPECT_TRUE(pollStoppedDuringTransfer);
-    EXPECT_EQ(sink.messages, QStringList{"Error\r\nTimeout !!!"});
+    EXPECT_EQ(sink.messages, QStringList{"Error\r\nTimeout !!!\r\nCheck that the display is switched on, that the "
+                                         "speed (BAUD) matches the display's and that the cable is plugged in."});
     EXPECT_EQ(count(port.lines, "\xF1r5"), 11u);
     EXPECT_EQ(port.lines.size(), 5u + 11u);
     EXPECT_EQ(sink.maximum, 32);
@@ -501,7 +502,10 @@ TEST_F(Session, SendShowsTheLayoutEvenAfterAFailure) {
         EXPECT_EQ(port.lines.back(), QByteArray("\xF9l2"));
         EXPECT_EQ(port.lines.size(), refuse ? 11u + 1u : 9u + 1u);
         EXPECT_EQ(sink.messages,
-                  refuse ? QStringList{"Sending record 1 Failed !!!\r\nWrite error !!!"} : QStringList{});
+                  refuse ? QStringList{"Sending record 1 Failed !!!\r\nWrite error !!!\r\nThe display may now hold "
+                                       "part of its old and part of the new settings, and no backup was made: Send "
+                                       "the settings again."}
+                         : QStringList{});
     }
 }
 

@@ -6,6 +6,7 @@
 
 #include "config_image.h"
 #include "device_fixture.h"
+#include "display_backup_keeper.h"
 
 using namespace vorkal;
 using namespace vorkal::testing;
@@ -302,7 +303,8 @@ TEST_F(WindowE2E, FaultsGiveTheirErrorTexts) {
         bool polish;
         std::function<void(sim::VirtualDisplay&)> fault;
         std::function<void(TForm1&)> act;
-        QString message;
+        QString message;  // as written
+        QString added;    // the lines after it
     };
     auto read = [](TForm1& f) { f.Button3->click(); };
     // A display that answers nothing: no reply is waited out at the program's length.
@@ -322,22 +324,43 @@ TEST_F(WindowE2E, FaultsGiveTheirErrorTexts) {
         scripted.answers = {MsgAnswer::Yes};
         f.Button9->click();
     };
+    // The lines added after the written texts; %1 is the backup made before the write.
+    const QString checkEn =
+        "Check that the display is switched on, that the speed (BAUD) matches the display's "
+        "and that the cable is plugged in.";
+    const QString checkPl = QString::fromUtf8(
+        "Sprawdź, czy wyświetlacz jest włączony, czy prędkość (BAUD) zgadza "
+        "się z prędkością wyświetlacza i czy kabel jest podłączony.");
+    const QString restoreEn =
+        "The display may now hold part of its old and part of the new settings. What it held "
+        "before is in the backup %1: Import that file and Send it to restore it.";
+    const QString restorePl = QString::fromUtf8(
+        "Wyświetlacz może mieć teraz część starych i część nowych ustawień. Poprzednie są w kopii zapasowej %1: "
+        "zaimportuj ten plik (Importuj) i wyślij go (Wyślij), aby je przywrócić.");
+    const QString noBackupEn =
+        "The display may now hold part of its old and part of the new settings, and no "
+        "backup was made: Send the settings again.";
+    const QString logEn = "The log in the display may now be cleared only in part: Clear Log In display again.";
+    const QString logPl =
+        QString::fromUtf8("Log w wyświetlaczu może być teraz skasowany tylko częściowo: skasuj logi ponownie.");
     const Case cases[] = {
-        {"read timeout", false, mute, read, "Error\r\nTimeout !!!"},
+        {"read timeout", false, mute, read, "Error\r\nTimeout !!!", checkEn},
+        {"read timeout, Polish", true, mute, read, QString::fromUtf8("Błąd\r\nTimeout !!!"), checkPl},
         {"read CRC", false, [](auto& d) { d.setCorruptCheckBytes(-1); }, read, "Error\r\nCRC error !!!"},
         {"read CRC, Polish", true, [](auto& d) { d.setCorruptCheckBytes(-1); }, read,
          QString::fromUtf8("Błąd\r\nBłąd CRC !!!")},
         {"CRC once, then fine", false, [](auto& d) { d.setCorruptCheckBytes(3); }, read, QString()},
         {"write refused", false, [](auto& d) { d.setRefuseWrites(-1); }, write,
-         "Sending record 1 Failed !!!\r\nWrite error !!!"},
+         "Sending record 1 Failed !!!\r\nWrite error !!!", restoreEn},
         {"write refused, Polish", true, [](auto& d) { d.setRefuseWrites(-1); }, write,
-         QString::fromUtf8("Wysyłanie rekordu 1 Nieudane !!!\r\nBłąd zapisu !!!")},
+         QString::fromUtf8("Wysyłanie rekordu 1 Nieudane !!!\r\nBłąd zapisu !!!"), restorePl},
         {"write refused ten times", false, [](auto& d) { d.setRefuseWrites(10); }, write, QString()},
-        {"write timeout", false, mute, write, "Sending record 1 Failed !!!\r\nTimeout."},
+        // The backup read found no display either, and the user went on without a backup.
+        {"write timeout", false, mute, write, "Sending record 1 Failed !!!\r\nTimeout.", checkEn + "\r\n" + noBackupEn},
         {"log write refused", false, [](auto& d) { d.setRefuseWrites(-1); }, clearLog,
-         "Sending record 1 Failed !!!\r\nWrite error."},
+         "Sending record 1 Failed !!!\r\nWrite error.", logEn},
         {"log write refused, Polish", true, [](auto& d) { d.setRefuseWrites(-1); }, clearLog,
-         QString::fromUtf8("Wysłanie rekordu 1 Nieudane !!!\r\nBłąd zapisu.")},
+         QString::fromUtf8("Wysłanie rekordu 1 Nieudane !!!\r\nBłąd zapisu."), logPl},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -352,7 +375,20 @@ TEST_F(WindowE2E, FaultsGiveTheirErrorTexts) {
         c.act(*form);
         const QStringList shown = messages();
         if (c.message.isEmpty()) EXPECT_TRUE(shown.isEmpty()) << shown.join(" | ").toStdString();
-        else EXPECT_EQ(shown.value(0), c.message);
+        else if (c.added.isEmpty()) EXPECT_EQ(shown.value(0), c.message);
+        else EXPECT_EQ(shown.value(0), c.message + "\r\n" + QString(c.added).arg(form->backups().lastPath()));
+        int backupQuestions = 0;
+        for (const auto& q : scripted.shown) {
+            if (q.kind == "yesno" && q.text.startsWith("The display could not be read for a backup")) {
+                ++backupQuestions;
+                EXPECT_TRUE(q.text.endsWith("Overwrite it without a backup?\r\n\r\n" + checkEn))
+                    << q.text.toStdString();
+            }
+        }
+        EXPECT_EQ(backupQuestions, QString(c.what) == "write timeout" ? 1 : 0);
+        if (c.added.contains("%1")) {
+            EXPECT_TRUE(QFile::exists(form->backups().lastPath())) << form->backups().lastPath().toStdString();
+        }
         scripted.shown.clear();
         TearDown();
     }

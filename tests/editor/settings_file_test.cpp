@@ -214,6 +214,23 @@ TEST_F(SettingsFileTest, EveryImportAttemptLeavesTheEditorShowingTheImage) {
     }
 }
 
+// The settings file is the only type its dialog offers: any other extension typed is
+// part of the name, and the file gets ".set".
+TEST_F(SettingsFileTest, ExportAlwaysWritesASettingsFile) {
+    auto w = window(false);
+    fill(*w, false, false);
+    const struct {
+        const char* typed;
+        const char* written;
+    } cases[] = {
+        {"flight.kml", "flight.kml.set"}, {"flight.txt", "flight.txt.set"}, {"a.SET", "a.SET"}, {"b", "b.set"}};
+    for (const auto& c : cases) {
+        exportFile(*w, c.typed);
+        EXPECT_EQ(contents(c.written), bytesOf(w->config.image.data(), 512)) << c.typed;
+    }
+    EXPECT_FALSE(QFile::exists(path("flight.kml")));
+}
+
 TEST_F(SettingsFileTest, DialogsStartWhereTheLastOneWasLeft) {
     QDir(files.path()).mkpath("layouts");
     auto w = window(false);

@@ -389,7 +389,19 @@ TEST_F(FaultMatrix, HangUpDuringATransfer) {
         EXPECT_TRUE(closedWhileWaiting);
         EXPECT_FALSE(form->AfComPort1->IsOpen());
         ASSERT_EQ(messages().size(), 1) << messages().join(" | ").toStdString();
-        EXPECT_TRUE(c.messages.contains(messages()[0])) << messages()[0].toStdString();
+        // The written text, then what to check: a line that goes is a display that does
+        // not answer. A write names the backup to restore from.
+        const QString shown = messages()[0];
+        EXPECT_TRUE(std::any_of(c.messages.begin(), c.messages.end(), [&](const QString& m) {
+            return shown.startsWith(m + "\r\n");
+        })) << shown.toStdString();
+        EXPECT_TRUE(shown.contains("\r\nCheck that the display is switched on")) << shown.toStdString();
+        if (QString(c.name) == "Write") {
+            EXPECT_FALSE(form->backups().lastPath().isEmpty());
+            EXPECT_TRUE(
+                shown.endsWith("backup " + form->backups().lastPath() + ": Import that file and Send it to restore it."))
+                << shown.toStdString();
+        }
         c.checkAfterFault();
         expectIntactAndIdle();
         ASSERT_NO_FATAL_FAILURE(replugAndReopen());

@@ -103,6 +103,19 @@ TEST(BootTexts, ConfirmationQuestionInBothLanguages) {
     EXPECT_EQ(FirmwareUpdateText(FirmwareText::VerificationError, true), QString::fromUtf8("Błąd weryfikacji !"));
 }
 
+// The line after "Incompatible firmare !" names the image's size and what the boot
+// loader of each processor takes, in both languages.
+TEST(BootTexts, IncompatibleImageReasonNamesBothSizes) {
+    EXPECT_EQ(IncompatibleFirmwareReason(16000, kSmallBlockSize, false),
+              "The image holds 16000 bytes; this display's boot loader takes at most 15870 bytes.");
+    EXPECT_EQ(IncompatibleFirmwareReason(16000, kSmallBlockSize, true),
+              QString::fromUtf8("Obraz ma 16000 bajtów, a program ładujący tego wyświetlacza przyjmuje najwyżej "
+                                "15870 bajtów."));
+    EXPECT_EQ(IncompatibleFirmwareReason(900, kLargeBlockSize, true),
+              QString::fromUtf8("Obraz ma 900 bajtów, a program ładujący tego wyświetlacza przyjmuje od 15900 do "
+                                "32500 bajtów: to oprogramowanie jest dla mniejszego procesora."));
+}
+
 TEST(WireBacklog, BytesLeaveAtTenBitsEach) {
     WireBacklog line(57600);  // 173611 ns a byte
     const int64_t byte = line.byteNs();

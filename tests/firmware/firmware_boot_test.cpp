@@ -117,7 +117,7 @@ TEST_F(BootExchange, AClosedPortEndsTheIdentificationAtOnce) {
     took.start();
     update(100);
 
-    EXPECT_EQ(messages(), (QStringList{"Error during programming !", TForm1::StrandedDisplayHint(false, false)}));
+    EXPECT_EQ(messages(), (QStringList{"Error during programming !", StrandedDisplayHint(false, false)}));
     // Not past the identification: programming would wait out a block's time-out.
     EXPECT_FALSE(form->firmwareUpdate().programmingStarted());
     EXPECT_LT(took.elapsed(), 4000);
@@ -144,7 +144,13 @@ TEST_F(BootExchange, IdentificationByBlockSize) {
         {"low 16 bits of a longer value", {f(0x00010200, 4)}, 100, "Update successfull !", 1, 512},
         {"never a known size", ten256, 100, "Not recognized processor !", 10, 256},
         {"unknown sizes, then silence", nine256, 100, "Error during programming !", 10, 256},
-        {"1792 with a short image", {f(1792)}, 1300, "Incompatible firmare !", 1, 1792},
+        {"1792 with a short image",
+         {f(1792)},
+         1300,
+         "Incompatible firmare !\r\nThe image holds 1300 bytes; this display's boot loader takes 15900 to 32500 "
+         "bytes: the file is firmware for the smaller processor.",
+         1,
+         1792},
         // A silent first attempt keeps the size the program started with.
         {"silent, size remembered", {silent}, 100, "Update successfull !", 1, 512},
     };

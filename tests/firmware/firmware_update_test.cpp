@@ -77,8 +77,14 @@ TEST_F(WindowFirmwareUpdate, FailuresEndWithTheirMessageAndLeaveTheDisplayInItsB
         // Programming went through (two full blocks); the flash holds other bytes.
         {"verification", 512, 1300, [](sim::VirtualDisplay& d) { d.setCorruptFlash(true); }, "Veryfication error !",
          true, 2},
-        {"too long for 512", 512, 15871, none, "Incompatible firmare !", false, 0},
-        {"too short for 1792", 1792, 15899, none, "Incompatible firmare !", false, 0},
+        // The written text, then the image's size against what the boot loader takes.
+        {"too long for 512", 512, 15871, none,
+         "Incompatible firmare !\r\nThe image holds 15871 bytes; this display's boot loader takes at most 15870 bytes.",
+         false, 0},
+        {"too short for 1792", 1792, 15899, none,
+         "Incompatible firmare !\r\nThe image holds 15899 bytes; this display's boot loader takes 15900 to 32500 "
+         "bytes: the file is firmware for the smaller processor.",
+         false, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -141,7 +147,11 @@ TEST_F(WindowFirmwareUpdate, RefusedBeforeTheResetLeavesTheDisplayAlone) {
     auto lateMarker = MakeFirmware(2000, "v1.00");
     std::copy_n("Vorkal", 6, lateMarker.begin() + 996);  // its last letter is byte 1001
     std::copy_n("xxxxxx", 6, lateMarker.begin() + 0x40);
-    const QString notVorkal = "Loaded file is not right firmware\r\nfor Vorkal display !";
+    // The written text, then what was looked for and not found.
+    const QString notVorkal =
+        "Loaded file is not right firmware\r\nfor Vorkal display !\r\nThe file's first 1001 "
+        "bytes hold no \"Vorkal\" mark, which every firmware for this display carries: choose "
+        "the .hex firmware file made for the Vorkal display.";
     const Case cases[] = {
         {"dialog cancelled", {}, MsgAnswer::Yes, false, {}},
         {"not confirmed", ToHex(MakeFirmware(2000, "v1.00")), MsgAnswer::No, false, {}},
@@ -151,7 +161,10 @@ TEST_F(WindowFirmwareUpdate, RefusedBeforeTheResetLeavesTheDisplayAlone) {
          ToHex(marker),
          MsgAnswer::Yes,
          true,
-         {QString::fromUtf8("Wczytany plik nie jest prawidłowym\r\noprogramowaniem do wyświetlacza Vorkal !")}},
+         {QString::fromUtf8("Wczytany plik nie jest prawidłowym\r\noprogramowaniem do wyświetlacza Vorkal !\r\n"
+                            "W pierwszych 1001 bajtach pliku nie ma znacznika \"Vorkal\", który ma każde "
+                            "oprogramowanie tego wyświetlacza: wybierz plik .hex z oprogramowaniem do wyświetlacza "
+                            "Vorkal.")}},
         {"not HEX", "hello\r\n", MsgAnswer::Yes, false, {"Error reading file\r\nThe file is not in HEX format"}},
         {"not HEX, Polish",
          "hello\r\n",

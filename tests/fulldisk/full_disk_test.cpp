@@ -75,7 +75,7 @@ protected:
         EXPECT_EQ(messages().last(), expected);
     }
     bool markedUnsaved() const {
-        return form->hasUnsavedChanges() && form->windowTitle() == QString(TForm1::kCaption) + " *";
+        return form->edits.hasUnsavedChanges() && form->windowTitle() == QString(TForm1::kCaption) + " *";
     }
     // An edit through the element controls: the window holds changes nobody has.
     void editSomething() {
@@ -193,7 +193,7 @@ TEST_F(FullDisk, SettingsExportKeepsTheOldFileAndTheUnsavedMark) {
         form->Button2->click();
         EXPECT_EQ(size_t(messages().size()), before + 1);
         EXPECT_EQ(contents(path), SettingsFileBytes(form->config));
-        EXPECT_FALSE(form->hasUnsavedChanges());
+        EXPECT_FALSE(form->edits.hasUnsavedChanges());
         EXPECT_EQ(disk.entries(), files);
         scripted.shown.clear();
     }
@@ -299,7 +299,7 @@ TEST_F(FullDisk, NoBackupMeansSendAndLoadDefaultsSendNothing) {
     EXPECT_EQ(messages().size(), 2) << messages().join(" | ").toStdString();
     EXPECT_EQ(DisplayBackups(folder).size(), 2);
     EXPECT_TRUE(std::equal(edited.begin(), edited.begin() + 512, display->configMemory().begin()));
-    EXPECT_FALSE(form->hasUnsavedChanges());
+    EXPECT_FALSE(form->edits.hasUnsavedChanges());
 }
 
 TEST_F(FullDisk, ScreenshotOptionKeepsTheOldFile) {

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QSettings>
@@ -160,9 +162,8 @@ TEST_F(LogViewTest, SavedFileTakesTheExtensionOfTheChosenType) {
     save("flight", 2);  // a new file, not a question about flight.txt
     EXPECT_EQ(contents("flight.kml"), kml);
     EXPECT_EQ(contents("flight.txt"), text);
-    save("flight.txt", 2);  // KML never lands in a .txt
-    EXPECT_EQ(contents("flight.txt"), text);
-    EXPECT_EQ(contents("flight.txt.kml"), kml);
+    save("notes.md", 2);  // an extension no type offers: the chosen type's is added
+    EXPECT_EQ(contents("notes.md.kml"), kml);
     save("FLIGHT2.KML", 3);  // an extension of the type, in any case, is kept
     EXPECT_EQ(contents("FLIGHT2.KML"), ExportLog(shown, 3));
     for (const auto& s : scripted.shown) EXPECT_NE(s.kind, "yesno") << s.text.toStdString();
@@ -202,6 +203,40 @@ TEST_F(LogViewTest, ExtensionRuleHoldsForAnyFilterList) {
     EXPECT_EQ(filterExtensions(filter, 4), QStringList{"gpx"});
     EXPECT_TRUE(filterExtensions(filter, 9).isEmpty());
     EXPECT_EQ(withFilterExtension("a", filter, 9), "a");  // no such choice: as typed
+}
+
+// A name typed with the extension of another offered type is written as that type,
+// whatever type the dialog had chosen.
+TEST_F(LogViewTest, TypedExtensionOfAnotherTypeChoosesThatType) {
+    form.LogsView();
+    const QList<QStringList> shown = shownCells();
+    struct Case {
+        const char* typed;
+        int chosen;
+        const char* written;
+        int format;  // what the file must hold
+    };
+    const Case cases[] = {
+        {"a.kml", 1, "a.kml", 2},  // text chosen, KML typed: plain KML, not a.kml.txt
+        {"b.gpx", 1, "b.gpx", 4},     {"c.txt", 2, "c.txt", 1},
+        {"d.TXT", 4, "d.TXT", 1},     {"e.kml", 3, "e.kml", 3},  // extruded KML keeps its own choice for .kml
+        {"f.gpx", 3, "f.gpx", 4},     {"g.kml", 4, "g.kml", 2},
+        {"h.set", 1, "h.set.txt", 1}, {"i.kml.bak", 2, "i.kml.bak.kml", 2},
+    };
+    for (const Case& c : cases) {
+        scripted.fileAnswers.push_back({dir.filePath(c.typed), c.chosen});
+        form.Button10Click();
+        QFile f(dir.filePath(c.written));
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly)) << c.typed << " under " << c.chosen;
+        // GPX points carry the export's date (the log was not downloaded).
+        EXPECT_EQ(f.readAll(), ExportLog(shown, c.format, QDateTime::currentDateTimeUtc().date()))
+            << c.typed << " under " << c.chosen;
+    }
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), int(std::size(cases)));
+    // The dialog opens next time with the type that was written.
+    form.Button10Click();
+    EXPECT_EQ(scripted.shown.back().request.filterIndex, 2);
+    EXPECT_EQ(filterForTypedName("x.KML", TForm1::kSettingsFilter, 1), 1);  // one type only
 }
 
 TEST_F(LogViewTest, SaveDialogKeepsTheLastFolderAndType) {

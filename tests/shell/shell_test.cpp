@@ -70,9 +70,9 @@ TEST_F(ShellTest, StoredPreferencesAreApplied) {
     };
     const Case cases[] = {
         {5, 3, 3, {"COM1", "COM3"}, true, "COM3", "9600", 1},
-        // COM90 is not port 9: no entry is shown for it, though Open still uses port 9.
-        {0, 9, 9, {"COM90", "COM12"}, false, "Select...", "", 0},
-        {1, 7, 1, {"COM1", "COM3"}, true, QString::fromUtf8("Wybierz..."), "38400", 1},
+        // COM90 is not port 9: port 9, which Open uses, is shown as absent.
+        {0, 9, 9, {"COM90", "COM12"}, false, "COM9 ?", "", 0},
+        {1, 7, 1, {"COM1", "COM3"}, true, "COM7 ?", "38400", 1},
         {"text", "x", 2, {}, false, "Select...", "19200", 0},
     };
     for (const Case& c : cases) {
@@ -93,6 +93,47 @@ TEST_F(ShellTest, StoredPreferencesAreApplied) {
             EXPECT_EQ(f.selectedPort, c.port.toInt());
         }
     }
+}
+
+// A remembered port that is not present stays the one Open uses, and the list says so.
+TEST_F(ShellTest, AbsentRememberedPortIsShownAndOpenUsesIt) {
+    addPort("COM12");
+    store("Port", 9);
+    TForm1 f;
+    f.show();
+    EXPECT_EQ(f.ComboBox4->currentIndex(), -1);
+    EXPECT_EQ(f.ComboBox4->currentText(), "COM9 ?");
+    EXPECT_TRUE(f.absentPortHint().contains("COM9")) << f.absentPortHint().toStdString();
+    f.RadioGroup6->setItemIndex(1);
+    EXPECT_EQ(f.ComboBox4->currentText(), "COM9 ?");
+    EXPECT_TRUE(f.absentPortHint().contains(QString::fromUtf8("nie jest teraz dostępny")));
+    f.RadioGroup6->setItemIndex(0);
+
+    // Open tries port 9 (and says it cannot), and port 9 is still the one shown and used.
+    ScriptedDialogs scripted;
+    DialogsGuard guard(&scripted);
+    f.Button5Click();
+    ASSERT_EQ(scripted.shown.size(), 1u);
+    EXPECT_TRUE(scripted.shown[0].text.contains("COM9")) << scripted.shown[0].text.toStdString();
+    EXPECT_EQ(f.selectedPort, 9);
+    EXPECT_EQ(f.ComboBox4->currentText(), "COM9 ?");
+    f.ComboBox4DropDown();  // a refreshed list without it changes nothing
+    EXPECT_EQ(f.ComboBox4->currentText(), "COM9 ?");
+
+    // Plugged in: the refreshed list chooses its entry.
+    addPort("COM9");
+    f.ComboBox4DropDown();
+    EXPECT_EQ(f.ComboBox4->currentText(), "COM9");
+    EXPECT_TRUE(f.absentPortHint().isEmpty());
+    f.ComboBox4Click();
+    EXPECT_EQ(f.selectedPort, 9);
+
+    // With nothing remembered the list asks for a choice.
+    store("Port", 0);
+    TForm1 fresh;
+    fresh.show();
+    EXPECT_EQ(fresh.ComboBox4->currentText(), "Select...");
+    EXPECT_TRUE(fresh.absentPortHint().isEmpty());
 }
 
 TEST_F(ShellTest, LanguageSwitchChangesCaptions) {

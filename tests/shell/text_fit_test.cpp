@@ -93,7 +93,7 @@ TEST_F(TextFitTest, EveryCaptionAndHeaderFitsItsControlInBothLanguages) {
         {f.StaticText3, {"Length"}, {QString::fromUtf8("Długość")}},
         {f.StaticText4, {"Height", "Size", "Width"}, {"Rozmiar", QString::fromUtf8("Grubość")}},
         {f.CheckBox2, {"Negativ", "Negative", "Vertical"}, {"Negatyw", "Pionowa"}},
-        {f.ComboBox4, {"Select..."}, {"Wybierz..."}},
+        {f.ComboBox4, {"Select...", "COM99 ?"}, {"Wybierz...", "COM99 ?"}},
     };
     for (const bool polish : {false, true}) {
         SCOPED_TRACE(polish ? "Polish" : "English");
