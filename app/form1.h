@@ -242,8 +242,6 @@ private:
     bool shownConnected_ = false;  // what ShowConnectionState showed last
     vorkal::TrackWindow* trackWindow_ = nullptr;
     int trackRevision_ = -1;  // the log view revision the track window shows
-    vorkal::DisplayVariant putAwayVariant_ = vorkal::DisplayVariant::D84x48;
-    bool putAwayUnsaved_ = false;  // the configuration put away last held unsaved changes
     bool closing_ = false;
     bool closeQuestionOpen_ = false;
     vorkal::SilentDialogs silentDialogs_;

@@ -4,8 +4,6 @@
 // variant: read with this one's stride and encodings it would be garbage, and sent it
 // would garble the display. It is put away instead, unchanged and one undo step back.
 
-#include <optional>
-
 #include "element_catalogue.h"
 #include "form1.h"
 #include "preview_grid.h"
@@ -36,34 +34,20 @@ QString TForm1::putAwayNoteText() const {
                QString::fromUtf8("Ten wyświetlacz ma %1; pokazana konfiguracja była dla %2 i została odłożona.\n"
                                  "Pobierz odczyta konfigurację tego wyświetlacza. Po zamknięciu portu Ctrl+Z "
                                  "przywróci poprzednią."))
-        .arg(VariantName(config.variant()), VariantName(putAwayVariant_));
+        .arg(VariantName(config.variant()), VariantName(edits.putAwayVariant()));
 }
 
 void TForm1::FollowDisplayVariant(DisplayVariant v) {
     if (config.variant() == v) return;
-    const bool shown = config.configurationLoaded;
-    // Inside a step (a Receive that has just begun) the step records this together with
-    // its own change.
-    std::optional<EditStep> step;
-    if (shown && !edits.stepOpen()) step.emplace(edits);
-    const bool unsaved = edits.hasUnsavedChanges();
-    const DisplayVariant from = config.variant();
+    const bool putAway = edits.followVariant(v);
     applyVariant(v);
-    // A log downloaded from the other display is not this one's.
-    config.logLoaded = false;
-    if (shown) {
-        config.configurationLoaded = false;
-        putAwayVariant_ = from;
-        putAwayUnsaved_ = unsaved;
-        edits.keepMarkWhilePutAway(unsaved);
-    }
     syncElementList();
-    if (shown) {
+    if (putAway) {
         showNoConfiguration();
     } else {
         // Back at the variant of the configuration put away: the note no longer fits
         // (undo still brings the configuration back).
-        if (PutAwayNote->isVisible() && v == putAwayVariant_) PutAwayNote->hide();
+        if (PutAwayNote->isVisible() && v == edits.putAwayVariant()) PutAwayNote->hide();
         else if (PutAwayNote->isVisible()) PutAwayNote->setText(putAwayNoteText());
         ClearPreview();
     }

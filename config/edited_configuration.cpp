@@ -1,6 +1,7 @@
 #include "edited_configuration.h"
 
 #include <algorithm>
+#include <optional>
 #include <utility>
 
 #include "layout_editor.h"
@@ -64,6 +65,26 @@ bool EditedConfiguration::sameContent(const ConfigImage& a, const ConfigImage& b
 bool EditedConfiguration::hasUnsavedChanges() const {
     return (image_.configurationLoaded || putAwayUnsaved_) && history_.stateId() != savedStateId_ &&
            !(savedKnown_ && sameContent(image_, saved_));
+}
+
+bool EditedConfiguration::followVariant(DisplayVariant v) {
+    if (image_.variant() == v) return false;
+    const bool shown = image_.configurationLoaded;
+    // Inside a step (a Receive that has just begun) the step records this together with
+    // its own change.
+    std::optional<Step> step;
+    if (shown && !stepOpen()) step.emplace(*this);
+    const bool unsaved = hasUnsavedChanges();
+    const DisplayVariant from = image_.variant();
+    image_.setVariant(v);
+    if (v == DisplayVariant::D128x64) image_.separateLog = true;
+    image_.logLoaded = false;
+    if (shown) {
+        image_.configurationLoaded = false;
+        putAwayVariant_ = from;
+        putAwayUnsaved_ = unsaved;
+    }
+    return shown;
 }
 
 int EditedConfiguration::maxX(int i) const {

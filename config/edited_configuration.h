@@ -55,9 +55,15 @@ public:
     // out, clear the mark. Changes the display makes outside any step (a header read
     // by the poll, a variant it announces) are no edits of the user's.
     bool hasUnsavedChanges() const;
-    // A configuration put away (the display is of the other variant) keeps the mark it
-    // had: undo brings it back.
-    void keepMarkWhilePutAway(bool unsaved) { putAwayUnsaved_ = unsaved; }
+
+    // ---- The display's variant ----------------------------------------------------------
+    // The display answered as variant `v`. A log read from the other display is not this
+    // one's. A configuration shown then belongs to the other variant: it is put away,
+    // one undo step (bytes untouched), keeping the unsaved mark it had, so that undo
+    // brings it back. True when a configuration was put away.
+    bool followVariant(DisplayVariant v);
+    // The variant of the configuration put away last.
+    DisplayVariant putAwayVariant() const { return putAwayVariant_; }
 
     // ---- Operations (each one step) ---------------------------------------------------
     static constexpr int kBigNudge = 8;  // pixels of one nudge with Shift
@@ -96,7 +102,8 @@ private:
     bool dragOpen_ = false;
     uint64_t savedStateId_ = 0;  // the history's state id when it was saved last
     bool savedKnown_ = false;
-    bool putAwayUnsaved_ = false;
+    bool putAwayUnsaved_ = false;  // the configuration put away held unsaved changes
+    DisplayVariant putAwayVariant_ = DisplayVariant::D84x48;
     ConfigImage saved_;  // what was saved last
 };
 

@@ -300,3 +300,48 @@ TEST(EditedConfiguration, CopyLayoutAndCentreAreOneStepEach) {
     EXPECT_EQ(c.image, before);
     EXPECT_FALSE(e.model.hasUnsavedChanges());
 }
+
+TEST(EditedConfiguration, ADisplayOfTheOtherVariantPutsTheConfigurationAwayUntilUndo) {
+    Edited e;
+    {
+        const EditedConfiguration::Step step(e.model);
+        StoreY(e.c(), 2, 12);
+    }
+    ASSERT_TRUE(e.model.hasUnsavedChanges());
+    e.c().logLoaded = true;
+    const auto bytes = e.c().image;
+    const int stepsBefore = e.model.history().undoCount();
+
+    EXPECT_FALSE(e.model.followVariant(DisplayVariant::D84x48)) << "the same variant put something away";
+    EXPECT_TRUE(e.model.followVariant(DisplayVariant::D128x64));
+    EXPECT_EQ(e.c().variant(), DisplayVariant::D128x64);
+    EXPECT_TRUE(e.c().separateLog) << "a 128 x 64 display always keeps its log apart";
+    EXPECT_FALSE(e.c().configurationLoaded);
+    EXPECT_FALSE(e.c().logLoaded) << "the other display's log stayed";
+    EXPECT_EQ(e.model.putAwayVariant(), DisplayVariant::D84x48);
+    EXPECT_EQ(e.model.history().undoCount(), stepsBefore + 1) << "putting away is one undo step";
+    EXPECT_TRUE(e.model.hasUnsavedChanges()) << "the mark went away with the configuration";
+
+    // Back at the first variant with nothing shown: nothing more is put away or recorded.
+    EXPECT_FALSE(e.model.followVariant(DisplayVariant::D84x48));
+    EXPECT_EQ(e.model.putAwayVariant(), DisplayVariant::D84x48);
+    EXPECT_FALSE(e.c().configurationLoaded);
+
+    // Undo walks back to the configuration as it was, bytes and all.
+    while (!e.c().configurationLoaded && e.model.undo()) {}
+    EXPECT_TRUE(e.c().configurationLoaded);
+    EXPECT_EQ(e.c().variant(), DisplayVariant::D84x48);
+    EXPECT_EQ(e.c().image, bytes);
+    EXPECT_TRUE(e.model.hasUnsavedChanges());
+}
+
+TEST(EditedConfiguration, PuttingAwayInsideAnOpenStepJoinsThatStep) {
+    Edited e;
+    const int stepsBefore = e.model.history().undoCount();
+    {
+        const EditedConfiguration::Step receive(e.model);
+        EXPECT_TRUE(e.model.followVariant(DisplayVariant::D128x64));
+    }
+    EXPECT_EQ(e.model.history().undoCount(), stepsBefore + 1);
+    EXPECT_FALSE(e.model.hasUnsavedChanges()) << "a saved configuration put away became unsaved";
+}
