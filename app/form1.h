@@ -31,6 +31,7 @@ class QAction;
 namespace vorkal {
 class PreviewGrid;
 class BytePort;
+class CloseGuard;
 class DisplaySession;
 class FirmwareUpdate;
 class TrackWindow;
@@ -182,7 +183,7 @@ public:
 
     // Closed for good: the interrupted transfer is cancelled, the port closed, nothing
     // more shown; the program ends once the running handlers return.
-    bool closing() const { return closing_; }
+    bool closing() const;
 
 signals:
     void closedForGood();
@@ -242,8 +243,7 @@ private:
     bool shownConnected_ = false;  // what ShowConnectionState showed last
     vorkal::TrackWindow* trackWindow_ = nullptr;
     int trackRevision_ = -1;  // the log view revision the track window shows
-    bool closing_ = false;
-    bool closeQuestionOpen_ = false;
+    std::unique_ptr<vorkal::CloseGuard> closeGuard_;
     vorkal::SilentDialogs silentDialogs_;
     vorkal::Dialogs* dialogsBeforeClosing_ = nullptr;
 };

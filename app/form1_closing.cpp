@@ -11,6 +11,7 @@
 #include "dialogs.h"
 #include "display_session.h"
 #include "firmware_update.h"
+#include "close_guard.h"
 #include "form1.h"
 #include "form2.h"
 #include "track_window.h"
@@ -18,81 +19,48 @@
 using namespace vorkal;
 
 void TForm1::closeEvent(QCloseEvent* e) {
-    // A second close (an application quit closing every window) after ours.
-    if (closing_) {
+    switch (closeGuard_->onClose()) {
+    case CloseGuard::OnClose::Close:  // a second close (an application quit) after ours
+        return QWidget::closeEvent(e);
+    case CloseGuard::OnClose::UpdateMustFinish: e->ignore(); return showUpdateMustFinish();
+    case CloseGuard::OnClose::AlreadyAsking: return e->ignore();
+    case CloseGuard::OnClose::AskToStopTransfer: e->ignore(); return askToStopTransfer();
+    case CloseGuard::OnClose::AskToDropChanges:
+        if (!mayDropUnsavedChanges()) return e->ignore();
         QWidget::closeEvent(e);
-        return;
+        return finishClosing();
     }
-    if (firmwareUpdate_->mustFinish()) {
-        e->ignore();
-        showUpdateMustFinish();
-        return;
-    }
-    if (session_->transferRunning()) {
-        e->ignore();
-        askToStopTransfer();
-        return;
-    }
-    if (!mayDropUnsavedChanges()) {
-        e->ignore();
-        return;
-    }
-    QWidget::closeEvent(e);
-    finishClosing();
 }
 
 void TForm1::askToStopTransfer() {
-    if (closeQuestionOpen_) return;
-    closeQuestionOpen_ = true;
-    QString text =
-        tr2("A transfer with the display is running.", QString::fromUtf8("Trwa przesyłanie danych z wyświetlaczem."));
-    // The changes of a Send being stopped reach neither the display nor a file.
-    if (edits.hasUnsavedChanges())
-        text += "\r\n\r\n" + tr2("Changes that were neither sent to the display nor exported will be lost.",
-                                 QString::fromUtf8("Zmiany, które nie zostały wysłane do wyświetlacza "
-                                                   "ani wyeksportowane, zostaną utracone."));
-    text += "\r\n\r\n" + tr2("Stop it and close the window?", QString::fromUtf8("Przerwać je i zamknąć okno?"));
-    dialogs().askYesNoLater(tr2("Confirm...", QString::fromUtf8("Potwierdź...")), text, MsgIcon::Warning, MsgAnswer::No,
-                            [this](MsgAnswer answer) {
-                                closeQuestionOpen_ = false;
-                                if (answer != MsgAnswer::Yes || closing_) return;
-                                // The update may have begun programming while the box was open.
-                                if (firmwareUpdate_->mustFinish()) {
-                                    showUpdateMustFinish();
-                                    return;
+    dialogs().askYesNoLater(CloseGuard::title(languagePolish), closeGuard_->stopTransferQuestion(languagePolish),
+                            MsgIcon::Warning, MsgAnswer::No, [this](MsgAnswer answer) {
+                                switch (closeGuard_->answered(answer == MsgAnswer::Yes)) {
+                                case CloseGuard::OnStop::Nothing: return;
+                                case CloseGuard::OnStop::UpdateMustFinish: return showUpdateMustFinish();
+                                case CloseGuard::OnStop::PlainClose: close(); return;
+                                case CloseGuard::OnStop::StopAndClose: hide(); return finishClosing();
                                 }
-                                // The transfer may have ended meanwhile: then it is a plain close.
-                                if (!session_->transferRunning()) {
-                                    close();
-                                    return;
-                                }
-                                hide();
-                                finishClosing();
                             });
 }
 
 void TForm1::showUpdateMustFinish() {
-    dialogs().showMessageLater(
-        QString(),
-        tr2("The firmware update is programming the display and cannot be stopped now.\r\n"
-            "The window can be closed once the update has ended.",
-            QString::fromUtf8("Trwa programowanie wyświetlacza; aktualizacji nie można teraz przerwać.\r\n"
-                              "Okno można zamknąć po zakończeniu aktualizacji.")),
-        MsgIcon::Information);
+    dialogs().showMessageLater(QString(), CloseGuard::updateMustFinishText(languagePolish), MsgIcon::Information);
 }
 
+bool TForm1::closing() const { return closeGuard_ && closeGuard_->closing(); }
+
 void TForm1::finishClosing() {
-    closing_ = true;
+    closeGuard_->markClosing();
     // The handlers still unwinding below get the safe answer to every question (no
     // backup-less Send, no Retry) and show nothing to a window that is gone.
     dialogsBeforeClosing_ = &dialogs();
     setDialogs(&silentDialogs_);
-    // Set Baud has no Cancel and ends within a second: it runs to its end, so that the
-    // display and the stored PC speed agree; the port closes with the window's end.
+    // Set Baud has no Cancel and runs to its end; the port closes with the window's end.
     // Everything else stops as with the progress window's Cancel: the running exchange
     // ends now, the transfer at its next check. With the port closed nothing more is
     // sent, and no wait is left that a reply would have to end.
-    if (!session_->settingBaud()) {
+    if (closeGuard_->mayCancelExchange()) {
         session_->cancel();
         if (portIsOpen()) AfComPort1->ClosePort();
     }

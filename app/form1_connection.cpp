@@ -9,6 +9,7 @@
 #include "display_backup_keeper.h"
 #include "display_session.h"
 #include "firmware_update.h"
+#include "close_guard.h"
 #include "form1.h"
 #include "form2.h"
 #include "port_diagnosis.h"
@@ -46,6 +47,7 @@ void TForm1::createDevice() {
     });
     session_ = new DisplaySession(config, languagePolish, *port_, *Form2, this);
     firmwareUpdate_ = std::make_unique<FirmwareUpdate>(*session_);
+    closeGuard_ = std::make_unique<CloseGuard>(*session_, *firmwareUpdate_, edits);
     Timer1 = session_->replyTimer();
     Timer2 = session_->pollTimer();
     Form2->onCancel = [this] { session_->cancel(); };
@@ -102,7 +104,7 @@ void TForm1::FollowDisplaySpeed(int index) {
 void TForm1::OpenCom(int port) {
     // A transfer unwinding after the window closed must not take the closed port again
     // (Set Baud, which runs to its end, reopens the open port at the new speed).
-    if (closing_ && !portIsOpen()) return;
+    if (closing() && !portIsOpen()) return;
     for (;;) {
         ComboBox4Click();
         if (port == 0) return;

@@ -12,6 +12,7 @@
 #include "byte_port.h"
 #include "display_backup_keeper.h"
 #include "firmware_update.h"
+#include "close_guard.h"
 #include "form1.h"
 #include "form2.h"
 #include "preview_grid.h"
