@@ -32,6 +32,7 @@ namespace vorkal {
 class PreviewGrid;
 class BytePort;
 class CloseGuard;
+class PortList;
 class DisplaySession;
 class FirmwareUpdate;
 class TrackWindow;
@@ -83,12 +84,8 @@ public:
     void FormShow();
     void RadioGroup6Click();
     void ComboBox4DropDown();
-    QString portDescription(int comNumber) const;  // device and adapter behind COM<n>; empty when gone
-    // The port list's text for COM<port> when Open will use it but it is not present (a
-    // mark; absentPortHint says why in words, empty while it does not apply).
-    QString absentPortText(int port) const;
-    QString absentPortHint() const;
-    void showPortOpenWillUse();  // no entry chosen: the port Open will use, or a request to choose
+    QString absentPortHint() const;  // why the port Open uses is marked absent; empty while it is not
+    void showPortOpenWillUse();      // no entry chosen: the port Open will use, or a request to choose
     void SetDisplay84x48();
     void SetDisplay128x64();
     // The display answered as the other variant: the window follows it. A configuration
@@ -223,7 +220,6 @@ private:
     int selectedEntry() const;                         // -1 unless a configuration is shown and the entry exists
     bool importSettingsFile(const QString& fileName);  // false: refused or unreadable (told)
     int speedIndex() const;
-    void selectPortEntry(int port);
     bool deferWhileBusy(void (TForm1::*handler)());  // later, when a device wait is running
     void showStrandedDisplayHint(bool firmwareTouched);
 
@@ -244,6 +240,7 @@ private:
     vorkal::TrackWindow* trackWindow_ = nullptr;
     int trackRevision_ = -1;  // the log view revision the track window shows
     std::unique_ptr<vorkal::CloseGuard> closeGuard_;
+    std::unique_ptr<vorkal::PortList> portList_;
     vorkal::SilentDialogs silentDialogs_;
     vorkal::Dialogs* dialogsBeforeClosing_ = nullptr;
 };

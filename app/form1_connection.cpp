@@ -11,6 +11,7 @@
 #include "firmware_update.h"
 #include "close_guard.h"
 #include "form1.h"
+#include "port_list.h"
 #include "form2.h"
 #include "port_diagnosis.h"
 #include "preferences.h"
@@ -21,13 +22,6 @@ namespace {
 
 const TAfBaudrate kPcRates[] = {TAfBaudrate::br57600, TAfBaudrate::br38400, TAfBaudrate::br19200, TAfBaudrate::br9600,
                                 TAfBaudrate::br4800};
-
-// The number after "COM": up to four characters from the fourth on; 0 when none.
-int PortNumberOfEntry(const QString& text) {
-    bool ok = false;
-    const int n = text.mid(3, 4).toInt(&ok);
-    return ok && n > 0 ? n : 0;
-}
 
 }  // namespace
 
@@ -84,12 +78,7 @@ bool TForm1::deferWhileBusy(void (TForm1::*handler)()) {
 
 int TForm1::speedIndex() const { return std::clamp(ComboBox2->currentIndex(), 0, 4); }
 
-void TForm1::ComboBox4Click() {
-    const int i = ComboBox4->currentIndex();
-    // The remembered port, shown as absent, stays the one Open uses.
-    if (i < 0 && selectedPort > 0 && ComboBox4->currentText() == absentPortText(selectedPort)) return;
-    selectedPort = PortNumberOfEntry(i >= 0 ? ComboBox4->itemText(i) : QString());
-}
+void TForm1::ComboBox4Click() { selectedPort = portList_->chosenPort(selectedPort); }
 
 void TForm1::ComboBox2Change() { Preferences::writeSpeed(ComboBox2->currentIndex()); }
 
@@ -141,21 +130,7 @@ void TForm1::Button5Click() {
     else OpenCom(selectedPort);
     if (!portIsOpen()) return;
     Preferences::writePort(selectedPort);
-    selectPortEntry(selectedPort);
-}
-
-void TForm1::selectPortEntry(int port) {
-    // The first entry whose number starts right after "COM" and ends there: COM71 is not
-    // the entry of port 7, and showing it would name another port than Open uses.
-    const QString digits = QString::number(port);
-    for (int i = 0; i < ComboBox4->count(); ++i) {
-        const QString text = ComboBox4->itemText(i);
-        const int end = 3 + int(digits.size());
-        if (text.indexOf(digits) == 3 && !(end < text.size() && text[end].isDigit())) {
-            ComboBox4->setCurrentIndex(i);
-            break;
-        }
-    }
+    portList_->select(selectedPort);
 }
 
 void TForm1::AfComPort1PortOpen(QObject*) {

@@ -7,26 +7,17 @@
 #include "display_session.h"
 #include "element_catalogue.h"
 #include "form1.h"
+#include "port_list.h"
 #include "track_window.h"
 #include "preferences.h"
 #include "preview_grid.h"
-#include "af_port_map.h"
-#include "port_details.h"
 #include "port_details_line.h"
 
 using namespace vorkal;
 
-namespace {
-
-int ComNumberOfName(const QString& name) { return name.mid(3).toInt(); }
-
-}  // namespace
-
-QString TForm1::portDescription(int comNumber) const { return DescribeComPort(comNumber, languagePolish); }
-
 void TForm1::attachPortDetails() {
     PortDetailsLine = AttachPortDetailsLine(
-        this, ComboBox4, [this](const QString& entry) { return portDescription(ComNumberOfName(entry)); });
+        this, ComboBox4, [this](const QString& entry) { return PortList::describe(entry, languagePolish); });
 }
 
 void TForm1::FormShow() {
@@ -38,7 +29,7 @@ void TForm1::FormShow() {
     if (const auto lang = Preferences::readLang()) languagePolish = *lang != 0;
     if (const auto port = Preferences::readPort()) {
         selectedPort = *port;
-        selectPortEntry(*port);
+        portList_->select(*port);
     }
     if (const auto speed = Preferences::readSpeed()) {
         if (*speed >= 0 && *speed < ComboBox2->count()) {
@@ -54,44 +45,11 @@ void TForm1::FormShow() {
     RadioGroup6Click();
 }
 
-void TForm1::ComboBox4DropDown() {
-    const QString text = ComboBox4->currentText();
-    const int wasSelected = ComboBox4->currentIndex();
-    const QString selectedText = wasSelected >= 0 ? ComboBox4->itemText(wasSelected) : QString();
-    ComboBox4->clear();
-    for (const QString& name : ListComPortNames()) ComboBox4->addSorted(name);
-    for (int i = 0; i < ComboBox4->count(); ++i)
-        ComboBox4->setItemData(i, portDescription(ComNumberOfName(ComboBox4->itemText(i))), Qt::ToolTipRole);
-    // Keep showing what was shown: the chosen port when it is still listed, else the text.
-    const int again = selectedText.isEmpty() ? -1 : ComboBox4->findText(selectedText);
-    ComboBox4->setCurrentIndex(again);
-    if (again >= 0) return;
-    ComboBox4->setEditText(text);
-    // The remembered port may have come back since it was shown as absent.
-    if (text == absentPortText(selectedPort)) {
-        selectPortEntry(selectedPort);
-        showPortOpenWillUse();
-    }
-}
+void TForm1::ComboBox4DropDown() { portList_->refill(selectedPort, languagePolish); }
 
-QString TForm1::absentPortText(int port) const {
-    // The list has room for "COM99" and one mark; its tool tip says in words what it means.
-    return port > 0 ? QString("COM%1 ?").arg(port) : QString();
-}
+QString TForm1::absentPortHint() const { return portList_->absentHint(selectedPort, languagePolish); }
 
-QString TForm1::absentPortHint() const {
-    if (ComboBox4->currentIndex() >= 0 || selectedPort <= 0 || ComboBox4->currentText() != absentPortText(selectedPort))
-        return QString();
-    return tr2("COM%1, the port Open uses, is not present now.\nConnect it, or choose another port.",
-               QString::fromUtf8("COM%1, port używany przez Otwórz, nie jest teraz dostępny.\n"
-                                 "Podłącz go lub wybierz inny port."))
-        .arg(selectedPort);
-}
-
-void TForm1::showPortOpenWillUse() {
-    if (ComboBox4->currentIndex() >= 0) return;
-    ComboBox4->setEditText(selectedPort > 0 ? absentPortText(selectedPort) : tr2("Select...", "Wybierz..."));
-}
+void TForm1::showPortOpenWillUse() { portList_->showPortOpenWillUse(selectedPort, languagePolish); }
 
 void TForm1::applyLanguageTexts() {
     struct Caption {

@@ -14,6 +14,7 @@
 #include "firmware_update.h"
 #include "close_guard.h"
 #include "form1.h"
+#include "port_list.h"
 #include "form2.h"
 #include "preview_grid.h"
 #include "track_window.h"
@@ -44,6 +45,7 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent) {
     UseLightPalette(this);  // whatever the desktop's palette: see LightPalette
 
     createControls();
+    portList_ = std::make_unique<PortList>(ComboBox4);
 
     Form2 = new TForm2(this);
     UseLightPalette(Form2);
