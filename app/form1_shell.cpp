@@ -7,6 +7,7 @@
 #include "display_session.h"
 #include "element_catalogue.h"
 #include "form1.h"
+#include "window_texts.h"
 #include "port_list.h"
 #include "track_window.h"
 #include "preferences.h"
@@ -52,46 +53,37 @@ QString TForm1::absentPortHint() const { return portList_->absentHint(selectedPo
 void TForm1::showPortOpenWillUse() { portList_->showPortOpenWillUse(selectedPort, languagePolish); }
 
 void TForm1::applyLanguageTexts() {
-    struct Caption {
-        QWidget* w;
-        const char* en;
-        const char* pl;
-    };
-    const Caption captions[] = {
-        {GroupBox1, "Configuration", "Konfiguracja"},
-        {GroupBox2, "Item parameters ", "Parametry elementu"},
-        {GroupBox3, "File", "Plik"},
-        {GroupBox4, "Item ", "Element "},
-        {GroupBox6, "Display ", "Wyświetlacz "},
-        {GroupBox7, "Display BaudRate ", "Szybkość komunikacji "},
-        {RadioGroup1, "Font", "Czcionka"},
-        {RadioGroup2, "Algin", "Wyrównanie"},
-        {RadioGroup3, "Screen Layout", "Układ Ekranu"},
-    };
-    for (const Caption& c : captions)
-        static_cast<QGroupBox*>(c.w)->setTitle(tr2(QString::fromUtf8(c.en), QString::fromUtf8(c.pl)));
-
-    RadioGroup2->button(0)->setText(tr2("To left", "Do lewej"));
-    RadioGroup2->button(1)->setText(tr2("To right", "Do prawej"));
-    CheckBox1->setText(tr2("Visible", "Widoczny"));
-    CheckBox2->setText(tr2("Negativ", "Negatyw"));
-    StaticText1->setText(tr2("X position", "Pozycja X"));
-    StaticText2->setText(tr2("Y position", "Pozycja Y"));
-    StaticText3->setText(tr2("Length", "Długość"));
-    StaticText4->setText(tr2("Height", "Rozmiar"));
-    StaticText5->setText(tr2("Disconnected", "Odłączony"));
-    Button1->setText(tr2("Import", "Importuj"));
-    Button2->setText(tr2("Export", "Eksportuj"));
-    Button3->setText(tr2("Receive", "Pobierz"));
-    Button4->setText(tr2("Send", "Wyślij"));
+    ApplyWindowTexts({GroupBox1,
+                      GroupBox2,
+                      GroupBox3,
+                      GroupBox4,
+                      GroupBox6,
+                      GroupBox7,
+                      RadioGroup1,
+                      RadioGroup2,
+                      RadioGroup3,
+                      RadioGroup2->button(0),
+                      RadioGroup2->button(1),
+                      CheckBox1,
+                      CheckBox2,
+                      StaticText1,
+                      StaticText2,
+                      StaticText3,
+                      StaticText4,
+                      StaticText5,
+                      Button1,
+                      Button2,
+                      Button3,
+                      Button4,
+                      Button6,
+                      Button7,
+                      Button8,
+                      Button9,
+                      Button10,
+                      Button11,
+                      TrackButton},
+                     languagePolish);
     Button5->setText(portIsOpen() ? tr2("Close", "Zamknij") : tr2("Open", "Otwórz"));
-    Button6->setText(tr2("Logs Viev", "Rejestracja"));
-    Button7->setText(tr2("Load Defaults", "Załaduj Domyślne"));
-    Button8->setText(tr2("Set Baud", "Ustaw Baud"));
-    Button9->setText(tr2("Clear Log In display", "Kasuj logi w wyśw."));
-    Button10->setText(tr2("Save To File", "Zapisz do pliku"));
-    Button11->setText(tr2("Firmware Update", "Aktualizuj Oprogr."));
-    TrackButton->setText(tr2("Track", "Trasa"));
     if (trackWindow_) trackWindow_->setPolish(languagePolish);
     if (PutAwayNote && PutAwayNote->isVisible()) PutAwayNote->setText(putAwayNoteText());
 }
