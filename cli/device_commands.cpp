@@ -12,6 +12,7 @@
 #include "byte_port.h"
 #include "commands.h"
 #include "display_backup.h"
+#include "display_backup_keeper.h"
 #include "display_link.h"
 #include "display_session.h"
 #include "error_texts.h"
@@ -54,31 +55,32 @@ int BackupDisplay(const Options& options, DisplayLink& link) {
     link.progress().setProgressCaption(
         Tr(polish, "Reading the display for a backup...", "Odczyt wyświetlacza do kopii zapasowej..."));
     link.progress().setStepBytes(kConfigBlockSize);
-    std::array<uint8_t, kImageSize> image = link.config().image;
-    const QString readError = session.readConfigurationInto(image);
+    // The same read-then-write as the window's: the display is read first, its bytes
+    // that a small display does not exchange stay as the program has them.
+    DisplayBackupKeeper keeper(link.config(), [&session](std::array<uint8_t, kImageSize>& image) {
+        return session.readConfigurationInto(image);
+    });
+    const DisplayBackupKeeper::Result backup = keeper.backUp();
     link.progress().setProgressCaption(QString());
-    if (!readError.isEmpty()) {
-        const int code = link.exitCodeFor(readError);
+    if (backup.kind == DisplayBackupKeeper::Result::Kind::ReadFailed) {
+        const int code = link.exitCodeFor(backup.error);
         if (code == kExitCancelled) return code;
         PrintError(Tr(polish, "The display could not be read for a backup:\r\n%1",
                       "Nie udało się odczytać wyświetlacza do kopii zapasowej:\r\n%1")
-                       .arg(readError) +
+                       .arg(backup.error) +
                    "\n" +
                    Tr(polish, "Nothing was sent; --no-backup writes without a backup.",
                       "Nic nie wysłano; --no-backup zapisuje bez kopii zapasowej."));
         return code;
     }
-    const QString folder = DisplayBackupFolder();
-    const BackupWrite written = WriteDisplayBackup(folder, BackupFileBytes(link.config(), image),
-                                                   link.config().variant(), QDateTime::currentDateTime());
-    if (!written.ok()) {
+    if (backup.kind == DisplayBackupKeeper::Result::Kind::WriteFailed) {
         PrintError(Tr(polish, "The backup of the display could not be written to %1, so nothing was sent.",
                       "Nie udało się zapisać kopii zapasowej wyświetlacza w %1, więc nic nie wysłano.")
-                       .arg(written.path) +
-                   "\n" + written.error);
+                       .arg(backup.path) +
+                   "\n" + backup.error);
         return kExitFile;
     }
-    PrintResult("backup: " + written.path);
+    PrintResult("backup: " + backup.path);
     return kExitOk;
 }
 
