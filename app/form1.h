@@ -197,7 +197,6 @@ private:
     void connectHandlers();
     void connectModels();
     void attachPortDetails();
-    void attachPutAwayNote();
     void syncElementList();      // the element list holds the entries of the current variant
     void showNoConfiguration();  // the controls while a configuration is put away, and back
     void showConfigurationControls();

@@ -7,34 +7,12 @@
 #include "element_catalogue.h"
 #include "form1.h"
 #include "preview_grid.h"
+#include "put_away_note.h"
 
 using namespace vorkal;
 
-namespace {
-
-QString VariantName(DisplayVariant v) { return v == DisplayVariant::D128x64 ? "128 x 64" : "84 x 48"; }
-
-}  // namespace
-
-void TForm1::attachPutAwayNote() {
-    PutAwayNote = new QLabel(this);
-    PutAwayNote->setObjectName("PutAwayNote");
-    PutAwayNote->setWordWrap(true);
-    PutAwayNote->setAlignment(Qt::AlignCenter);
-    PutAwayNote->setFrameShape(QFrame::Box);
-    PutAwayNote->setMargin(6);
-    PutAwayNote->setAutoFillBackground(true);
-    PutAwayNote->hide();
-}
-
 QString TForm1::putAwayNoteText() const {
-    return tr2(QString("This display is a %1 one; the configuration shown was for %2 and has been put away.\n"
-                       "Receive reads this display's configuration. With the port closed, Ctrl+Z brings "
-                       "the other one back."),
-               QString::fromUtf8("Ten wyświetlacz ma %1; pokazana konfiguracja była dla %2 i została odłożona.\n"
-                                 "Pobierz odczyta konfigurację tego wyświetlacza. Po zamknięciu portu Ctrl+Z "
-                                 "przywróci poprzednią."))
-        .arg(VariantName(config.variant()), VariantName(edits.putAwayVariant()));
+    return PutAwayNoteLabel::text(languagePolish, config.variant(), edits.putAwayVariant());
 }
 
 void TForm1::FollowDisplayVariant(DisplayVariant v) {
@@ -62,12 +40,7 @@ void TForm1::showNoConfiguration() {
     ClearPreview();
     Button2->setEnabled(false);
     Button4->setEnabled(false);
-    PutAwayNote->setText(putAwayNoteText());
-    const QRect grid = StringGrid1->geometry();
-    PutAwayNote->setGeometry(grid.left() + 16, grid.top() + grid.height() / 3, grid.width() - 32,
-                             PutAwayNote->heightForWidth(grid.width() - 32) + 4);
-    PutAwayNote->show();
-    PutAwayNote->raise();
+    static_cast<PutAwayNoteLabel*>(PutAwayNote)->showOver(StringGrid1->geometry(), putAwayNoteText());
 }
 
 void TForm1::showConfigurationControls() {

@@ -15,6 +15,7 @@
 #include "close_guard.h"
 #include "form1.h"
 #include "port_list.h"
+#include "put_away_note.h"
 #include "form2.h"
 #include "preview_grid.h"
 #include "track_window.h"
@@ -204,7 +205,7 @@ void TForm1::connectHandlers() {
     connect(ComboBox4, &QComboBox::activated, this, &TForm1::ComboBox4Click);
     connect(ComboBox4, &TComboBox::dropDown, this, &TForm1::ComboBox4DropDown);
     attachPortDetails();
-    attachPutAwayNote();
+    PutAwayNote = new PutAwayNoteLabel(this);
     connect(CheckBox1, &QCheckBox::clicked, this, &TForm1::CheckBox1Click);
     connect(CheckBox2, &QCheckBox::clicked, this, &TForm1::CheckBox2Click);
     connect(RadioGroup1, &TRadioGroup::clicked, this, &TForm1::RadioGroup1Click);
