@@ -1,8 +1,13 @@
 #include "application.h"
 
+#include <unistd.h>
+
 #include <QThread>
 #include <QTimer>
+#include <chrono>
+#include <cstdio>
 #include <exception>
+#include <thread>
 
 #include "af_safe_sync.h"
 #include "dialogs.h"
@@ -69,6 +74,17 @@ void ExitOnceUnwound() {
         QCoreApplication::exit(0);
     });
     check->start();
+
+    // The window is gone and the user was told the program ends: whatever still runs
+    // (a Set Baud let finish, a wait or a port close that does not return) must not keep
+    // the process, and with it the port, past this bound. Files are written whole or not
+    // at all, and the system releases the port when the process ends.
+    std::thread([] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(kShutdownBoundMs));
+        static const char note[] = "vorkal: the shutdown did not finish in time; ending now\n";
+        (void)!write(STDERR_FILENO, note, sizeof note - 1);
+        _exit(0);
+    }).detach();
 }
 
 void ShowEscapedException(const char* what) {

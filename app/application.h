@@ -20,7 +20,9 @@ void ShowEscapedException(const char* what);
 // other windows, shown or hidden, still exist: the application's loop is left once
 // every local event loop running then has returned.
 void EndWhenMainWindowCloses(QApplication& app, TForm1& window);
-// Leaves the application's event loop once only that loop is running.
+// Leaves the application's event loop once only that loop is running; a shutdown that
+// has not ended the process within kShutdownBoundMs ends it there.
+constexpr int kShutdownBoundMs = 1800;
 void ExitOnceUnwound();
 
 }  // namespace vorkal
