@@ -6,7 +6,6 @@
 #include "display_session.h"
 #include "dialogs.h"
 #include "firmware_update.h"
-#include "firmware_update.h"
 #include "error_texts.h"
 #include "form1.h"
 #include "form2.h"

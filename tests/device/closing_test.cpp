@@ -18,7 +18,9 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/file.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
+#include <cerrno>
 #include <time.h>
 #include <unistd.h>
 
@@ -310,17 +312,21 @@ ProgramRun RunProgram(const std::string& kind, const std::string& hexFile, int l
     }
     close(out[0]);
     int status = 0;
-    // The pipe closes when the process ends; a process still there by the deadline is killed.
-    for (;;) {
-        const pid_t done = waitpid(pid, &status, WNOHANG);
-        if (done == pid) break;
-        if (MonotonicNs() > deadline) {
-            kill(pid, SIGKILL);
-            waitpid(pid, &status, 0);
-            return run;
-        }
-        usleep(1000);
+    // The pipe closes when the process ends; a process still there by the deadline is
+    // killed. Its process descriptor turns readable the moment it ends.
+    const int processFd = int(syscall(SYS_pidfd_open, pid, 0));
+    pollfd ended{processFd, POLLIN, 0};
+    int ready = 0;
+    while (processFd >= 0 &&
+           (ready = poll(&ended, 1, int(std::max<int64_t>(0, (deadline - MonotonicNs()) / 1000000)))) < 0 &&
+           errno == EINTR) {}
+    if (processFd >= 0) close(processFd);
+    if (ready <= 0) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+        return run;
     }
+    waitpid(pid, &status, 0);
     run.endedNs = MonotonicNs();
     run.ended = true;
     run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;

@@ -54,15 +54,7 @@ protected:
     // the PC's receive queue, before the window has taken it (no event runs meanwhile),
     // the way a user's click lands a few milliseconds after the query.
     void askVersionAndLetTheAnswerArrive() {
-        const uint64_t queries = display->counters().versionQueries;
-        form->Timer2Timer();
-        const int answer = int(display->versionLine().size()) + 2;
-        BytePort& port = form->session().port();
-        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        while ((display->counters().versionQueries == queries || port.inQueueCount() < answer) &&
-               std::chrono::steady_clock::now() < until)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        ASSERT_GE(port.inQueueCount(), answer);
+        ASSERT_NO_FATAL_FAILURE(sendVersionQueryAndLetTheAnswerArrive(int(display->versionLine().size()) + 2));
     }
 
     // Lets the poll run on its timer until the display has answered a version query sent

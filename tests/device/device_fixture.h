@@ -9,11 +9,14 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
+#include <chrono>
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <thread>
 
 #include "af_com_port.h"
+#include "byte_port.h"
 #include "demo_script.h"
 #include "dialogs.h"
 #include "display_session.h"
@@ -158,6 +161,21 @@ protected:
         for (int* timeout : {&t.readBlock, &t.writeBlock, &t.writeText, &t.clearScreen, &t.setSpeed, &t.showLayout})
             *timeout = ms;
         form->session().timeouts = t;
+    }
+
+    // Takes the poll's step that sends the version query and returns once at least
+    // `answerBytes` of the display's answer wait in the PC's receive queue, before the
+    // window has taken them: the way a user's click lands a few milliseconds after the
+    // query. No event may run meanwhile, so the queue is looked at in 1 ms steps.
+    void sendVersionQueryAndLetTheAnswerArrive(int answerBytes) {
+        const uint64_t queries = display->counters().versionQueries;
+        form->Timer2Timer();
+        BytePort& port = form->session().port();
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while ((display->counters().versionQueries == queries || port.inQueueCount() < answerBytes) &&
+               std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        ASSERT_GE(port.inQueueCount(), answerBytes);
     }
 
     QStringList messages() const { return scripted.messages(); }

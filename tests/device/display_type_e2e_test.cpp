@@ -164,15 +164,8 @@ TEST_F(DisplayType, AReceiveRightAfterTheVersionQueryReadsTheSwitchedDisplay) {
     };
     for (int i = 0; i <= kDemoScriptLength && !nextAsksVersion(); ++i) form->Timer2Timer();
     display->withMemory([](sim::DisplayMemory& m) { m.reset(SimVariant::D128x64, "v1.23"); });
-    const uint64_t queries = display->counters().versionQueries;
-    form->Timer2Timer();
     // The answer waits in the receive queue, not yet taken, when Receive is pressed.
-    BytePort& port = form->session().port();
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while ((display->counters().versionQueries == queries || port.inQueueCount() < 8) &&
-           std::chrono::steady_clock::now() < until)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    ASSERT_GE(port.inQueueCount(), 8);
+    ASSERT_NO_FATAL_FAILURE(sendVersionQueryAndLetTheAnswerArrive(8));
     form->Button3->click();
     EXPECT_TRUE(messages().isEmpty()) << messages().join(" | ").toStdString();
     EXPECT_EQ(form->Form2->ProgressBar1->maximum(), 64);
