@@ -43,7 +43,7 @@ TComboBox* comboBox(QWidget* parent, bool editable, int l, int t, int w, int h) 
     return c;
 }
 
-void HeldControls::hold(std::initializer_list<QWidget*> controls) {
+void HeldControls::hold(const std::vector<QWidget*>& controls) {
     held_.clear();
     for (QWidget* w : controls) {
         held_.emplace_back(w, !w->testAttribute(Qt::WA_ForceDisabled));
@@ -54,6 +54,11 @@ void HeldControls::hold(std::initializer_list<QWidget*> controls) {
 void HeldControls::release(const std::function<bool(QWidget*)>& mayEnable) {
     for (const auto& [w, wasEnabled] : held_) w->setEnabled(wasEnabled && mayEnable(w));
     held_.clear();
+}
+
+void TransferHold::set(bool running, const std::function<bool(QWidget*)>& mayEnable) {
+    if (running) held_.hold(controls);
+    else held_.release(mayEnable);
 }
 
 }  // namespace vorkal

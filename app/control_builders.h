@@ -35,12 +35,25 @@ TComboBox* comboBox(QWidget* parent, bool editable, int l, int t, int w, int h);
 // Disables controls for a while and gives each back the state it had.
 class HeldControls {
 public:
-    void hold(std::initializer_list<QWidget*> controls);
+    void hold(const std::vector<QWidget*>& controls);
     // Enables again what was enabled before, where `mayEnable` agrees.
     void release(const std::function<bool(QWidget*)>& mayEnable);
 
 private:
     std::vector<std::pair<QWidget*, bool>> held_;
+};
+
+// The controls that would start another action or change the image, disabled while a
+// transfer runs. The groups are disabled as a whole: their controls keep the states that
+// the port and the status poll give them, and show those again when the group is enabled.
+class TransferHold {
+public:
+    std::vector<QWidget*> controls;  // set once the window has built them
+    // Holds them, or gives them back where `mayEnable` agrees.
+    void set(bool running, const std::function<bool(QWidget*)>& mayEnable);
+
+private:
+    HeldControls held_;
 };
 
 }  // namespace vorkal

@@ -19,6 +19,7 @@
 #include "dialogs.h"
 #include "display_backup_keeper.h"
 #include "edited_configuration.h"
+#include "element_controls.h"
 #include "control_builders.h"
 #include "log_view_model.h"
 #include "preview_canvas.h"
@@ -206,12 +207,11 @@ private:
     void finishClosing();
     void applyLanguageTexts();
     void applyVariant(vorkal::DisplayVariant v);
-    void applyTypedValue(QLineEdit* edit);          // the Exit handler of one of the four edits
-    bool isHistoryKey(const QKeyEvent* key) const;  // one of the undo or redo shortcuts
-    void fillLayoutSelector(int count);             // entries 1..count, without selecting one
-    void editSelected(int first, const std::function<void(int)>& store);
-    void storeTyped(QLineEdit* edit, vorkal::TUpDown* upDown, int (*fallback)(const vorkal::ConfigImage&, int), int max,
-                    bool texts, const std::function<void(int, int)>& store);
+    void applyTypedValue(QLineEdit* edit);                            // the Exit handler of one of the four edits
+    bool isHistoryKey(const QKeyEvent* key) const;                    // one of the undo or redo shortcuts
+    void fillLayoutSelector(int count);                               // entries 1..count, without selecting one
+    void editSelected(vorkal::ElementField field, int position = 0);  // one undo step
+    void storeTyped(vorkal::ElementField field);                      // the typed value, one undo step
     void refreshTrackWindow();
     void updateCaption();
     // Controls and preview in line with the image after an undo or redo; nothing is sent.
@@ -224,13 +224,13 @@ private:
 
     View view_ = View::Start;
     bool shownOnce_ = false;
-    vorkal::HeldControls heldControls_;  // disabled for a transfer
-    int selectedOffset = -1;             // ElementOffset of the selected entry, drawn red; -1 before any
-    bool loading_ = false;               // LoadElementControls is setting the controls
-    bool dragging_ = false;              // from a hit in the preview until the button is released
-    int grabColumn_ = 0, grabRow_ = 0;   // mouse-down cell minus the hit element's X and Y
-    int shownLayoutCount_ = 100;         // layout count last applied to RadioGroup3; 200 forces a rebuild
-    QString progressCaption_;            // replaces the progress window's caption when set
+    vorkal::TransferHold transferHold_;
+    int selectedOffset = -1;                   // ElementOffset of the selected entry, drawn red; -1 before any
+    vorkal::ElementControls elementControls_;  // the selected entry's property controls
+    bool dragging_ = false;                    // from a hit in the preview until the button is released
+    int grabColumn_ = 0, grabRow_ = 0;         // mouse-down cell minus the hit element's X and Y
+    int shownLayoutCount_ = 100;               // layout count last applied to RadioGroup3; 200 forces a rebuild
+    QString progressCaption_;                  // replaces the progress window's caption when set
     std::unique_ptr<vorkal::BytePort> port_;
     vorkal::DisplaySession* session_ = nullptr;
     std::unique_ptr<vorkal::DisplayBackupKeeper> backups_;

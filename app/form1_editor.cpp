@@ -3,9 +3,6 @@
 // work lives in config/layout_editor.h; these handlers move values between it and the
 // controls.
 
-#include <climits>
-#include <functional>
-
 #include "dialogs.h"
 #include "element_catalogue.h"
 #include "form1.h"
@@ -14,22 +11,6 @@
 #include "preview_renderer.h"
 
 using namespace vorkal;
-
-namespace {
-
-// A typed value: decimal digits only; anything else (empty, pasted signs or spaces, too
-// many digits for an int) is not a number.
-int typedValue(const QLineEdit* edit, int fallback) {
-    const QString text = edit->text();
-    if (text.isEmpty()) return fallback;
-    for (QChar c : text)
-        if (c < QLatin1Char('0') || c > QLatin1Char('9')) return fallback;
-    bool ok = false;
-    const int value = text.toInt(&ok);
-    return ok ? value : fallback;
-}
-
-}  // namespace
 
 int TForm1::selectedEntry() const {
     if (!config.configurationLoaded) return -1;
@@ -99,41 +80,8 @@ void TForm1::fillLayoutSelector(int count) {
 void TForm1::LoadElementControls() {
     const int i = selectedEntry();
     if (i < 0) return;
-    loading_ = true;
     selectedOffset = config.ElementOffset(i);
-    const ElementValues v = DecodeElement(config, i);
-    const EntryKind kind = EntryKindOf(config, i);
-    const bool bar = kind == EntryKind::Bar, text = kind == EntryKind::Text, line = kind == EntryKind::Line;
-
-    UpDown1->setMax(config.width() - (line ? 1 : 2));
-    UpDown2->setMax(config.height() - (line ? 1 : 2));
-    if (!text) {
-        StaticText3->setText(tr2("Length", "Długość"));
-        StaticText4->setText(line ? tr2("Width", "Grubość") : tr2("Size", "Rozmiar"));
-        UpDown4->setRange(line ? 1 : 3, line ? 4 : 31);
-    }
-    if (line) CheckBox2->setText(tr2("Vertical", "Pionowa"));
-    if (text) CheckBox2->setText(tr2("Negative", "Negatyw"));
-    CheckBox2->setVisible(!bar);
-    RadioGroup1->setVisible(text);
-    RadioGroup2->setVisible(text);
-    for (QWidget* w : std::initializer_list<QWidget*>{StaticText3, Edit3, UpDown3, StaticText4, Edit4, UpDown4})
-        w->setVisible(!text);
-
-    UpDown1->setPosition(v.x);
-    UpDown2->setPosition(v.y);
-    CheckBox1->setChecked(v.visible);
-    if (!text) {
-        UpDown3->setPosition(v.length);
-        UpDown4->setPosition(v.size);
-    }
-    if (!bar) CheckBox2->setChecked(v.flag);
-    // Setting a radio group runs its handler, which writes back the same bits.
-    if (text) {
-        if (v.font >= 0) RadioGroup1->setItemIndex(v.font);
-        RadioGroup2->setItemIndex(v.alignment);
-    }
-    loading_ = false;
+    elementControls_.load(config, i, languagePolish);
 }
 
 void TForm1::ComboBox1Change() {
@@ -148,50 +96,35 @@ void TForm1::RadioGroup3Click() {
     UpdateGrid();
 }
 
-// One change of the selected entry (`first` 1: not the frame) as one undo step.
-void TForm1::editSelected(int first, const std::function<void(int)>& store) {
+// One change of the selected entry as one undo step.
+void TForm1::editSelected(ElementField field, int position) {
     const EditStep step(edits);
     const int i = selectedEntry();
-    if (i < first) return;
-    store(i);
+    if (i < ElementControls::firstEntryFor(field)) return;
+    elementControls_.store(config, i, field, position);
     UpdateGrid();
 }
 
 void TForm1::CheckBox1Click() {
-    if (loading_) return;
-    editSelected(0, [&](int i) {
-        StoreVisible(config, i, CheckBox1->isChecked(), RadioGroup1->itemIndex(), UpDown1->position());
-    });
+    if (!elementControls_.loading()) editSelected(ElementField::Visible);
 }
 
 void TForm1::CheckBox2Click() {
-    if (!loading_) editSelected(1, [&](int i) { StoreFlag(config, i, CheckBox2->isChecked()); });
+    if (!elementControls_.loading()) editSelected(ElementField::Flag);
 }
 
 void TForm1::RadioGroup1Click() {
-    if (RadioGroup1->itemIndex() >= 0) editSelected(1, [&](int i) { StoreFont(config, i, RadioGroup1->itemIndex()); });
+    if (RadioGroup1->itemIndex() >= 0) editSelected(ElementField::Font);
 }
 
 void TForm1::RadioGroup2Click() {
-    if (RadioGroup2->itemIndex() >= 0)
-        editSelected(1, [&](int i) { StoreAlignment(config, i, RadioGroup2->itemIndex()); });
+    if (RadioGroup2->itemIndex() >= 0) editSelected(ElementField::Alignment);
 }
 
-void TForm1::UpDown1Click(int position) {
-    editSelected(0, [&](int i) {
-        if (CheckBox1->isChecked()) StoreX(config, i, position);
-    });
-}
-
-void TForm1::UpDown2Click(int position) {
-    editSelected(0, [&](int i) { StoreY(config, i, position); });
-}
-void TForm1::UpDown3Click(int position) {
-    editSelected(0, [&](int i) { StoreLength(config, i, position); });
-}
-void TForm1::UpDown4Click(int position) {
-    editSelected(0, [&](int i) { StoreSize(config, i, position); });
-}
+void TForm1::UpDown1Click(int position) { editSelected(ElementField::X, position); }
+void TForm1::UpDown2Click(int position) { editSelected(ElementField::Y, position); }
+void TForm1::UpDown3Click(int position) { editSelected(ElementField::Length, position); }
+void TForm1::UpDown4Click(int position) { editSelected(ElementField::Size, position); }
 
 // Digits and backspace only. Tab and Delete are let through as the navigation and
 // editing keys they are; they never reach a character filter on the original platform.
@@ -200,37 +133,17 @@ bool TForm1::Edit1KeyPress(QLineEdit*, QChar key) {
     return (c >= u'0' && c <= u'9') || c == 8 || c == u'\t' || c == 0x7F;
 }
 
-// Leaving an edit (or Enter in it) stores the typed value, at most `max`, and shows it
-// at once; the length and size edits do not apply to texts.
-void TForm1::storeTyped(QLineEdit* edit, TUpDown* upDown, int (*fallback)(const ConfigImage&, int), int max, bool texts,
-                        const std::function<void(int, int)>& store) {
+// Leaving an edit (or Enter in it) stores the typed value as one undo step.
+void TForm1::storeTyped(ElementField field) {
     const EditStep step(edits);
     const int i = selectedEntry();
-    if (i < 0 || (!texts && EntryKindOf(config, i) == EntryKind::Text)) return;
-    const int value = std::min(typedValue(edit, fallback(config, i)), max);
-    store(i, value);
-    upDown->setPosition(value);
-    edit->setText(QString::number(value));
-    UpdateGrid();
+    if (i >= 0 && elementControls_.storeTyped(config, i, field)) UpdateGrid();
 }
 
-void TForm1::Edit1Exit() {
-    storeTyped(Edit1, UpDown1, FallbackX, config.width() - 2, true, [&](int i, int v) {
-        if (CheckBox1->isChecked()) StoreX(config, i, v);
-    });
-}
-
-void TForm1::Edit2Exit() {
-    storeTyped(Edit2, UpDown2, FallbackY, config.height() - 1, true, [&](int i, int v) { StoreY(config, i, v); });
-}
-
-void TForm1::Edit3Exit() {
-    storeTyped(Edit3, UpDown3, FallbackLength, INT_MAX, false, [&](int i, int v) { StoreLength(config, i, v); });
-}
-
-void TForm1::Edit4Exit() {
-    storeTyped(Edit4, UpDown4, FallbackSize, INT_MAX, false, [&](int i, int v) { StoreSize(config, i, v); });
-}
+void TForm1::Edit1Exit() { storeTyped(ElementField::X); }
+void TForm1::Edit2Exit() { storeTyped(ElementField::Y); }
+void TForm1::Edit3Exit() { storeTyped(ElementField::Length); }
+void TForm1::Edit4Exit() { storeTyped(ElementField::Size); }
 
 void TForm1::StringGrid1MouseDown(Qt::MouseButton button, int x, int y) {
     int column = 0, row = 0;

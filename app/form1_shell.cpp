@@ -98,15 +98,9 @@ void TForm1::RadioGroup6Click() {
 
 void TForm1::applyVariant(DisplayVariant v) {
     config.setVariant(v);
-    const VariantInfo& info = config.info();
-    UpDown1->setMax(info.width - 2);
-    UpDown2->setMax(info.height - 2);
-    UpDown3->setMax(info.width - 1);
-    StringGrid1->setGeometry(info.grid.left, info.grid.top, info.grid.width, info.grid.height);
-    StringGrid1->setGridSize(info.width, info.height, info.cellWidth, info.cellHeight);
+    StringGrid1->fitVariant(config.info());
     if (v == DisplayVariant::D128x64) config.separateLog = true;
-    RadioGroup1->setGeometry(RadioGroup1->x(), info.fontGroupTop, RadioGroup1->width(), info.fontGroupHeight);
-    RadioGroup1->setItems(FontEntries(config.variant(), languagePolish));
+    elementControls_.fitVariant(config.info(), FontEntries(config.variant(), languagePolish));
 }
 
 void TForm1::SetDisplay84x48() { applyVariant(DisplayVariant::D84x48); }
@@ -126,12 +120,7 @@ void TForm1::setView(View v) {
     TrackButton->setVisible(v == View::Log);
 }
 
-// The groups are disabled as a whole: their controls keep the states that the port and
-// the status poll give them, and show those again when the group is enabled.
 void TForm1::setTransferControls(bool running) {
-    if (running)
-        return heldControls_.hold({GroupBox1, GroupBox2, GroupBox5, GroupBox6, RadioGroup3, RadioGroup6, Button6,
-                                   Button9, Button10, StringGrid1});
     // Clear Log needs a display that answers; the port may have gone meanwhile.
-    heldControls_.release([this](QWidget* w) { return w != Button9 || !session_->firmwareVersion.isEmpty(); });
+    transferHold_.set(running, [this](QWidget* w) { return w != Button9 || !session_->firmwareVersion.isEmpty(); });
 }

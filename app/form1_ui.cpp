@@ -46,6 +46,10 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent) {
     UseLightPalette(this);  // whatever the desktop's palette: see LightPalette
 
     createControls();
+    elementControls_.w = {UpDown1, UpDown2,   UpDown3,   UpDown4,     Edit1,       Edit2,       Edit3,
+                          Edit4,   CheckBox1, CheckBox2, RadioGroup1, RadioGroup2, StaticText3, StaticText4};
+    transferHold_.controls = {GroupBox1,   GroupBox2, GroupBox5, GroupBox6, RadioGroup3,
+                              RadioGroup6, Button6,   Button9,   Button10,  StringGrid1};
     portList_ = std::make_unique<PortList>(ComboBox4);
 
     Form2 = new TForm2(this);

@@ -89,4 +89,9 @@ void PreviewGrid::mouseReleaseEvent(QMouseEvent* event) {
     emit mouseReleased(event->button(), p.x(), p.y());
 }
 
+void PreviewGrid::fitVariant(const VariantInfo& info) {
+    setGeometry(info.grid.left, info.grid.top, info.grid.width, info.grid.height);
+    setGridSize(info.width, info.height, info.cellWidth, info.cellHeight);
+}
+
 }  // namespace vorkal

@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QWidget>
 
+#include "config_image.h"
 #include "preview_canvas.h"
 
 namespace vorkal {
@@ -17,6 +18,8 @@ public:
     explicit PreviewGrid(QWidget* parent = nullptr);
 
     void setGridSize(int columns, int rows, int cellWidth, int cellHeight);
+    // Place and cells of the display variant's preview.
+    void fitVariant(const VariantInfo& info);
     // The canvas painted from; without one every cell is paper.
     void setCanvas(const PreviewCanvas* canvas);
 
