@@ -13,13 +13,13 @@
 #include <QTableWidget>
 #include <QTimer>
 #include <QWidget>
-#include <functional>
 #include <memory>
 
 #include "dialogs.h"
 #include "display_backup_keeper.h"
 #include "edited_configuration.h"
 #include "element_controls.h"
+#include "layout_selector.h"
 #include "control_builders.h"
 #include "log_view_model.h"
 #include "preview_canvas.h"
@@ -37,6 +37,7 @@ class PortList;
 class DisplaySession;
 class FirmwareUpdate;
 class TrackWindow;
+class PutAwayNoteLabel;
 }  // namespace vorkal
 
 class TForm1 : public QWidget {
@@ -73,33 +74,24 @@ public:
     QCheckBox *CheckBox1, *CheckBox2;
     vorkal::TComboBox *ComboBox1, *ComboBox2, *ComboBox3, *ComboBox4;  // element, PC speed, display speed, port
     QLabel* PortDetailsLine = nullptr;  // the highlighted port's description under the dropped-down list
-    QTimer* Timer1;                     // reply timer of the line protocol (the session's)
-    QTimer* Timer2;                     // status poll (the session's)
-    QAction* undoAction = nullptr;      // Ctrl+Z
-    QAction* redoAction = nullptr;      // Ctrl+Shift+Z, Ctrl+Y
-    static const char* const kSettingsFilter;
-    static const char* const kLogFilter;
-    static const char* const kCaption;  // without the unsaved mark
+    QTimer *Timer1, *Timer2;            // the session's reply timer of the line protocol and status poll
+    QAction *undoAction = nullptr, *redoAction = nullptr;  // Ctrl+Z; Ctrl+Shift+Z and Ctrl+Y
 
     // ---- Shell ----------------------------------------------------------------------
     void FormShow();
     void RadioGroup6Click();
     void ComboBox4DropDown();
     QString absentPortHint() const;  // why the port Open uses is marked absent; empty while it is not
-    void showPortOpenWillUse();      // no entry chosen: the port Open will use, or a request to choose
     void SetDisplay84x48();
     void SetDisplay128x64();
     // The display answered as the other variant: the window follows it. A configuration
     // shown then cannot go to this display: it is put away (one undo step, image bytes
     // untouched) and the start view asks for Receive.
     void FollowDisplayVariant(vorkal::DisplayVariant v);
-    QLabel* PutAwayNote = nullptr;           // over the blank preview while a configuration is put away
-    enum class View { Start, Screen, Log };  // the start view holds until a configuration is shown
+    vorkal::PutAwayNoteLabel* PutAwayNote = nullptr;  // over the blank preview while a configuration is put away
+    enum class View { Start, Screen, Log };           // the start view holds until a configuration is shown
     View view() const { return view_; }
     void setView(View v);
-    // While a transfer runs, the controls that would start another action or change the
-    // image are disabled; the progress window's Cancel stays.
-    void setTransferControls(bool running);
 
     // ---- Preview and layout editor ----------------------------------------------------
     void UpdateGrid();
@@ -133,15 +125,11 @@ public:
     void ShowImageAsItIs();
 
     // ---- Edit history, keyboard and context menu --------------------------------------
-    using EditStep = vorkal::EditedConfiguration::Step;
     void UndoEdit();  // nothing is sent to the display
     void RedoEdit();
     bool mayDropUnsavedChanges();                                    // asks first when there are unsaved changes
     bool PreviewKeyPress(int key, Qt::KeyboardModifiers modifiers);  // arrows move, Tab selects
-    void NudgeSelected(int dx, int dy);
     void PreviewContextMenu(const QPoint& globalPos);
-    void CopyLayoutTo(int target);  // 0-based; one step
-    void CentreSelectedHorizontally();
 
     // ---- Settings file, device commands, connection ------------------------------------
     void Button1Click();
@@ -197,22 +185,14 @@ private:
     void createDevice();
     void connectHandlers();
     void connectModels();
-    void attachPortDetails();
     void syncElementList();      // the element list holds the entries of the current variant
     void showNoConfiguration();  // the controls while a configuration is put away, and back
     void showConfigurationControls();
-    QString putAwayNoteText() const;
-    void askToStopTransfer();     // without blocking the transfer
-    void showUpdateMustFinish();  // without blocking: the firmware update finishes first
     void finishClosing();
     void applyLanguageTexts();
     void applyVariant(vorkal::DisplayVariant v);
-    void applyTypedValue(QLineEdit* edit);                            // the Exit handler of one of the four edits
-    bool isHistoryKey(const QKeyEvent* key) const;                    // one of the undo or redo shortcuts
-    void fillLayoutSelector(int count);                               // entries 1..count, without selecting one
     void editSelected(vorkal::ElementField field, int position = 0);  // one undo step
     void storeTyped(vorkal::ElementField field);                      // the typed value, one undo step
-    void refreshTrackWindow();
     void updateCaption();
     // Controls and preview in line with the image after an undo or redo; nothing is sent.
     void showRestoredImage(vorkal::DisplayVariant variantBefore, bool logChanged);
@@ -220,24 +200,19 @@ private:
     bool importSettingsFile(const QString& fileName);  // false: refused or unreadable (told)
     int speedIndex() const;
     bool deferWhileBusy(void (TForm1::*handler)());  // later, when a device wait is running
-    void showStrandedDisplayHint(bool firmwareTouched);
 
     View view_ = View::Start;
     bool shownOnce_ = false;
     vorkal::TransferHold transferHold_;
     int selectedOffset = -1;                   // ElementOffset of the selected entry, drawn red; -1 before any
     vorkal::ElementControls elementControls_;  // the selected entry's property controls
-    bool dragging_ = false;                    // from a hit in the preview until the button is released
-    int grabColumn_ = 0, grabRow_ = 0;         // mouse-down cell minus the hit element's X and Y
-    int shownLayoutCount_ = 100;               // layout count last applied to RadioGroup3; 200 forces a rebuild
-    QString progressCaption_;                  // replaces the progress window's caption when set
+    vorkal::LayoutSelector layoutSelector_;    // RadioGroup3, rebuilt when the layout count changes
     std::unique_ptr<vorkal::BytePort> port_;
     vorkal::DisplaySession* session_ = nullptr;
     std::unique_ptr<vorkal::DisplayBackupKeeper> backups_;
     std::unique_ptr<vorkal::FirmwareUpdate> firmwareUpdate_;
     bool shownConnected_ = false;  // what ShowConnectionState showed last
     vorkal::TrackWindow* trackWindow_ = nullptr;
-    int trackRevision_ = -1;  // the log view revision the track window shows
     std::unique_ptr<vorkal::CloseGuard> closeGuard_;
     std::unique_ptr<vorkal::PortList> portList_;
     vorkal::SilentDialogs silentDialogs_;

@@ -18,34 +18,40 @@
 
 using namespace vorkal;
 
+namespace {
+
+// Without blocking: the firmware update finishes first.
+void ShowUpdateMustFinish(bool polish) {
+    dialogs().showMessageLater(QString(), CloseGuard::updateMustFinishText(polish), MsgIcon::Information);
+}
+
+}  // namespace
+
 void TForm1::closeEvent(QCloseEvent* e) {
     switch (closeGuard_->onClose()) {
     case CloseGuard::OnClose::Close:  // a second close (an application quit) after ours
         return QWidget::closeEvent(e);
-    case CloseGuard::OnClose::UpdateMustFinish: e->ignore(); return showUpdateMustFinish();
+    case CloseGuard::OnClose::UpdateMustFinish: e->ignore(); return ShowUpdateMustFinish(languagePolish);
     case CloseGuard::OnClose::AlreadyAsking: return e->ignore();
-    case CloseGuard::OnClose::AskToStopTransfer: e->ignore(); return askToStopTransfer();
+    case CloseGuard::OnClose::AskToStopTransfer:
+        e->ignore();
+        // Without blocking the transfer, which goes on while the question is open.
+        return dialogs().askYesNoLater(CloseGuard::title(languagePolish),
+                                       closeGuard_->stopTransferQuestion(languagePolish), MsgIcon::Warning,
+                                       MsgAnswer::No, [this](MsgAnswer answer) {
+                                           switch (closeGuard_->answered(answer == MsgAnswer::Yes)) {
+                                           case CloseGuard::OnStop::Nothing: return;
+                                           case CloseGuard::OnStop::UpdateMustFinish:
+                                               return ShowUpdateMustFinish(languagePolish);
+                                           case CloseGuard::OnStop::PlainClose: close(); return;
+                                           case CloseGuard::OnStop::StopAndClose: hide(); return finishClosing();
+                                           }
+                                       });
     case CloseGuard::OnClose::AskToDropChanges:
         if (!mayDropUnsavedChanges()) return e->ignore();
         QWidget::closeEvent(e);
         return finishClosing();
     }
-}
-
-void TForm1::askToStopTransfer() {
-    dialogs().askYesNoLater(CloseGuard::title(languagePolish), closeGuard_->stopTransferQuestion(languagePolish),
-                            MsgIcon::Warning, MsgAnswer::No, [this](MsgAnswer answer) {
-                                switch (closeGuard_->answered(answer == MsgAnswer::Yes)) {
-                                case CloseGuard::OnStop::Nothing: return;
-                                case CloseGuard::OnStop::UpdateMustFinish: return showUpdateMustFinish();
-                                case CloseGuard::OnStop::PlainClose: close(); return;
-                                case CloseGuard::OnStop::StopAndClose: hide(); return finishClosing();
-                                }
-                            });
-}
-
-void TForm1::showUpdateMustFinish() {
-    dialogs().showMessageLater(QString(), CloseGuard::updateMustFinishText(languagePolish), MsgIcon::Information);
 }
 
 bool TForm1::closing() const { return closeGuard_ && closeGuard_->closing(); }

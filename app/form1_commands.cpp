@@ -25,7 +25,7 @@ void TForm1::Button3Click() {
     if (deferWhileBusy(&TForm1::Button3Click)) return;
     if (!portIsOpen() || !mayDropUnsavedChanges()) return;
     const bool hadUnsavedChanges = edits.hasUnsavedChanges();
-    const EditStep step(edits);
+    const EditedConfiguration::Step step(edits);
     // Blocks that a failed Receive leaves in the image are no edit of the user's: they
     // leave the unsaved mark as it was (the step can still be undone).
     if (session_->receiveConfiguration().isEmpty() || !hadUnsavedChanges) edits.markSaved();
@@ -60,7 +60,7 @@ void TForm1::Button7Click() {
     if (!BackupDisplay()) return;
     session_->backupOfNextWrite = backups_->lastPath() != backupBefore ? backups_->lastPath() : QString();
     backups_->displayChanged();
-    const EditStep step(edits);
+    const EditedConfiguration::Step step(edits);
     Button7->setEnabled(false);
     const bool loaded = session_->loadDefaults().isEmpty();
     // The reset display restarts at the speed of the factory image: the PC follows it
@@ -108,15 +108,13 @@ void TForm1::Button11Click() {
         return;
     }
     if (dialogs().askYesNo(check.caption, check.question, MsgIcon::Question, MsgAnswer::No) != MsgAnswer::Yes) return;
-    if (!update.run()) showStrandedDisplayHint(update.programmingStarted());
-}
-
-// After a failed update the display waits in its boot loader and answers no poll. The
-// port is closed, so that the next Open starts afresh once the display has been
-// switched off and on, and the user is told so.
-void TForm1::showStrandedDisplayHint(bool firmwareTouched) {
+    if (update.run()) return;
+    // After a failed update the display waits in its boot loader and answers no poll.
+    // The port is closed, so that the next Open starts afresh once the display has been
+    // switched off and on, and the user is told so.
     if (portIsOpen()) AfComPort1->ClosePort();
-    dialogs().showMessage(QString(), StrandedDisplayHint(firmwareTouched, languagePolish), MsgIcon::Information);
+    dialogs().showMessage(QString(), StrandedDisplayHint(update.programmingStarted(), languagePolish),
+                          MsgIcon::Information);
 }
 
 // Before Send or Load Defaults overwrite the display: the keeper decides whether to
@@ -124,10 +122,10 @@ void TForm1::showStrandedDisplayHint(bool firmwareTouched) {
 bool TForm1::BackupDisplay() {
     if (!portIsOpen()) return true;  // nothing can be overwritten
     // The progress window says why the display is read before it is written.
-    progressCaption_ =
+    Form2->captionOverride =
         tr2("Reading the display for a backup...", QString::fromUtf8("Odczyt wyświetlacza do kopii zapasowej..."));
     const DisplayBackupKeeper::Result result = backups_->backUp();
-    progressCaption_.clear();
+    Form2->captionOverride.clear();
     switch (result.kind) {
     case DisplayBackupKeeper::Result::Kind::Written: return true;
     case DisplayBackupKeeper::Result::Kind::ReadFailed: {

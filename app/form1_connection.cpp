@@ -45,10 +45,7 @@ void TForm1::createDevice() {
     Timer1 = session_->replyTimer();
     Timer2 = session_->pollTimer();
     Form2->onCancel = [this] { session_->cancel(); };
-    Form2->onShow = [this] {
-        session_->progressShown();
-        if (!progressCaption_.isEmpty()) Form2->setWindowTitle(progressCaption_);
-    };
+    Form2->onShow = [this] { session_->progressShown(); };
     connect(session_, &DisplaySession::variantAnnounced, this,
             [this](bool wide) { FollowDisplayVariant(wide ? DisplayVariant::D128x64 : DisplayVariant::D84x48); });
     backups_ = std::make_unique<DisplayBackupKeeper>(
@@ -64,8 +61,14 @@ void TForm1::createDevice() {
         if (portIsOpen()) OpenCom(selectedPort);
     });
     connect(session_, &DisplaySession::configurationIncomplete, this, &TForm1::ShowImageAsItIs);
-    connect(session_, &DisplaySession::transferStarted, this, [this] { setTransferControls(true); });
-    connect(session_, &DisplaySession::transferFinished, this, [this] { setTransferControls(false); });
+    // While a transfer runs, the controls that would start another action or change the
+    // image are disabled; the progress window's Cancel stays. Clear Log needs a display
+    // that answers; the port may have gone meanwhile.
+    const auto hold = [this](bool running) {
+        transferHold_.set(running, [this](QWidget* w) { return w != Button9 || !session_->firmwareVersion.isEmpty(); });
+    };
+    connect(session_, &DisplaySession::transferStarted, this, [hold] { hold(true); });
+    connect(session_, &DisplaySession::transferFinished, this, [hold] { hold(false); });
 }
 
 bool TForm1::portIsOpen() const { return AfComPort1 && AfComPort1->IsOpen(); }

@@ -11,10 +11,6 @@
 
 using namespace vorkal;
 
-QString TForm1::putAwayNoteText() const {
-    return PutAwayNoteLabel::text(languagePolish, config.variant(), edits.putAwayVariant());
-}
-
 void TForm1::FollowDisplayVariant(DisplayVariant v) {
     if (config.variant() == v) return;
     const bool putAway = edits.followVariant(v);
@@ -26,7 +22,7 @@ void TForm1::FollowDisplayVariant(DisplayVariant v) {
         // Back at the variant of the configuration put away: the note no longer fits
         // (undo still brings the configuration back).
         if (PutAwayNote->isVisible() && v == edits.putAwayVariant()) PutAwayNote->hide();
-        else if (PutAwayNote->isVisible()) PutAwayNote->setText(putAwayNoteText());
+        else if (PutAwayNote->isVisible()) PutAwayNote->setText(PutAwayNoteLabel::noteFor(languagePolish, edits));
         ClearPreview();
     }
     updateCaption();
@@ -40,7 +36,7 @@ void TForm1::showNoConfiguration() {
     ClearPreview();
     Button2->setEnabled(false);
     Button4->setEnabled(false);
-    static_cast<PutAwayNoteLabel*>(PutAwayNote)->showOver(StringGrid1->geometry(), putAwayNoteText());
+    PutAwayNote->showOver(StringGrid1->geometry(), PutAwayNoteLabel::noteFor(languagePolish, edits));
 }
 
 void TForm1::showConfigurationControls() {

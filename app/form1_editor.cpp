@@ -9,6 +9,7 @@
 #include "layout_editor.h"
 #include "preview_grid.h"
 #include "preview_renderer.h"
+#include "put_away_note.h"
 
 using namespace vorkal;
 
@@ -27,7 +28,7 @@ void TForm1::ShowLoadedConfiguration() {
             MsgIcon::Warning);
         return;
     }
-    shownLayoutCount_ = 200;
+    layoutSelector_.rebuildOnNextHeader();
     ComboBox1->clear();
     ComboBox1->addItems(ElementListEntries(config.variant(), languagePolish));
     ComboBox1->setCurrentIndex(-1);  // the layout selection below must load no controls
@@ -59,22 +60,7 @@ void TForm1::ShowImageAsItIs() {
 }
 
 void TForm1::ApplyLayoutHeader() {
-    const uint8_t layoutByte = config.image[kLayoutByte];
-    int c = layoutByte >> 4;
-    if (c != shownLayoutCount_) {
-        if (layoutByte >= 144) c = kMaxLayouts;
-        fillLayoutSelector(c);
-        RadioGroup3->setItemIndex(std::min(layoutByte & 7, c - 1));  // runs RadioGroup3Click
-        ComboBox3->setCurrentIndex(CorrectSpeedByte(config));
-    }
-    shownLayoutCount_ = c;
-}
-
-void TForm1::fillLayoutSelector(int count) {
-    QStringList entries;
-    for (int n = 1; n <= count; ++n) entries << QString::number(n);
-    RadioGroup3->setColumns(count < 5 ? 1 : 2);
-    RadioGroup3->setItems(entries);
+    if (layoutSelector_.applyHeader(config.image[kLayoutByte])) ComboBox3->setCurrentIndex(CorrectSpeedByte(config));
 }
 
 void TForm1::LoadElementControls() {
@@ -98,7 +84,7 @@ void TForm1::RadioGroup3Click() {
 
 // One change of the selected entry as one undo step.
 void TForm1::editSelected(ElementField field, int position) {
-    const EditStep step(edits);
+    const EditedConfiguration::Step step(edits);
     const int i = selectedEntry();
     if (i < ElementControls::firstEntryFor(field)) return;
     elementControls_.store(config, i, field, position);
@@ -135,7 +121,7 @@ bool TForm1::Edit1KeyPress(QLineEdit*, QChar key) {
 
 // Leaving an edit (or Enter in it) stores the typed value as one undo step.
 void TForm1::storeTyped(ElementField field) {
-    const EditStep step(edits);
+    const EditedConfiguration::Step step(edits);
     const int i = selectedEntry();
     if (i >= 0 && elementControls_.storeTyped(config, i, field)) UpdateGrid();
 }
@@ -153,13 +139,10 @@ void TForm1::StringGrid1MouseDown(Qt::MouseButton button, int x, int y) {
     const int hit = HitTest(config, column, row);
     if (hit < 0 || hit >= ComboBox1->count()) return;
     const ElementBox box = HitBox(config, hit);
-    grabColumn_ = column - box.x;
-    grabRow_ = row - box.y;
     ComboBox1->setCurrentIndex(hit);
     LoadElementControls();
     UpdateGrid();
-    dragging_ = true;
-    edits.beginDrag();  // the whole drag, up to the release, is one undo step
+    edits.beginDrag(column - box.x, row - box.y);  // the whole drag, up to the release, is one undo step
 }
 
 // The up-downs limit the position to the screen, so an element dragged past an edge
@@ -167,14 +150,11 @@ void TForm1::StringGrid1MouseDown(Qt::MouseButton button, int x, int y) {
 void TForm1::StringGrid1MouseMove(int x, int y) {
     int column = 0, row = 0;
     const int i = selectedEntry();
-    if (!dragging_ || i < 0 || !StringGrid1->leftButtonAlone() || !StringGrid1->cellAt(x, y, column, row)) return;
-    edits.moveElement(i, column - grabColumn_, row - grabRow_);
+    if (i >= 0 && StringGrid1->leftButtonAlone() && StringGrid1->cellAt(x, y, column, row))
+        edits.dragTo(i, column, row);
 }
 
-void TForm1::StringGrid1MouseUp(Qt::MouseButton, int, int) {
-    dragging_ = false;
-    edits.endDrag();
-}
+void TForm1::StringGrid1MouseUp(Qt::MouseButton, int, int) { edits.endDrag(); }
 
 // The grid gets its canvas on the first draw, so it shows white paper until then.
 void TForm1::UpdateGrid() {

@@ -4,14 +4,13 @@
 
 #include <QAction>
 #include <QMenu>
-#include <QSignalBlocker>
-#include <algorithm>
 
 #include "dialogs.h"
 #include "display_session.h"
 #include "edited_configuration.h"
 #include "element_catalogue.h"
 #include "form1.h"
+#include "window_texts.h"
 #include "layout_editor.h"
 #include "preview_grid.h"
 
@@ -43,7 +42,7 @@ void TForm1::connectModels() {
 }
 
 void TForm1::updateCaption() {
-    const QString caption = QString::fromLatin1(kCaption) + (edits.hasUnsavedChanges() ? " *" : "");
+    const QString caption = QString::fromLatin1(kWindowCaption) + (edits.hasUnsavedChanges() ? " *" : "");
     if (windowTitle() != caption) setWindowTitle(caption);
     undoAction->setEnabled(edits.history().canUndo());
     redoAction->setEnabled(edits.history().canRedo());
@@ -62,33 +61,23 @@ bool TForm1::mayDropUnsavedChanges() {
 
 // A transfer reads or fills the image: undo and redo wait until it is over.
 void TForm1::UndoEdit() {
-    dragging_ = false;
+    edits.endDrag();
     if (!session_->waiting() && !session_->transferRunning()) edits.undo();
 }
 
 void TForm1::RedoEdit() {
-    dragging_ = false;
+    edits.endDrag();
     if (!session_->waiting() && !session_->transferRunning()) edits.redo();
 }
 
 void TForm1::showRestoredImage(DisplayVariant variantBefore, bool logChanged) {
     // The radio groups set below write back the bits they show: no step of their own.
-    const EditStep quiet(edits, false);
+    const EditedConfiguration::Step quiet(edits, false);
     if (config.variant() != variantBefore) applyVariant(config.variant());
     syncElementList();
     if (!config.configurationLoaded) return showNoConfiguration();
     showConfigurationControls();
-    // The layout selector follows the layout count without its click handler, which
-    // would tell the display to show a layout.
-    const int count = config.layoutCount();
-    if (count > 0 && count != RadioGroup3->count()) {
-        const int keep = RadioGroup3->itemIndex();
-        const QSignalBlocker blocked(RadioGroup3);
-        fillLayoutSelector(count);
-        RadioGroup3->setItemIndex(std::clamp(keep, 0, count - 1));
-        shownLayoutCount_ = count;
-        config.selectedLayout = RadioGroup3->itemIndex();
-    }
+    if (layoutSelector_.followCount(config.layoutCount())) config.selectedLayout = RadioGroup3->itemIndex();
     const int speed = config.image[kSpeedByte] >> 4;
     if (speed < ComboBox3->count()) ComboBox3->setCurrentIndex(speed);
     LoadElementControls();
@@ -110,10 +99,10 @@ bool TForm1::PreviewKeyPress(int key, Qt::KeyboardModifiers modifiers) {
     if (other != Qt::NoModifier || selectedEntry() < 0) return false;
     const int step = (modifiers & Qt::ShiftModifier) ? EditedConfiguration::kBigNudge : 1;
     switch (key) {
-    case Qt::Key_Left: NudgeSelected(-step, 0); return true;
-    case Qt::Key_Right: NudgeSelected(step, 0); return true;
-    case Qt::Key_Up: NudgeSelected(0, -step); return true;
-    case Qt::Key_Down: NudgeSelected(0, step); return true;
+    case Qt::Key_Left: edits.nudgeElement(selectedEntry(), -step, 0); return true;
+    case Qt::Key_Right: edits.nudgeElement(selectedEntry(), step, 0); return true;
+    case Qt::Key_Up: edits.nudgeElement(selectedEntry(), 0, -step); return true;
+    case Qt::Key_Down: edits.nudgeElement(selectedEntry(), 0, step); return true;
     case Qt::Key_Tab:
     case Qt::Key_Backtab: {
         const int n = ComboBox1->count();
@@ -124,16 +113,6 @@ bool TForm1::PreviewKeyPress(int key, Qt::KeyboardModifiers modifiers) {
     }
     default: return false;
     }
-}
-
-void TForm1::NudgeSelected(int dx, int dy) {
-    if (selectedEntry() >= 0) edits.nudgeElement(selectedEntry(), dx, dy);
-}
-
-void TForm1::CopyLayoutTo(int target) { edits.copyLayoutTo(target); }
-
-void TForm1::CentreSelectedHorizontally() {
-    if (selectedEntry() >= 0) edits.centreElementHorizontally(selectedEntry());
 }
 
 void TForm1::PreviewContextMenu(const QPoint& globalPos) {
@@ -148,12 +127,12 @@ void TForm1::PreviewContextMenu(const QPoint& globalPos) {
     for (int layout = 0; layout < config.layoutCount(); ++layout) {
         if (layout == config.selectedLayout) continue;
         QAction* to = copy->addAction(tr2("Layout %1", QString::fromUtf8("Układ %1")).arg(layout + 1));
-        connect(to, &QAction::triggered, this, [this, layout] { CopyLayoutTo(layout); });
+        connect(to, &QAction::triggered, this, [this, layout] { edits.copyLayoutTo(layout); });
     }
     copy->setEnabled(!copy->isEmpty());
     const int i = selectedEntry();
     QAction* centre = menu.addAction(tr2("Centre horizontally", QString::fromUtf8("Wyśrodkuj w poziomie")));
     centre->setEnabled(i >= 0 && DecodeElement(config, i).visible);
-    connect(centre, &QAction::triggered, this, &TForm1::CentreSelectedHorizontally);
+    connect(centre, &QAction::triggered, this, [this, i] { edits.centreElementHorizontally(i); });
     menu.exec(globalPos);
 }

@@ -8,6 +8,7 @@
 #include "dialogs.h"
 #include "display_session.h"
 #include "form1.h"
+#include "window_texts.h"
 #include "form2.h"
 #include "log_export.h"
 #include "log_record.h"
@@ -30,7 +31,7 @@ void TForm1::StringGrid2DrawCell(int column, int row, QPainter* painter, const Q
 
 void TForm1::LogsView() {
     if (!logView.refresh(config, languagePolish, QLocale::system().decimalPoint())) {
-        refreshTrackWindow();
+        if (trackWindow_) trackWindow_->follow(logView);
         return;
     }
     const LogTableCells& cells = logView.rows();
@@ -45,7 +46,7 @@ void TForm1::LogsView() {
         }
     }
     StringGrid2->setUpdatesEnabled(true);
-    refreshTrackWindow();
+    if (trackWindow_) trackWindow_->follow(logView);
 }
 
 void TForm1::Button6Click() {
@@ -102,15 +103,8 @@ void TForm1::TrackButtonClick() {
     }
     trackWindow_->setPolish(languagePolish);
     trackWindow_->show();
-    refreshTrackWindow();
+    if (trackWindow_) trackWindow_->follow(logView);
     trackWindow_->markRow(StringGrid2->currentRow());
     trackWindow_->raise();
     trackWindow_->activateWindow();
-}
-
-void TForm1::refreshTrackWindow() {
-    // Only what the log view rebuilt: a Receive that left the log alone draws nothing anew.
-    if (!trackWindow_ || !trackWindow_->isVisible() || trackRevision_ == logView.revision()) return;
-    trackRevision_ = logView.revision();
-    trackWindow_->setLog(logView);
 }

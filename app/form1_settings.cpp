@@ -5,6 +5,7 @@
 #include "atomic_file.h"
 #include "dialogs.h"
 #include "form1.h"
+#include "window_texts.h"
 #include "settings_file.h"
 
 using namespace vorkal;
@@ -16,7 +17,7 @@ void TForm1::Button1Click() {
     request.defaultExtension = "BIN";
     const QString fileName = askOpenFile(request, fileDialogMemory).fileName;
     if (fileName.isEmpty()) return;
-    const EditStep step(edits);
+    const EditedConfiguration::Step step(edits);
     // A refused or failed import changes nothing, and the editor keeps showing the
     // element its controls name.
     if (!importSettingsFile(fileName)) ShowImageAsItIs();

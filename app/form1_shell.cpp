@@ -12,14 +12,9 @@
 #include "track_window.h"
 #include "preferences.h"
 #include "preview_grid.h"
-#include "port_details_line.h"
+#include "put_away_note.h"
 
 using namespace vorkal;
-
-void TForm1::attachPortDetails() {
-    PortDetailsLine = AttachPortDetailsLine(
-        this, ComboBox4, [this](const QString& entry) { return PortList::describe(entry, languagePolish); });
-}
 
 void TForm1::FormShow() {
     languagePolish = false;
@@ -49,8 +44,6 @@ void TForm1::FormShow() {
 void TForm1::ComboBox4DropDown() { portList_->refill(selectedPort, languagePolish); }
 
 QString TForm1::absentPortHint() const { return portList_->absentHint(selectedPort, languagePolish); }
-
-void TForm1::showPortOpenWillUse() { portList_->showPortOpenWillUse(selectedPort, languagePolish); }
 
 void TForm1::applyLanguageTexts() {
     ApplyWindowTexts({GroupBox1,
@@ -85,14 +78,14 @@ void TForm1::applyLanguageTexts() {
                      languagePolish);
     Button5->setText(portIsOpen() ? tr2("Close", "Zamknij") : tr2("Open", "Otwórz"));
     if (trackWindow_) trackWindow_->setPolish(languagePolish);
-    if (PutAwayNote && PutAwayNote->isVisible()) PutAwayNote->setText(putAwayNoteText());
+    if (PutAwayNote && PutAwayNote->isVisible()) PutAwayNote->setText(PutAwayNoteLabel::noteFor(languagePolish, edits));
 }
 
 void TForm1::RadioGroup6Click() {
     languagePolish = RadioGroup6->itemIndex() == 1;
     applyLanguageTexts();
     RadioGroup1->setItems(FontEntries(config.variant(), languagePolish));
-    showPortOpenWillUse();
+    portList_->showPortOpenWillUse(selectedPort, languagePolish);
     Preferences::writeLang(languagePolish ? 1 : 0);
 }
 
@@ -118,9 +111,4 @@ void TForm1::setView(View v) {
     Button9->setVisible(v == View::Log);
     Button10->setVisible(v == View::Log);
     TrackButton->setVisible(v == View::Log);
-}
-
-void TForm1::setTransferControls(bool running) {
-    // Clear Log needs a display that answers; the port may have gone meanwhile.
-    transferHold_.set(running, [this](QWidget* w) { return w != Button9 || !session_->firmwareVersion.isEmpty(); });
 }

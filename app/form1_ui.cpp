@@ -21,23 +21,36 @@
 #include "track_window.h"
 #include "control_builders.h"
 #include "log_table_view.h"
+#include "port_details_line.h"
+#include "window_texts.h"
 
 using namespace vorkal;
-
-const char* const TForm1::kCaption = "Vorkal Configurator v0.72";
-const char* const TForm1::kSettingsFilter = "Setting Files (*.set)|*.set";
-const char* const TForm1::kLogFilter =
-    "Text Files (*.txt)|*.txt|KML file (*.kml)|*.kml|KML file with extruded patch (*.kml)|*.kml|"
-    "GPX file (*.gpx)|*.gpx";
 
 namespace {
 
 const QStringList kSpeedEntries{"57600", "38400", "19200", "9600", "4800"};
 
+// The Exit handler of one of the four value edits.
+void ApplyTypedValue(TForm1& form, QLineEdit* edit) {
+    if (edit == form.Edit1) form.Edit1Exit();
+    else if (edit == form.Edit2) form.Edit2Exit();
+    else if (edit == form.Edit3) form.Edit3Exit();
+    else if (edit == form.Edit4) form.Edit4Exit();
+    edit->setModified(false);  // nothing typed is waiting any more
+}
+
+// One of the undo or redo shortcuts.
+bool IsHistoryKey(const QKeyEvent* key, const QAction* undo, const QAction* redo) {
+    const QKeySequence pressed(key->keyCombination());
+    for (const QAction* a : {undo, redo})
+        if (a && a->shortcuts().contains(pressed)) return true;
+    return false;
+}
+
 }  // namespace
 
 TForm1::TForm1(QWidget* parent) : QWidget(parent) {
-    setWindowTitle(kCaption);
+    setWindowTitle(kWindowCaption);
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setFixedSize(440, 492);
@@ -50,6 +63,7 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent) {
                           Edit4,   CheckBox1, CheckBox2, RadioGroup1, RadioGroup2, StaticText3, StaticText4};
     transferHold_.controls = {GroupBox1,   GroupBox2, GroupBox5, GroupBox6, RadioGroup3,
                               RadioGroup6, Button6,   Button9,   Button10,  StringGrid1};
+    layoutSelector_.group = RadioGroup3;
     portList_ = std::make_unique<PortList>(ComboBox4);
 
     Form2 = new TForm2(this);
@@ -208,7 +222,8 @@ void TForm1::connectHandlers() {
     connect(ComboBox2, &QComboBox::activated, this, &TForm1::ComboBox2Change);
     connect(ComboBox4, &QComboBox::activated, this, &TForm1::ComboBox4Click);
     connect(ComboBox4, &TComboBox::dropDown, this, &TForm1::ComboBox4DropDown);
-    attachPortDetails();
+    PortDetailsLine = AttachPortDetailsLine(
+        this, ComboBox4, [this](const QString& entry) { return PortList::describe(entry, languagePolish); });
     PutAwayNote = new PutAwayNoteLabel(this);
     connect(CheckBox1, &QCheckBox::clicked, this, &TForm1::CheckBox1Click);
     connect(CheckBox2, &QCheckBox::clicked, this, &TForm1::CheckBox2Click);
@@ -249,7 +264,7 @@ bool TForm1::eventFilter(QObject* watched, QEvent* e) {
         return QWidget::eventFilter(watched, e);
     }
     auto* edit = qobject_cast<QLineEdit*>(watched);
-    if (e->type() == QEvent::ShortcutOverride && isHistoryKey(static_cast<QKeyEvent*>(e))) {
+    if (e->type() == QEvent::ShortcutOverride && IsHistoryKey(static_cast<QKeyEvent*>(e), undoAction, redoAction)) {
         // Line edits (and the editable lists, which hand the keys to theirs) claim the
         // undo keys for their own text. They undo the configuration instead, unless a
         // value edit holds typed text that was not applied yet.
@@ -263,29 +278,15 @@ bool TForm1::eventFilter(QObject* watched, QEvent* e) {
     if (e->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(e);
         if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
-            applyTypedValue(edit);  // Enter applies the value as leaving the edit does
+            ApplyTypedValue(*this, edit);  // Enter applies the value as leaving the edit does
             return true;
         }
         const QString text = key->text();
         // The undo keys are no typed character: they reach the edit's own undo.
-        if (text.size() == 1 && !isHistoryKey(key) && !Edit1KeyPress(edit, text[0])) return true;
+        if (text.size() == 1 && !IsHistoryKey(key, undoAction, redoAction) && !Edit1KeyPress(edit, text[0]))
+            return true;
     } else if (e->type() == QEvent::FocusOut) {
-        applyTypedValue(edit);
+        ApplyTypedValue(*this, edit);
     }
     return QWidget::eventFilter(watched, e);
-}
-
-void TForm1::applyTypedValue(QLineEdit* edit) {
-    if (edit == Edit1) Edit1Exit();
-    else if (edit == Edit2) Edit2Exit();
-    else if (edit == Edit3) Edit3Exit();
-    else if (edit == Edit4) Edit4Exit();
-    edit->setModified(false);  // nothing typed is waiting any more
-}
-
-bool TForm1::isHistoryKey(const QKeyEvent* key) const {
-    const QKeySequence pressed(key->keyCombination());
-    for (const QAction* a : {undoAction, redoAction})
-        if (a && a->shortcuts().contains(pressed)) return true;
-    return false;
 }

@@ -24,6 +24,7 @@ void TForm2::FormShow() {
     Button1->setText(owner_->tr2("Cancel", "Anuluj"));
     ProgressBar1->setValue(0);
     if (onShow) onShow();
+    if (!captionOverride.isEmpty()) setWindowTitle(captionOverride);
 }
 
 void TForm2::Button1Click() {

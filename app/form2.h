@@ -23,6 +23,9 @@ public:
     std::function<void()> onCancel;
     // Run when the window is shown: clears the cancel flag of the line protocol.
     std::function<void()> onShow;
+    // Replaces the caption each time the window is shown, while not empty: says why a
+    // transfer runs that the user did not ask for.
+    QString captionOverride;
 
     void FormShow();
     void Button1Click();

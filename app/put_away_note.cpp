@@ -18,7 +18,7 @@ PutAwayNoteLabel::PutAwayNoteLabel(QWidget* parent) : QLabel(parent) {
     hide();
 }
 
-QString PutAwayNoteLabel::text(bool polish, DisplayVariant now, DisplayVariant putAway) {
+QString PutAwayNoteLabel::noteFor(bool polish, DisplayVariant now, DisplayVariant putAway) {
     const QString note =
         polish ? QString::fromUtf8(
                      "Ten wyświetlacz ma %1; pokazana konfiguracja była dla %2 i została odłożona.\n"

@@ -5,6 +5,7 @@
 #include <QLabel>
 
 #include "config_image.h"
+#include "edited_configuration.h"
 
 namespace vorkal {
 
@@ -13,7 +14,10 @@ class PutAwayNoteLabel : public QLabel {
 public:
     explicit PutAwayNoteLabel(QWidget* parent);
     // The note for a display of variant `now` while a configuration of `putAway` is put away.
-    static QString text(bool polish, DisplayVariant now, DisplayVariant putAway);
+    static QString noteFor(bool polish, DisplayVariant now, DisplayVariant putAway);
+    static QString noteFor(bool polish, const EditedConfiguration& edits) {
+        return noteFor(polish, edits.image().variant(), edits.putAwayVariant());
+    }
     // Shows `text` over the preview at `grid` (in the parent's coordinates), on top.
     void showOver(const QRect& grid, const QString& text);
 };

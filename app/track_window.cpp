@@ -112,7 +112,12 @@ TrackWindow::TrackWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     applyLanguageTexts();
 }
 
+void TrackWindow::follow(const LogViewModel& log) {
+    if (isVisible() && logRevision_ != log.revision()) setLog(log);
+}
+
 void TrackWindow::setLog(const LogViewModel& log) {
+    logRevision_ = log.revision();
     flights_ = log.flights();
     figures_ = log.figures();
     decimalSeparator_ = log.decimalSeparator();

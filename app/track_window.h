@@ -72,6 +72,9 @@ public:
     explicit TrackWindow(QWidget* parent = nullptr);
     // Rebuilds the picture and the figures from the log view's flights.
     void setLog(const LogViewModel& log);
+    // While shown: rebuilds them only when the log view did since (a Receive that left
+    // the log alone draws nothing anew).
+    void follow(const LogViewModel& log);
     void setPolish(bool polish);
     // Marks a table row on the track (nothing when the row has no point).
     void markRow(int row);
@@ -98,6 +101,7 @@ private:
     QList<FlightFigures> figures_;
     QString decimalSeparator_ = QStringLiteral(".");
     bool polish_ = false;
+    int logRevision_ = -1;            // the log view revision shown
     FileDialogMemory pictureDialog_;  // where the picture was last saved, for the run
 };
 

@@ -25,10 +25,16 @@ void EditedConfiguration::closeStep() {
     emit stateChanged();
 }
 
-void EditedConfiguration::beginDrag() {
+void EditedConfiguration::beginDrag(int grabX, int grabY) {
     endDrag();
     openStep(true);
     dragOpen_ = true;
+    grabX_ = grabX;
+    grabY_ = grabY;
+}
+
+void EditedConfiguration::dragTo(int i, int column, int row) {
+    if (dragOpen_) moveElement(i, column - grabX_, row - grabY_);
 }
 
 void EditedConfiguration::endDrag() {

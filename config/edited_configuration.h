@@ -38,8 +38,12 @@ public:
         EditedConfiguration& model_;
     };
     // A drag is one step from the press to the release; a new press ends the last one.
-    void beginDrag();
+    // (grabX, grabY): the pressed cell less the element's position, kept while it moves.
+    void beginDrag(int grabX = 0, int grabY = 0);
     void endDrag();
+    bool dragging() const { return dragOpen_; }
+    // During a drag: entry `i` follows the pointer at cell (column, row).
+    void dragTo(int i, int column, int row);
 
     // Undoes or redoes one step, not while a step is open; nothing is sent anywhere.
     // Emits restored() when it stepped.
@@ -100,6 +104,7 @@ private:
     bool recordStep_ = false;
     bool saveWhenStepCloses_ = false;
     bool dragOpen_ = false;
+    int grabX_ = 0, grabY_ = 0;
     uint64_t savedStateId_ = 0;  // the history's state id when it was saved last
     bool savedKnown_ = false;
     bool putAwayUnsaved_ = false;  // the configuration put away held unsaved changes

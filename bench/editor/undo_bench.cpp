@@ -34,7 +34,7 @@ int main(int argc, char** argv) {
     // 200 one-pixel moves of the selected element, one step each.
     f.ComboBox1->setCurrentIndex(1);
     f.ComboBox1Change();
-    for (int n = 0; n < 200; ++n) f.NudgeSelected(0, n % 2 ? -1 : 1);
+    for (int n = 0; n < 200; ++n) f.edits.nudgeElement(1, 0, n % 2 ? -1 : 1);
     const int steps = f.edits.history().undoCount();
     const size_t smallSteps = f.edits.history().memoryBytes();
 

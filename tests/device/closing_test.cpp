@@ -145,7 +145,7 @@ private:
                 if (!form_.config.configurationLoaded) return;
             }
             if (kind_ == "send") {
-                form_.CopyLayoutTo(1);
+                form_.edits.copyLayoutTo(1);
                 if (!form_.edits.hasUnsavedChanges()) return fail("no unsaved change");
             }
             phase_ = Phase::Starting;

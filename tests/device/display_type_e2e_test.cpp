@@ -12,6 +12,7 @@
 #include "element_catalogue.h"
 #include "preview_canvas.h"
 #include "preview_grid.h"
+#include "put_away_note.h"
 
 using namespace vorkal;
 using namespace vorkal::testing;

@@ -98,6 +98,30 @@ TEST(EditedConfiguration, NoUndoWhileAStepIsOpenAndADragIsOneStep) {
     ASSERT_TRUE(e.model.undo());
     EXPECT_EQ(e.at(1).y, y + 5);
     EXPECT_FALSE(e.model.stepOpen());
+    EXPECT_FALSE(e.model.dragging());
+}
+
+TEST(EditedConfiguration, ADraggedElementKeepsTheGrabbedPointUnderThePointer) {
+    Edited e;
+    e.place(1, 10, 10);
+    e.model.markSaved();
+    const ElementValues before = e.at(1);
+    e.model.dragTo(1, 40, 30);  // no drag open: nothing moves
+    EXPECT_EQ(e.at(1).x, before.x);
+    EXPECT_EQ(e.at(1).y, before.y);
+    EXPECT_EQ(e.model.history().undoCount(), 0);
+
+    // Pressed 3 cells right of and 2 below the element's corner.
+    e.model.beginDrag(3, 2);
+    EXPECT_TRUE(e.model.dragging());
+    e.model.dragTo(1, before.x + 3 + 10, before.y + 2 + 4);
+    EXPECT_EQ(e.at(1).x, before.x + 10);
+    EXPECT_EQ(e.at(1).y, before.y + 4);
+    e.model.endDrag();
+    EXPECT_FALSE(e.model.dragging());
+    e.model.dragTo(1, 0, 0);  // after the release the pointer drags nothing
+    EXPECT_EQ(e.at(1).x, before.x + 10);
+    EXPECT_EQ(e.model.history().undoCount(), 1);
 }
 
 TEST(EditedConfiguration, UnsavedMeansDifferentFromWhatWasSavedLast) {

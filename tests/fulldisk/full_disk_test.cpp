@@ -16,6 +16,7 @@
 #include "settings_file.h"
 #include "small_file_system.h"
 #include "track_window.h"
+#include "window_texts.h"
 
 using namespace vorkal;
 using namespace vorkal::testing;
@@ -75,7 +76,7 @@ protected:
         EXPECT_EQ(messages().last(), expected);
     }
     bool markedUnsaved() const {
-        return form->edits.hasUnsavedChanges() && form->windowTitle() == QString(TForm1::kCaption) + " *";
+        return form->edits.hasUnsavedChanges() && form->windowTitle() == QString(vorkal::kWindowCaption) + " *";
     }
     // An edit through the element controls: the window holds changes nobody has.
     void editSomething() {

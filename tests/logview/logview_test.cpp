@@ -12,6 +12,7 @@
 
 #include "dialogs.h"
 #include "form1.h"
+#include "window_texts.h"
 #include "log_export.h"
 #include "qt_printers.h"
 #include "user_folders.h"
@@ -124,7 +125,7 @@ TEST_F(LogViewTest, SaveWritesTheChosenFormat) {
     ASSERT_TRUE(gpx.open(QIODevice::ReadOnly));
     EXPECT_EQ(gpx.readAll().count("<time>2026-03-04T12:1"), 3);
     const FileDialogRequest& asked = scripted.shown.back().request;
-    EXPECT_EQ(asked.filter, TForm1::kLogFilter);
+    EXPECT_EQ(asked.filter, vorkal::kLogFilter);
     EXPECT_TRUE(asked.filter.endsWith("|GPX file (*.gpx)|*.gpx"));
     EXPECT_EQ(asked.defaultExtension, "txt");
     EXPECT_TRUE(scripted.messages().isEmpty());
@@ -236,7 +237,7 @@ TEST_F(LogViewTest, TypedExtensionOfAnotherTypeChoosesThatType) {
     // The dialog opens next time with the type that was written.
     form.Button10Click();
     EXPECT_EQ(scripted.shown.back().request.filterIndex, 2);
-    EXPECT_EQ(filterForTypedName("x.KML", TForm1::kSettingsFilter, 1), 1);  // one type only
+    EXPECT_EQ(filterForTypedName("x.KML", vorkal::kSettingsFilter, 1), 1);  // one type only
 }
 
 TEST_F(LogViewTest, SaveDialogKeepsTheLastFolderAndType) {
