@@ -142,12 +142,6 @@ void RequestLowLatency(int fd) {
     ioctl(fd, TIOCSSERIAL, &ss);
 }
 
-bool HasUart(int fd) {
-    serial_struct ss{};
-    if (ioctl(fd, TIOCGSERIAL, &ss) != 0) return true;
-    return ss.type != PORT_UNKNOWN;
-}
-
 bool InputCount(int fd, int& count) {
     count = 0;
     return ioctl(fd, FIONREAD, &count) == 0;

@@ -25,8 +25,6 @@ bool ApplyDcb(int fd, const TAfDcb& dcb);
 bool ReadDcb(int fd, TAfDcb& dcb);
 // Asks USB adapters not to hold short replies for their latency timer; quiet where unsupported.
 void RequestLowLatency(int fd);
-// False when the driver says there is no UART behind the device; true when it cannot tell.
-bool HasUart(int fd);
 
 bool InputCount(int fd, int& count);
 // queues: 0x1 input, 0x2 output.

@@ -1,12 +1,9 @@
 #include "af_port_map.h"
 
-#include "af_line_posix.h"
-
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
 
-#include <fcntl.h>
 #include <map>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,16 +15,10 @@ bool IsCharDevice(const QString& path) {
     return ::stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISCHR(st.st_mode);
 }
 
-// A busy or forbidden device still counts as present; only a driver that says
-// "no UART here" (the unused ttyS entries every PC has) is left out.
+// A busy or forbidden device still counts as present; only a ttyS line without a UART
+// is left out.
 bool SerialDevicePresent(const QString& path, bool needUart) {
-    if (!IsCharDevice(path)) return false;
-    if (!needUart) return true;
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return true;
-    const bool uart = AfLinePosix::HasUart(fd);
-    ::close(fd);
-    return uart;
+    return IsCharDevice(path) && (!needUart || UartBehind(path));
 }
 
 // Port-directory entries: number -> symlink path.
@@ -72,6 +63,14 @@ QString RealPortPath(int n) {
 QString RuleDevicePathForComNumber(int n) {
     const RealPortRule* rule = RuleForNumber(n);
     return rule ? QString::fromLatin1(rule->prefix) + QString::number(n - rule->firstNumber) : QString();
+}
+
+bool UartBehind(const QString& devicePath, const QString& sysRoot) {
+    const QString name = QFileInfo(devicePath).fileName();
+    if (!name.startsWith(QLatin1String("ttyS"))) return true;
+    QFile type(QStringLiteral("%1/class/tty/%2/type").arg(sysRoot, name));
+    if (!type.open(QIODevice::ReadOnly)) return true;
+    return type.read(32).trimmed() != "0";
 }
 
 QString ComPortDirectory() {

@@ -14,3 +14,8 @@ QString DevicePathForComNumber(int n);
 QString RuleDevicePathForComNumber(int n);
 // "COM<n>" names of every present port, in ascending number.
 QStringList ListComPortNames();
+// Whether a ttyS line has a UART behind it, as the serial core reports it in sysfs (type
+// 0, "unknown", marks the unused entries every PC has). Asked of sysfs, not of the
+// driver: opening the device raises DTR and RTS and closing it drops them, which resets
+// many boards. Other devices, and a line sysfs says nothing of, count as there.
+bool UartBehind(const QString& devicePath, const QString& sysRoot = QStringLiteral("/sys"));

@@ -70,14 +70,6 @@ QString ProcessName(const QString& procRoot, int pid) {
     return ReadSmallFile(QStringLiteral("%1/%2/comm").arg(procRoot).arg(pid));
 }
 
-// The serial core reports a ttyS line without a UART as type 0 (unknown); where sysfs
-// says nothing, the device is taken to be there.
-bool UartPresent(const QString& devicePath, const PortEnvironment& env) {
-    const QString name = QFileInfo(devicePath).fileName();
-    if (!name.startsWith(QLatin1String("ttyS"))) return true;
-    return ReadSmallFile(QStringLiteral("%1/class/tty/%2/type").arg(env.sysRoot, name)) != QLatin1String("0");
-}
-
 }  // namespace
 
 QString PortEnvironment::PortDirectory() const { return portDirectory.isEmpty() ? ComPortDirectory() : portDirectory; }
@@ -103,12 +95,11 @@ ResolvedPort ResolvePort(int comNumber, const PortEnvironment& env) {
         port.devicePath = port.exists ? final : QDir(info.absolutePath()).absoluteFilePath(port.linkTarget);
         return port;
     }
-    // A ttyS node without a UART behind it is no port either. Asked of sysfs rather than
-    // of the driver: opening the device to ask would drop DTR on it.
+    // A ttyS node without a UART behind it is no port either.
     port.devicePath = RuleDevicePathForComNumber(comNumber);
     struct stat st {};
     port.exists = !port.devicePath.isEmpty() && StatPath(port.devicePath, st) && S_ISCHR(st.st_mode) &&
-                  UartPresent(port.devicePath, env);
+                  UartBehind(port.devicePath, env.sysRoot);
     return port;
 }
 

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/inotify.h>
 #include <unistd.h>
 
 namespace {
@@ -111,3 +112,47 @@ TEST(PortMap, MissingDirectoryGivesNoEntries) {
 }
 
 }  // namespace
+
+TEST(PortMap, UartBehindFollowsTheSerialCoresType) {
+    QTemporaryDir sys;
+    const auto writeType = [&](const char* line, const QByteArray& type) {
+        QDir(sys.path()).mkpath(QStringLiteral("class/tty/%1").arg(line));
+        QFile f(sys.filePath(QStringLiteral("class/tty/%1/type").arg(line)));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(type);
+    };
+    writeType("ttyS0", "4\n");   // a 16550A
+    writeType("ttyS1", "0\n");   // an entry without a UART
+    writeType("ttyS12", "0\n");  // not a prefix match for ttyS1
+    struct Case {
+        const char* device;
+        bool expected;
+    };
+    const Case cases[] = {
+        {"/dev/ttyS0", true},   {"/dev/ttyS1", false},
+        {"/dev/ttyS12", false}, {"/dev/ttyS2", true},  // sysfs says nothing: taken to be there
+        {"/dev/ttyUSB0", true}, {"/tmp/ports/COM3", true},
+    };
+    for (const Case& c : cases) EXPECT_EQ(UartBehind(c.device, sys.path()), c.expected) << c.device;
+}
+
+// Opening a serial device raises DTR and RTS, closing it drops them: a board on the line
+// may reset. Listing the ports must not touch the devices.
+TEST(PortMap, ListingThePortsOpensNoSerialDevice) {
+    QStringList watched;
+    const int inotify = inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
+    ASSERT_GE(inotify, 0);
+    for (const QString& name : QDir("/dev").entryList({"ttyS*", "ttyUSB*", "ttyACM*"}, QDir::System))
+        if (inotify_add_watch(inotify, QFile::encodeName("/dev/" + name).constData(), IN_OPEN) >= 0) watched << name;
+    if (watched.isEmpty()) {
+        close(inotify);
+        GTEST_SKIP() << "no serial device on this machine";
+    }
+    ListComPortNames();
+    for (int n = 1; n <= 40; ++n) DevicePathForComNumber(n);
+    // The events of the calls above are queued by the time they return.
+    char events[4096];
+    const ssize_t got = read(inotify, events, sizeof events);
+    close(inotify);
+    EXPECT_LT(got, 0) << "a serial device was opened; watched: " << watched.join(' ').toStdString();
+}
