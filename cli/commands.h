@@ -21,5 +21,7 @@ int RunFlash(const Options& options, DisplayLink& link);
 void PrintError(const QString& text);
 // Writes a file through the checked writer; prints the window's file error on failure.
 bool WriteResultFile(const QString& path, const QByteArray& bytes, bool polish);
+// Prints the window's file error for `path` that could not be written for `reason`.
+void PrintFileWriteError(const QString& path, const QString& reason, bool polish);
 
 }  // namespace vorkal::cli

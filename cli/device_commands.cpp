@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "atomic_file.h"
+#include "background_write.h"
 #include "byte_port.h"
 #include "commands.h"
 #include "display_backup.h"
@@ -136,10 +137,14 @@ void PrintError(const QString& text) {
     std::fflush(stderr);
 }
 
+void PrintFileWriteError(const QString& path, const QString& reason, bool polish) {
+    PrintError(Tr(polish, "Cannot write the file %1:\n%2", "Nie można zapisać pliku %1:\n%2").arg(path, reason));
+}
+
 bool WriteResultFile(const QString& path, const QByteArray& bytes, bool polish) {
     QString error;
     if (WriteFileAtomically(path, bytes, &error)) return true;
-    PrintError(Tr(polish, "Cannot write the file %1:\n%2", "Nie można zapisać pliku %1:\n%2").arg(path, error));
+    PrintFileWriteError(path, error, polish);
     return false;
 }
 
@@ -166,9 +171,23 @@ int RunInfo(const Options& options, DisplayLink& link) {
 }
 
 int RunReceive(const Options& options, DisplayLink& link) {
-    if (const int code = ReceiveInto(link)) return code;
-    if (!WriteResultFile(options.arguments[0], SettingsFileBytes(link.config()), link.polish())) return kExitFile;
-    PrintResult(options.arguments[0]);
+    const QString out = options.arguments[0];
+    // The file is written as soon as the last block is in, while the display gets its
+    // quiet pause after that answer: nothing goes on the line then, and the sync to the
+    // disk takes about as long as the pause.
+    BackgroundFileWrite write;
+    DisplaySession& session = link.session();
+    const QMetaObject::Connection lastBlock = QObject::connect(
+        &session, &DisplaySession::allBlocksRead, &session, [&] { write.start(out, SettingsFileBytes(link.config())); },
+        Qt::DirectConnection);
+    const int code = ReceiveInto(link);
+    QObject::disconnect(lastBlock);
+    if (code) return code;
+    // A port that closed before the command reads nothing and reports nothing: there is
+    // no configuration to write.
+    if (!write.started()) return link.failureExitCode();
+    if (!write.finish(link.polish())) return kExitFile;
+    PrintResult(out);
     return kExitOk;
 }
 

@@ -191,6 +191,10 @@ signals:
     void variantAnnounced(bool wide);
     // Receive filled the image: put it on screen.
     void configurationReceived();
+    // Every block of a block read (Receive, the read for a backup, the log download) is
+    // in: the read has succeeded. Only the quiet pause after the last answer is still to
+    // come, so work on the result may start now and overlap it.
+    void allBlocksRead();
     // Receive ended early; the blocks that came are in the image (emitted before the
     // error is shown, so that the window behind it shows the image as it now is).
     void configurationIncomplete();

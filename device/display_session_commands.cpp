@@ -44,6 +44,7 @@ QString DisplaySession::readBlocksWithProgress(int count, const std::function<QS
     for (int n = 0; n < count && error.isEmpty(); ++n) {
         error = readOne(n);
         progress_.stepProgress();
+        if (error.isEmpty() && n == count - 1) emit allBlocksRead();
         if (pauseMs > 0) PauseAfterExchange(pauseMs);
     }
     progress_.hideProgress();

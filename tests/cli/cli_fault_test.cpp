@@ -103,6 +103,40 @@ TEST_F(CliTest, NothingIsSentWhenTheBackupCannotBeMade) {
     }
 }
 
+TEST_F(CliTest, AReceiveWritesItsFileOnlyWhenEveryBlockCameIn) {
+    // The file is written while the last block's pause still runs: a receive that fails
+    // at any block, the last included, must leave the earlier file as it was.
+    struct Case {
+        const char* what;
+        QStringList faults;
+        int exitCode;
+    } cases[] = {
+        {"line gone mid-way", {"--hang-up-after", "12"}, 3},
+        {"last block unanswered", {"--hang-up-after", "64"}, 3},
+        {"no block arrives whole", {"--corrupt-crc", "-1"}, 4},
+        // Every block came in; the line went only in the pause after the last one.
+        {"line gone after the last block", {"--hang-up-after", "65"}, 0},
+    };
+    const QString out = file("kept.set");
+    const QByteArray earlier = FactoryFile(DisplayVariant::D128x64);
+    for (const Case& c : cases) {
+        ASSERT_TRUE(writeFile(out, earlier));
+        startDisplay(QStringList{"--variant", "128"} + c.faults);
+        const CliRun r = run({"receive", out, "--quiet"});
+        EXPECT_EQ(r.exitCode, c.exitCode) << c.what << "\n" << Describe(r);
+        const QByteArray written = readFile(out);
+        const QByteArray display = stopDisplayAndReadConfig();
+        if (c.exitCode == 0) {
+            ASSERT_EQ(written.size(), kSettingsFile128x64Log) << c.what;
+            EXPECT_EQ(written.left(1024), display.left(1024)) << c.what;
+        } else {
+            EXPECT_EQ(written, earlier) << c.what;
+        }
+        EXPECT_EQ(QDir(file("")).entryList(QDir::Files | QDir::Hidden), QStringList{"kept.set"}) << c.what;
+        display_.reset();
+    }
+}
+
 TEST_F(CliTest, CtrlCCancelsAReceiveAndFreesThePort) {
     // Every reply late, so the receive is surely running when the signal comes.
     startDisplay({"--variant", "128", "--reply-delay", "60"});

@@ -473,6 +473,58 @@ TEST_F(Session, EveryBlockReadLeavesTheDisplayTenQuietMillisecondsAfterItsAnswer
     }
 }
 
+TEST_F(Session, AllBlocksReadComesWithTheLastBlockBeforeTheClosingPause) {
+    // Work started on that signal (a file written) runs during the quiet pause after the
+    // last answer, which is still kept in full.
+    QElapsedTimer clock;
+    clock.start();
+    qint64 lastAnswerAt = -1;
+    port.respond = [&](const QByteArray& line) -> std::vector<Chunk> {
+        if (!line.startsWith("\xF1r")) return {};
+        const QByteArray reply = blockReply(line.mid(2, 1), QByteArray(16, char(line[2]))) + "\r\n";
+        QTimer::singleShot(1, &session, [&, reply] {
+            lastAnswerAt = clock.nsecsElapsed();
+            port.arrive(reply);
+        });
+        return {};
+    };
+    session.pauses.betweenBlockReadsMs = 30;
+    config.image.fill(0xEE);
+    int announcements = 0;
+    bool imageWholeAtSignal = false, ranInsideTheReceive = false;
+    QObject::connect(&session, &DisplaySession::allBlocksRead, [&] {
+        ++announcements;
+        imageWholeAtSignal = true;
+        for (int b = 0; b < 32; ++b) imageWholeAtSignal &= config.image[size_t(16 * b + 15)] == '0' + b;
+        // Runs at the first turn of the event loop after the signal.
+        QTimer::singleShot(0, [&] { ranInsideTheReceive = session.transferRunning(); });
+    });
+    int received = 0;
+    QObject::connect(&session, &DisplaySession::configurationReceived, [&] {
+        ++received;
+        EXPECT_EQ(announcements, 1);  // the signal came first
+    });
+    ASSERT_EQ(session.receiveConfiguration(), QString());
+    const qint64 returnedAt = clock.nsecsElapsed();
+    EXPECT_EQ(announcements, 1);
+    EXPECT_EQ(received, 1);
+    EXPECT_TRUE(imageWholeAtSignal);
+    EXPECT_TRUE(ranInsideTheReceive);
+    EXPECT_GE(returnedAt - lastAnswerAt, 30'000'000);
+
+    // The other block reads say the same; a read whose last block fails does not.
+    std::array<uint8_t, kImageSize> copy{};
+    EXPECT_EQ(session.readConfigurationInto(copy), QString());
+    EXPECT_EQ(announcements, 2);
+    port.respond = [](const QByteArray& line) -> std::vector<Chunk> {
+        if (!line.startsWith("\xF1r") || line[2] == DigitChar(31)) return {};
+        return answer(blockReply(line.mid(2, 1), QByteArray(16, char(line[2]))) + "\r\n");
+    };
+    session.pauses.betweenBlockReadsMs = 1;
+    EXPECT_EQ(session.receiveConfiguration(), "Timeout !!!");
+    EXPECT_EQ(announcements, 2);
+}
+
 TEST_F(Session, ReadingIntoASeparateBufferLeavesTheImageAlone) {
     port.respond = [](const QByteArray& line) -> std::vector<Chunk> {
         if (!line.startsWith("\xF1r")) return {};
