@@ -42,7 +42,17 @@ VorkalApplication::VorkalApplication(int& argc, char** argv) : QApplication(argc
     });
 }
 
+namespace {
+thread_local int tDeliveryDepth = 0;
+}  // namespace
+
+int VorkalApplication::deliveryDepth() { return tDeliveryDepth; }
+
 bool VorkalApplication::notify(QObject* receiver, QEvent* event) {
+    ++tDeliveryDepth;
+    const struct Leave {
+        ~Leave() { --tDeliveryDepth; }
+    } leave;
     try {
         return QApplication::notify(receiver, event);
     } catch (const std::exception& e) {
@@ -53,27 +63,34 @@ bool VorkalApplication::notify(QObject* receiver, QEvent* event) {
     return false;
 }
 
-void EndWhenMainWindowCloses(QApplication& app, TForm1& window) {
+void EndWhenMainWindowCloses(VorkalApplication& app, TForm1& window) {
     // Hidden windows (the progress and track windows) must not keep the program alive,
     // and an automatic quit must never end the loops of a transfer still on the stack.
     app.setQuitOnLastWindowClosed(false);
     QObject::connect(&window, &TForm1::closedForGood, &app, &ExitOnceUnwound);
 }
 
-void ExitOnceUnwound() {
-    // The window may close inside a handler that waits in a local event loop. Leaving
-    // the application now would make every loop that handler still enters return at
-    // once, and a wait that loops until a reply could then spin for ever. The check
-    // runs from whichever loop is innermost; it acts once the application's own is.
+void LeaveLoopOnceUnwound() {
+    // The window may close inside a handler that waits in a local event loop, or that
+    // lets events through with processEvents() (Set Baud does, between its pauses).
+    // Leaving the application then would make every loop that handler still enters
+    // return at once: its pauses would be skipped and a wait for a reply could spin for
+    // ever. The check runs from wherever events are delivered; it acts only when its own
+    // timer event is the one being delivered, straight from the application's loop. The
+    // loop level alone misses a handler inside processEvents(), which adds no level.
     auto* check = new QTimer(QCoreApplication::instance());
     check->setInterval(2);
     QObject::connect(check, &QTimer::timeout, check, [check] {
-        if (QThread::currentThread()->loopLevel() > 1) return;
+        if (QThread::currentThread()->loopLevel() > 1 || VorkalApplication::deliveryDepth() > 1) return;
         check->stop();
         check->deleteLater();
         QCoreApplication::exit(0);
     });
     check->start();
+}
+
+void ExitOnceUnwound() {
+    LeaveLoopOnceUnwound();
 
     // The window is gone and the user was told the program ends: whatever still runs
     // (a Set Baud let finish, a wait or a port close that does not return) must not keep

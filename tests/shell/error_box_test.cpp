@@ -8,6 +8,7 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <stdexcept>
 
 #include "application.h"
@@ -65,6 +66,36 @@ TEST(ErrorBox, FailedPreferenceWriteUnderALanguageClick) {
     // The window still works.
     QTest::mouseClick(form.RadioGroup6->button(0), Qt::LeftButton, {}, QPoint(5, 5));
     EXPECT_EQ(form.Button3->text(), "Receive");
+}
+
+// The window closed for good inside a handler that lets events through (as Set Baud does
+// between its pauses) and then waits in a local loop: the application's loop is left
+// only once that handler has returned, and the handler's wait is not cut short meanwhile.
+TEST(Shutdown, TheLoopIsLeftOnlyAfterTheHandlerThatLetsEventsThroughReturned) {
+    bool handlerReturned = false;
+    int waitResult = -2;
+    QTimer::singleShot(0, [&] {
+        LeaveLoopOnceUnwound();
+        // A timer of the same interval started after the check's: once it has fired a few
+        // times inside processEvents(), so has the check.
+        QTimer same;
+        int fired = 0;
+        QObject::connect(&same, &QTimer::timeout, [&] { ++fired; });
+        same.start(2);
+        while (fired < 5) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        // A local wait, as a pause or a wait for a reply: it ends by its own timer (0),
+        // not at once (-1) because the application was told to quit.
+        QEventLoop wait;
+        QTimer::singleShot(20, &wait, [&wait] { wait.exit(0); });
+        waitResult = wait.exec();
+        handlerReturned = true;
+    });
+    QTimer watchdog;  // a check that never acts fails the test instead of hanging it
+    QObject::connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(7); });
+    watchdog.start(30000);
+    EXPECT_EQ(QCoreApplication::exec(), 0);
+    EXPECT_EQ(waitResult, 0) << "the handler's wait returned at once: the loop was left under it";
+    EXPECT_TRUE(handlerReturned);
 }
 
 int main(int argc, char** argv) {
