@@ -116,7 +116,9 @@ TEST_F(DisplayType, TheEditorFollowsTheDisplayAndTheShownConfigurationIsPutAway)
         scripted.shown.clear();
         form->Button3->click();
         EXPECT_EQ(scripted.shown.size(), c.edited ? 1u : 0u);
-        if (c.edited) EXPECT_TRUE(scripted.shown[0].text.contains("Drop these changes?"));
+        if (c.edited) {
+            EXPECT_TRUE(scripted.shown[0].text.contains("Drop these changes?"));
+        }
         scripted.answers.clear();
         ASSERT_TRUE(form->config.configurationLoaded);
         expectEditorFor(to);
@@ -144,7 +146,9 @@ TEST_F(DisplayType, TheEditorFollowsTheDisplayAndTheShownConfigurationIsPutAway)
         EXPECT_EQ(form->view(), TForm1::View::Screen);
         EXPECT_TRUE(form->Button2->isEnabled());
         EXPECT_GT(inkOnPreview(), 0);
-        if (c.edited) EXPECT_TRUE(unsavedMark());  // the edit is still neither sent nor exported
+        if (c.edited) {
+            EXPECT_TRUE(unsavedMark());  // the edit is still neither sent nor exported
+        }
         TearDown();
     }
 }
