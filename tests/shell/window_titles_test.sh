@@ -38,7 +38,8 @@ wait_for() {
 }
 
 # The X server picks a free display number itself and writes it once it accepts clients.
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+# -noreset: the server keeps running as it is when its last client leaves.
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$work/display" 2>"$work/xvfb.log" &
 xvfb_pid=$!
 display_written() { grep -q '^[0-9][0-9]*$' "$work/display"; }
 if ! wait_for 30 display_written; then
@@ -46,6 +47,11 @@ if ! wait_for 30 display_written; then
   exit 77
 fi
 export DISPLAY=":$(cat "$work/display")"
+# The program starts only once a client can talk to the server.
+if ! wait_for 30 xprop -root _NET_SUPPORTED; then
+  echo "SKIP: the X server on $DISPLAY does not answer: $(tail -3 "$work/xvfb.log")"
+  exit 77
+fi
 
 # A private preferences store that remembers port COM200, and an empty port directory:
 # no such port exists, so Open asks Retry/Cancel.
@@ -76,7 +82,9 @@ expect_window() {  # window, what, title
 
 one_window() { [ "$(program_windows | wc -l)" -eq 1 ]; }
 if ! wait_for 60 one_window; then
-  fail "the main window did not appear; program output:"; cat "$work/program.log"; exit 1
+  fail "the main window did not appear; program output:"; cat "$work/program.log"
+  kill -0 "$xvfb_pid" 2>/dev/null && echo "the X server is running" || echo "the X server has ended"
+  echo "X server output:"; tail -5 "$work/xvfb.log"; exit 1
 fi
 main=$(program_windows)
 expect_window "$main" "main window" "Vorkal Configurator v0.72"
