@@ -4,6 +4,7 @@
 #include <initializer_list>
 
 #include "layout_editor.h"
+#include "texts.h"
 
 namespace vorkal {
 
@@ -17,9 +18,6 @@ int TypedValue(const QString& text, int fallback) {
 }
 
 void ElementControls::load(const ConfigImage& config, int i, bool polish) {
-    const auto tr2 = [polish](const char* english, const char* polishText) {
-        return QString::fromUtf8(polish ? polishText : english);
-    };
     loading_ = true;
     const ElementValues v = DecodeElement(config, i);
     const EntryKind kind = EntryKindOf(config, i);
@@ -28,12 +26,12 @@ void ElementControls::load(const ConfigImage& config, int i, bool polish) {
     w.x->setMax(config.width() - (line ? 1 : 2));
     w.y->setMax(config.height() - (line ? 1 : 2));
     if (!text) {
-        w.lengthLabel->setText(tr2("Length", "Długość"));
-        w.sizeLabel->setText(line ? tr2("Width", "Grubość") : tr2("Size", "Rozmiar"));
+        w.lengthLabel->setText(Tr(polish, "Length", "Długość"));
+        w.sizeLabel->setText(line ? Tr(polish, "Width", "Grubość") : Tr(polish, "Size", "Rozmiar"));
         w.size->setRange(line ? 1 : 3, line ? 4 : 31);
     }
-    if (line) w.flag->setText(tr2("Vertical", "Pionowa"));
-    if (text) w.flag->setText(tr2("Negative", "Negatyw"));
+    if (line) w.flag->setText(Tr(polish, "Vertical", "Pionowa"));
+    if (text) w.flag->setText(Tr(polish, "Negative", "Negatyw"));
     w.flag->setVisible(!bar);
     w.font->setVisible(text);
     w.alignment->setVisible(text);

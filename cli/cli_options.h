@@ -6,6 +6,8 @@
 #include <QStringList>
 #include <optional>
 
+#include "texts.h"
+
 namespace vorkal::cli {
 
 enum ExitCode : int {
@@ -45,10 +47,5 @@ int BaudOfSpeedIndex(int index);
 
 // The general help, or that of one command ("info", "log download", ...).
 QString HelpText(const QStringList& command);
-
-// English or Polish, as the window picks its texts.
-inline QString Tr(bool polish, const char* english, const char* polishText) {
-    return polish ? QString::fromUtf8(polishText) : QString::fromUtf8(english);
-}
 
 }  // namespace vorkal::cli

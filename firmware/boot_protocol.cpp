@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "hex_reader.h"
+#include "texts.h"
 
 namespace vorkal {
 
@@ -58,31 +59,30 @@ bool ImageSuitsBlockSize(int length, uint32_t blockSize) {
 }
 
 QString FirmwareUpdateText(FirmwareText which, bool polish) {
-    const auto pick = [polish](const char* english, const char* polishText) {
-        return polish ? QString::fromUtf8(polishText) : QString::fromUtf8(english);
-    };
     switch (which) {
     case FirmwareText::NotVorkalFirmware:
-        return pick("Loaded file is not right firmware\r\nfor Vorkal display !",
-                    "Wczytany plik nie jest prawidłowym\r\noprogramowaniem do wyświetlacza Vorkal !");
-    case FirmwareText::ConfirmCaption: return pick("Confirm firmware update", "Potwierdź aktualizację");
-    case FirmwareText::UpdateSuccessful: return pick("Update successfull !", "Aktualizacja zakończona sukcesem !");
-    case FirmwareText::WaitingForConnect: return pick("Waiting for connect...", "Oczekiwanie na połączenie...");
-    case FirmwareText::NoCommunication: return pick("No communication !", "Brak komunikacji z modułem !");
+        return Tr(polish, "Loaded file is not right firmware\r\nfor Vorkal display !",
+                  "Wczytany plik nie jest prawidłowym\r\noprogramowaniem do wyświetlacza Vorkal !");
+    case FirmwareText::ConfirmCaption: return Tr(polish, "Confirm firmware update", "Potwierdź aktualizację");
+    case FirmwareText::UpdateSuccessful:
+        return Tr(polish, "Update successfull !", "Aktualizacja zakończona sukcesem !");
+    case FirmwareText::WaitingForConnect: return Tr(polish, "Waiting for connect...", "Oczekiwanie na połączenie...");
+    case FirmwareText::NoCommunication: return Tr(polish, "No communication !", "Brak komunikacji z modułem !");
     case FirmwareText::PowerCycleInstructions:
-        return pick(
-            "1. Turn off display power\r\n2. Click OK\r\n3. Reconnect display power\r\n"
-            "4. Wait for end of update",
-            "1. Wyłącz zasilanie wyświetlacza\r\n2. Kliknij przycisk OK\r\n"
-            "3. Ponownie podłącz zasilanie wyświetlacza\r\n"
-            "4. Poczekaj na zakończenie aktualizacji oprogramowania");
+        return Tr(polish,
+                  "1. Turn off display power\r\n2. Click OK\r\n3. Reconnect display power\r\n"
+                  "4. Wait for end of update",
+                  "1. Wyłącz zasilanie wyświetlacza\r\n2. Kliknij przycisk OK\r\n"
+                  "3. Ponownie podłącz zasilanie wyświetlacza\r\n"
+                  "4. Poczekaj na zakończenie aktualizacji oprogramowania");
     case FirmwareText::ErrorDuringProgramming:
-        return pick("Error during programming !", "Błąd podczas programowania !");
-    case FirmwareText::NotRecognizedProcessor: return pick("Not recognized processor !", "Nierozpoznany procesor !");
-    case FirmwareText::IncompatibleFirmware: return pick("Incompatible firmare !", "Niekompatybilne firmware !");
-    case FirmwareText::Programming: return pick("Programming...", "Programowanie...");
-    case FirmwareText::Verifying: return pick("Veryfing...", "Weryfikacja...");
-    case FirmwareText::VerificationError: return pick("Veryfication error !", "Błąd weryfikacji !");
+        return Tr(polish, "Error during programming !", "Błąd podczas programowania !");
+    case FirmwareText::NotRecognizedProcessor:
+        return Tr(polish, "Not recognized processor !", "Nierozpoznany procesor !");
+    case FirmwareText::IncompatibleFirmware: return Tr(polish, "Incompatible firmare !", "Niekompatybilne firmware !");
+    case FirmwareText::Programming: return Tr(polish, "Programming...", "Programowanie...");
+    case FirmwareText::Verifying: return Tr(polish, "Veryfing...", "Weryfikacja...");
+    case FirmwareText::VerificationError: return Tr(polish, "Veryfication error !", "Błąd weryfikacji !");
     }
     return {};
 }

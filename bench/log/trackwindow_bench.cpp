@@ -83,9 +83,10 @@ test::RecordFields flightRecord(int i, int shift) {
             .rssi = 40 + i % 60};
 }
 
-ConfigImage largeLog(int count, int shift) {
+// A display of `variant` with separate log memory holding `count` records.
+ConfigImage withSeparateLog(DisplayVariant variant, int count, int shift) {
     ConfigImage config;
-    config.setVariant(DisplayVariant::D128x64);
+    config.setVariant(variant);
     config.LoadFactoryImage();
     config.separateLog = true;
     config.logImage.fill(0xFF);
@@ -93,14 +94,11 @@ ConfigImage largeLog(int count, int shift) {
     return config;
 }
 
+ConfigImage largeLog(int count, int shift) { return withSeparateLog(DisplayVariant::D128x64, count, shift); }
+
 // The 84 x 48 display with separate log memory, as its settings file brings it in.
 ConfigImage smallLogFile(int count, int shift) {
-    ConfigImage config;
-    config.setVariant(DisplayVariant::D84x48);
-    config.LoadFactoryImage();
-    config.separateLog = true;
-    config.logImage.fill(0xFF);
-    for (int i = 0; i < count; ++i) test::putLogRecord(config, i, test::encodeRecord(flightRecord(i, shift)));
+    const ConfigImage config = withSeparateLog(DisplayVariant::D84x48, count, shift);
     ConfigImage loaded;
     loaded.setVariant(LoadSettingsFile(loaded, SettingsFileBytes(config)));
     return loaded;

@@ -139,13 +139,9 @@ TEST_F(CliTest, AReceiveWritesItsFileOnlyWhenEveryBlockCameIn) {
 
 TEST_F(CliTest, CtrlCCancelsAReceiveAndFreesThePort) {
     // Every reply late, so the receive is surely running when the signal comes.
-    startDisplay({"--variant", "128", "--reply-delay", "60"});
     QProcess p;
-    start(p, {"receive", file("r.set")});
-    p.setReadChannel(QProcess::StandardError);
     QByteArray err;
-    while (!err.contains("10%") && p.waitForReadyRead(10000)) err += p.readAllStandardError();
-    ASSERT_TRUE(err.contains("10%")) << err.toStdString();
+    ASSERT_NO_FATAL_FAILURE(startSlowReceive(p, err));
     ::kill(pid_t(p.processId()), SIGINT);
     CliRun r = finish(p);
     r.err.prepend(QString::fromUtf8(err));
@@ -158,13 +154,9 @@ TEST_F(CliTest, CtrlCCancelsAReceiveAndFreesThePort) {
 }
 
 TEST_F(CliTest, APortInUseNamesTheProgramHoldingIt) {
-    startDisplay({"--variant", "128", "--reply-delay", "60"});
     QProcess first;
-    start(first, {"receive", file("r.set")});
-    first.setReadChannel(QProcess::StandardError);
     QByteArray err;
-    while (!err.contains("10%") && first.waitForReadyRead(10000)) err += first.readAllStandardError();
-    ASSERT_TRUE(err.contains("10%")) << err.toStdString();
+    ASSERT_NO_FATAL_FAILURE(startSlowReceive(first, err));
     const CliRun second = run({"info"});
     EXPECT_EQ(second.exitCode, 3) << Describe(second);
     EXPECT_TRUE(second.err.contains(QString("is in use by vorkal-cli (pid %1)").arg(first.processId())))

@@ -94,6 +94,16 @@ protected:
         p.start(VORKAL_CLI, args);
     }
 
+    // A 128 x 64 display whose every reply is late, and a receive from it that has
+    // reported 10 %: surely running. `err` holds what it wrote on standard error so far.
+    void startSlowReceive(QProcess& p, QByteArray& err) {
+        startDisplay({"--variant", "128", "--reply-delay", "60"});
+        start(p, {"receive", file("r.set")});
+        p.setReadChannel(QProcess::StandardError);
+        while (!err.contains("10%") && p.waitForReadyRead(10000)) err += p.readAllStandardError();
+        ASSERT_TRUE(err.contains("10%")) << err.toStdString();
+    }
+
     CliRun run(const QStringList& args, bool withPort = true) {
         QProcess p;
         start(p, args, withPort);

@@ -3,11 +3,8 @@
 
 #include <QTimer>
 #include <algorithm>
-#include <chrono>
 #include <functional>
-#include <thread>
 
-#include "byte_port.h"
 #include "device_fixture.h"
 
 using namespace vorkal;
@@ -32,11 +29,6 @@ protected:
         if (states.isEmpty() || states.last() != shown) states << shown;
     }
 
-    bool nextStepAsksVersion() const {
-        const int position = form->session().pollScriptPosition();
-        return DemoScriptEntry(position < kDemoScriptLength ? position : 0) == QByteArray(1, kVersionMarker);
-    }
-
     // Takes the poll's steps by hand (its timer stopped), each query answered before the
     // next step, until the window shows the display as connected and the next step is
     // a version query.
@@ -44,7 +36,7 @@ protected:
         form->Timer2->stop();
         for (int i = 0; i <= 2 * kDemoScriptLength; ++i) {
             ASSERT_TRUE(waitFor([this] { return !form->session().firmwareVersion.isEmpty(); }));
-            if (nextStepAsksVersion() && form->StaticText5->text() == "Connected") return;
+            if (nextPollStepAsksVersion() && form->StaticText5->text() == "Connected") return;
             form->Timer2Timer();
         }
         FAIL() << "the poll never came to a version query";
@@ -96,12 +88,7 @@ TEST_F(ConnectionState, ATransferRightAfterTheVersionQueryNeverShowsDisconnected
         {"layout shown on the display", [this] { form->RadioGroup3->setItemIndex(1); },
          [this] { return display->waitFor([this] { return display->shownLayout() == 1; }, 5000); }},
     };
-    startDisplay(SimVariant::D84x48Log);
-    ASSERT_NO_FATAL_FAILURE(connect());
-    stretchReplyTimeouts();
-    shortenSequencePauses();
-    form->Button3->click();
-    ASSERT_TRUE(form->config.configurationLoaded);
+    ASSERT_NO_FATAL_FAILURE(connectAndReceive());
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         if (form->view() == TForm1::View::Log) form->Button6->click();

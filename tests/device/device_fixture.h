@@ -163,6 +163,23 @@ protected:
         form->session().timeouts = t;
     }
 
+    // Connected to an 84 x 48 display with log memory, every reply waited for long and the
+    // sequence pauses short, and its configuration received.
+    void connectAndReceive() {
+        startDisplay(sim::SimVariant::D84x48Log);
+        ASSERT_NO_FATAL_FAILURE(connect());
+        stretchReplyTimeouts();
+        shortenSequencePauses();
+        form->Button3->click();
+        ASSERT_TRUE(form->config.configurationLoaded);
+    }
+
+    // The poll's next step sends the version query.
+    bool nextPollStepAsksVersion() const {
+        const int position = form->session().pollScriptPosition();
+        return DemoScriptEntry(position < kDemoScriptLength ? position : 0) == QByteArray(1, kVersionMarker);
+    }
+
     // Takes the poll's step that sends the version query and returns once at least
     // `answerBytes` of the display's answer wait in the PC's receive queue, before the
     // window has taken them: the way a user's click lands a few milliseconds after the

@@ -3,10 +3,7 @@
 
 #include <QTimer>
 #include <algorithm>
-#include <chrono>
-#include <thread>
 
-#include "byte_port.h"
 #include "config_image.h"
 #include "device_fixture.h"
 #include "element_catalogue.h"
@@ -156,18 +153,9 @@ TEST_F(DisplayType, TheEditorFollowsTheDisplayAndTheShownConfigurationIsPutAway)
 // The display switched just before a Receive whose start met the poll's version answer:
 // the Receive reads the switched display with its variant's block count.
 TEST_F(DisplayType, AReceiveRightAfterTheVersionQueryReadsTheSwitchedDisplay) {
-    startDisplay(SimVariant::D84x48Log);
-    ASSERT_NO_FATAL_FAILURE(connect());
-    stretchReplyTimeouts();
-    shortenSequencePauses();
-    form->Button3->click();
-    ASSERT_TRUE(form->config.configurationLoaded);
+    ASSERT_NO_FATAL_FAILURE(connectAndReceive());
     form->Timer2->stop();
-    auto nextAsksVersion = [this] {
-        const int p = form->session().pollScriptPosition();
-        return DemoScriptEntry(p < kDemoScriptLength ? p : 0) == QByteArray(1, kVersionMarker);
-    };
-    for (int i = 0; i <= kDemoScriptLength && !nextAsksVersion(); ++i) form->Timer2Timer();
+    for (int i = 0; i <= kDemoScriptLength && !nextPollStepAsksVersion(); ++i) form->Timer2Timer();
     display->withMemory([](sim::DisplayMemory& m) { m.reset(SimVariant::D128x64, "v1.23"); });
     // The answer waits in the receive queue, not yet taken, when Receive is pressed.
     ASSERT_NO_FATAL_FAILURE(sendVersionQueryAndLetTheAnswerArrive(8));
