@@ -1,4 +1,5 @@
 #include "application.h"
+#include "bundled_fonts.h"
 #include "command_line.h"
 #include "form1.h"
 
@@ -6,6 +7,7 @@ int main(int argc, char** argv) {
     const vorkal::StartOptions options = vorkal::ParseStartOptions(argc, argv);
     if (options.exitCode) return *options.exitCode;
     vorkal::VorkalApplication app(argc, argv);
+    vorkal::LoadBundledFonts();
     TForm1 form;
     vorkal::EndWhenMainWindowCloses(app, form);
     form.show();

@@ -3,10 +3,12 @@
 
 #include "display_session.h"
 
+#ifdef __linux__
 #include <sys/prctl.h>
 #include <sys/timerfd.h>
-#include <time.h>
 #include <unistd.h>
+#endif
+#include <time.h>
 
 #include <QEventLoop>
 #include <QSocketNotifier>
@@ -53,7 +55,9 @@ DisplaySession::DisplaySession(ConfigImage& config, const bool& polish, BytePort
     // The protocol's pauses are short (10 ms between block reads) and repeat hundreds of
     // times in a transfer: the kernel's default 50 us of slack on this thread's timed
     // waits would add up to whole seconds of a log download.
+#ifdef __linux__
     prctl(PR_SET_TIMERSLACK, 1UL, 0, 0, 0);
+#endif
 }
 
 DisplaySession::~DisplaySession() = default;
@@ -115,14 +119,18 @@ void DisplaySession::pauseUntil(int64_t deadlineNs) {
     QEventLoop loop;
     // A timer file keeps the deadline to the microsecond where Qt's timers count whole
     // milliseconds; it is readable at once when the deadline has passed.
+    std::unique_ptr<QSocketNotifier> expired;
+#ifdef __linux__
     const int fd = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
     itimerspec at{};
     at.it_value = {time_t(deadlineNs / 1'000'000'000), long(deadlineNs % 1'000'000'000)};
-    std::unique_ptr<QSocketNotifier> expired;
     if (fd >= 0 && timerfd_settime(fd, TFD_TIMER_ABSTIME, &at, nullptr) == 0) {
         expired = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
         connect(expired.get(), &QSocketNotifier::activated, &loop, &QEventLoop::quit);
-    } else {
+    } else
+#endif
+    // Elsewhere Qt's precise timer, on Windows the system's millisecond multimedia timer.
+    {
         const int64_t left = std::max<int64_t>(0, deadlineNs - MonotonicNs());
         QTimer::singleShot(int((left + 999'999) / 1'000'000), Qt::PreciseTimer, &loop, &QEventLoop::quit);
     }
@@ -130,7 +138,9 @@ void DisplaySession::pauseUntil(int64_t deadlineNs) {
     loop.exec();
     --waitDepth_;
     expired.reset();
+#ifdef __linux__
     if (fd >= 0) close(fd);
+#endif
 }
 
 void DisplaySession::awaitVersionAnswer() {

@@ -4,6 +4,8 @@
 #   vorkal_install_deps        what the configurator and the virtual display need to
 #                              build and run (./run)
 #   vorkal_install_deps test   that, and the test, benchmark and fuzz tools (./test)
+#   vorkal_install_deps windows   that, and the cross compilers, the Qt source's build
+#                              needs, the installer maker and Wine (./test --windows)
 set -euo pipefail
 
 # Building and running the program and the virtual display.
@@ -25,6 +27,13 @@ VORKAL_TEST_PACKAGES=(
   desktop-file-utils appstream lintian dpkg-dev
 )
 
+# The Windows programs: MinGW-w64, what building Qt from source needs, NSIS, Wine.
+VORKAL_WINDOWS_PACKAGES=(
+  g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-tools
+  dpkg-dev xz-utils perl python3
+  nsis wine wine64
+)
+
 vorkal_missing_packages() {
   local missing=()
   for p in "$@"; do
@@ -38,6 +47,7 @@ vorkal_missing_packages() {
 vorkal_install_deps() {
   local wanted=("${VORKAL_RUN_PACKAGES[@]}")
   [ "${1:-}" = test ] && wanted+=("${VORKAL_TEST_PACKAGES[@]}")
+  [ "${1:-}" = windows ] && wanted+=("${VORKAL_TEST_PACKAGES[@]}" "${VORKAL_WINDOWS_PACKAGES[@]}")
   local missing
   missing=$(vorkal_missing_packages "${wanted[@]}")
   [ -z "$missing" ] && return 0

@@ -53,10 +53,20 @@ src=$(find . -maxdepth 1 -type d -name 'qtbase-*' | head -1)
 # Without direct2d, 6.4.2 refers to the DirectWrite font database it then does not build.
 sed -i 's/^#if QT_CONFIG(directwrite3)$/#if QT_CONFIG(directwrite3) \&\& QT_CONFIG(direct2d)/' \
   "$src/src/plugins/platforms/windows/qwindowsintegration.cpp"
+# Each step's output goes to a log in the work folder; a failing step shows its end.
+logged() {
+  local log=$work/$1.log; shift
+  if ! "$@" > "$log" 2>&1; then
+    echo "windows-qt: $* failed; the end of $log:" >&2
+    tail -40 "$log" >&2
+    exit 1
+  fi
+}
+echo "windows-qt: building Qt $qt_version for Windows in $work (about 30 minutes on 2 cores)" >&2
 mkdir build && cd build
-"../$src/configure" -prefix "$prefix" "${configure_line[@]}" -- "${cmake_line[@]}" > "$work/configure.log" 2>&1
-cmake --build . --parallel "$(nproc)" > "$work/build.log" 2>&1
-cmake --install . > "$work/install.log" 2>&1
+logged configure "../$src/configure" -prefix "$prefix" "${configure_line[@]}" -- "${cmake_line[@]}"
+logged build cmake --build . --parallel "$(nproc)"
+logged install cmake --install .
 touch "$prefix/.complete"
 cd / && rm -rf "$work"
 echo "$prefix"

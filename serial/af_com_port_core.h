@@ -1,11 +1,15 @@
 // The serial core: the open device, its line and output locks, and the two worker
 // threads (reader and writer) that run while the port is open. It keeps no input
 // buffer; received bytes stay in the system queue until the owner reads them.
+// af_com_port_core.cpp holds what both systems share; af_com_port_core_posix.cpp and
+// af_com_port_core_win32.cpp map the device, the signals and the waits.
 #pragma once
 
 #include "af_circular_buffer.h"
 #include "af_com_port_types.h"
+#ifndef _WIN32
 #include "af_line_posix.h"
+#endif
 
 #include <atomic>
 #include <condition_variable>
@@ -15,7 +19,17 @@
 #include <mutex>
 #include <thread>
 
-// An event flag on an eventfd, so that threads can wait for several with poll().
+// The open device: a file descriptor, or a Windows handle.
+#ifdef _WIN32
+using TAfHandle = void*;
+inline const TAfHandle AfNoHandle = reinterpret_cast<void*>(-1);
+#else
+using TAfHandle = int;
+constexpr TAfHandle AfNoHandle = -1;
+#endif
+
+// An event flag that threads can wait for together with others: an eventfd for poll()
+// on POSIX, a manual-reset event for WaitForMultipleObjects on Windows.
 class TAfSignal {
 public:
     TAfSignal();
@@ -24,17 +38,32 @@ public:
     TAfSignal& operator=(const TAfSignal&) = delete;
     void Set();
     void Reset();
+#ifdef _WIN32
+    void* Event() const { return event_; }
+
+private:
+    void* event_;
+#else
     int Fd() const { return fd_; }
 
 private:
     int fd_;
+#endif
 };
 
 class TAfComPortCore;
 
+// What each system maps: the calling thread (a thread id, or a thread handle to be
+// released), its priority, the output purge, and waking a reader's line wait at close.
+intptr_t AfThisSystemThread();
+void AfReleaseSystemThread(intptr_t thread);
+void AfApplyThreadPriority(intptr_t thread, int priority);
+bool AfPurgeSystemOutput(TAfHandle handle);
+void AfWakeLineWait(TAfHandle handle);
+
 class TAfComPortCoreThread {
 public:
-    TAfComPortCoreThread(TAfComPortCore& core, int handle);
+    TAfComPortCoreThread(TAfComPortCore& core, TAfHandle handle);
     virtual ~TAfComPortCoreThread();
     // Starts the thread and waits up to 3000 ms for it to run.
     bool Start();
@@ -48,7 +77,7 @@ protected:
     void Join();
 
     TAfComPortCore& core_;
-    const int handle_;
+    const TAfHandle handle_;
     TAfSignal stopSignal_;
     std::atomic<bool> terminated_{false};
 
@@ -59,14 +88,16 @@ private:
     std::mutex startMutex_;
     std::condition_variable startChanged_;
     bool running_ = false;
-    std::atomic<int> tid_{0};
-    std::atomic<int> nice_{0};
+    // The running thread as the system knows it (a thread id, or a thread handle), for
+    // priority changes from other threads.
+    std::atomic<intptr_t> systemThread_{0};
+    std::atomic<int> priority_{0};
 };
 
 // The writer: drains the output ring into the port in contiguous spans.
 class TAfComPortWriteThread : public TAfComPortCoreThread {
 public:
-    TAfComPortWriteThread(TAfComPortCore& core, int handle, int32_t ringSize);
+    TAfComPortWriteThread(TAfComPortCore& core, TAfHandle handle, int32_t ringSize);
     void StopWorker() override;
     // Purge handshake: waits up to timeoutMs until the writer stands still between
     // spans; true means it now waits for EndPurge, so the ring may be emptied.
@@ -82,6 +113,8 @@ protected:
 private:
     void Drain();
     void AcknowledgePurge();
+    // Takes the written bytes off the ring; signals an emptied ring.
+    void Written(int32_t count);
 
     TAfSignal purgeRequest_;
     std::mutex purgeMutex_;
@@ -95,7 +128,7 @@ private:
 // reports to the core's callback.
 class TAfComPortEventThread : public TAfComPortCoreThread {
 public:
-    TAfComPortEventThread(TAfComPortCore& core, int handle);
+    TAfComPortEventThread(TAfComPortCore& core, TAfHandle handle);
     void StopWorker() override;
 
 protected:
@@ -172,11 +205,12 @@ private:
         if (reportOutputDone_) outputDone_.Set();
     }
 
-    int handle_ = -1;
+    TAfHandle handle_ = AfNoHandle;
     TAfDcb dcb_{};
     std::atomic<bool> active_{false};
     std::atomic<bool> open_{false};
     std::atomic<bool> lineHungUp_{false};
+    int32_t inQueueSize_ = 8192;
     int32_t outQueueSize_ = 4096;
     TAfThreadPriority readerPriority_ = TAfThreadPriority::tpNormal;
     TAfThreadPriority writerPriority_ = TAfThreadPriority::tpHigher;
@@ -185,10 +219,15 @@ private:
     std::mutex lineLock_;
     uint32_t lineErrors_ = 0;  // collected error bits, until fetched
     uint32_t pendingLineEvents_ = 0;
+#ifndef _WIN32
     bool countersSupported_ = false;
     bool levelsSupported_ = false;
     AfLinePosix::Counters counters_{};
     uint32_t levels_ = 0;
+#else
+    // The completion event of reads; only Read() uses it, under the line lock.
+    void* readEvent_ = nullptr;
+#endif
 
     std::mutex outputLock_;
     TAfSignal outputDone_;

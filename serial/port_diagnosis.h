@@ -8,8 +8,12 @@
 
 #include <QString>
 
-#include <sys/types.h>
 #include <vector>
+#ifdef _WIN32
+using gid_t = unsigned;
+#else
+#include <sys/types.h>
+#endif
 
 enum class PortOpenCause { None, PermissionDenied, Busy, Missing, Other };
 
