@@ -50,6 +50,10 @@ FirmwareUpdate::FileCheck FirmwareUpdate::loadFile(const QString& fileName) {
             FirmwareUpdateText(FirmwareText::NotVorkalFirmware, polish) + "\r\n" + NotVorkalFirmwareReason(polish);
         return check;
     }
+    // Refused before the display is touched: the update would leave those bytes 0xFF
+    // and still report success.
+    check.refusal = BootAreaRefusal(image_, polish);
+    if (!check.refusal.isEmpty()) return check;
     const QString next = PrintableVersion(FirmwareVersionText(image_));
     const QString current = PrintableVersion(session_.firmwareVersion.left(5));
     check.caption = FirmwareUpdateText(FirmwareText::ConfirmCaption, polish);
