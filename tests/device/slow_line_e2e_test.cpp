@@ -29,6 +29,10 @@ struct Line {
     bool wide;  // 128 x 64, else 84 x 48 with log memory
 };
 
+void PrintTo(const Line& line, std::ostream* os) {
+    *os << kBaud[line.speedIndex] << " baud, " << (line.wide ? "128 x 64" : "84 x 48");
+}
+
 std::string LineName(const ::testing::TestParamInfo<Line>& info) {
     return std::to_string(kBaud[info.param.speedIndex]) + (info.param.wide ? "_128x64" : "_84x48");
 }
