@@ -76,7 +76,7 @@ void DisplaySession::SendCommand(const QByteArray& command, int timeoutMs) {
     replyText.clear();
     replyComplete = false;
     port_.sendText(command + "\r\n");
-    replyTimer_->setInterval(timeoutMs);
+    replyTimer_->setInterval(ReplyWaitMs(command, timeoutMs, port_.baudRate(), config_.is128x64()));
     replyTimer_->start();
 }
 

@@ -80,6 +80,8 @@ public:
 
     // ---- Exchanges ------------------------------------------------------------------
     // Sends command + CR LF and starts the reply timer; nothing while the port is closed.
+    // The timer runs the time-out on top of the line time of the command and of the
+    // longest reply it can get, at the port's speed (ReplyWaitMs).
     void SendCommand(const QByteArray& command, int timeoutMs);
     // First character of the reply line, or '!' (timeout, Cancel, empty line, closed port).
     char WaitReply();

@@ -47,6 +47,24 @@ uint8_t DecodeHexPair(char high, char low) {
     return uint8_t(h * 16 + l);
 }
 
+int WireMs(int chars, int baud) {
+    if (baud <= 0 || chars <= 0) return 0;
+    return int((int64_t(chars) * kBitsPerChar * 1000 + baud - 1) / baud);
+}
+
+int LongestReplyChars(const QByteArray& command, bool wide) {
+    constexpr int kLineEnd = 2;
+    const uint8_t code = command.isEmpty() ? 0 : uint8_t(command[0]);
+    if (code == 0xF1) return 1 + 2 * kConfigBlockSize + 3 + kLineEnd;
+    if (code == 0xFA) return 2 + 2 * LogBlockSize(wide) + 3 + kLineEnd;
+    return 1 + kLineEnd;
+}
+
+int ReplyWaitMs(const QByteArray& command, int timeoutMs, int baud, bool wide) {
+    const int commandChars = int(command.size()) + 2;  // CR LF
+    return timeoutMs + WireMs(commandChars + LongestReplyChars(command, wide), baud);
+}
+
 LogAddress LogRecordAddress(int record, bool wide) {
     const int r = wide ? 64 : 32;
     return {DigitChar(record / r), DigitChar(record % r)};

@@ -18,6 +18,19 @@ constexpr int SetSpeed = 500;
 constexpr int ShowLayout = 500;
 }  // namespace ReplyTimeout
 
+// A character on the line: start bit, 8 data bits, stop bit.
+constexpr int kBitsPerChar = 10;
+// Milliseconds `chars` characters take on the line at `baud`, rounded up; 0 when the
+// speed is unknown.
+int WireMs(int chars, int baud);
+// The longest reply the display can send to `command`, CR LF included: a block read's
+// line (a log block's depends on the variant, `wide` = 128 x 64), else a one-letter answer.
+int LongestReplyChars(const QByteArray& command, bool wide);
+// How long a reply to `command` is waited for: the time-out, counted from when the
+// command has crossed the line and the longest reply has come back. A 128 x 64 log
+// block's reply alone is 544 ms at 4800 baud, far beyond its 100 ms.
+int ReplyWaitMs(const QByteArray& command, int timeoutMs, int baud, bool wide);
+
 // A block read or write is tried this many times before it fails.
 constexpr int kBlockAttempts = 11;
 constexpr int kConfigBlockSize = 16;

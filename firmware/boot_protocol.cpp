@@ -112,6 +112,17 @@ QString IncompatibleFirmwareReason(int length, uint32_t blockSize, bool polish) 
         .arg(kSmallProcessorMaxLength);
 }
 
+QString BootAreaRefusal(const FirmwareImage& image, bool polish) {
+    if (image.firstBootAreaAddress < 0) return {};
+    const QString address =
+        "0x" + QString::number(image.firstBootAreaAddress, 16).toUpper().rightJustified(4, QLatin1Char('0'));
+    return Tr(polish, "The file holds data in the boot loader's area, first at address %1.\r\n"
+                      "The boot loader cannot program it; nothing was sent to the display.",
+              "Plik zawiera dane w obszarze programu ładującego, pierwsze pod adresem %1.\r\n"
+              "Program ładujący nie może ich zapisać; do wyświetlacza nic nie wysłano.")
+        .arg(address);
+}
+
 QString ConfirmUpdateQuestion(const QString& current, const QString& next, bool polish) {
     if (polish)
         return QString::fromUtf8("Aktualne oprogramowanie : ") + current + "     \r\n" +

@@ -66,6 +66,12 @@ bool ImageSuitsBlockSize(int length, uint32_t blockSize);
 QString NotVorkalFirmwareReason(bool polish);
 QString IncompatibleFirmwareReason(int length, uint32_t blockSize, bool polish);
 
+// Why a read image must not be sent: data in the boot loader's area (kHexStorageBound
+// and up), which would be left as 0xFF while the update reports success. Names the
+// first such address; empty when the image is free of it. The window's update and
+// vorkal-cli's flash both ask it before anything goes to the display.
+QString BootAreaRefusal(const FirmwareImage& image, bool polish);
+
 // Texts of the update, in English or Polish.
 enum class FirmwareText {
     NotVorkalFirmware,

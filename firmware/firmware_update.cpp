@@ -29,6 +29,10 @@ constexpr int kBootCommandPauseMs = 2;
 constexpr int kStreamGroup = 16;
 constexpr int kOutputAhead = 256;
 constexpr int kDesignTimeReplyMs = 500;
+// Boot loader answers: one byte, or the identification frame 0xA8, N and N - 1 value
+// bytes, whose longest form N (one byte) allows.
+constexpr int kBootReplyBytes = 1;
+constexpr int kLongestIdentifyReplyBytes = 2 + 254;
 
 int64_t NowNs() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
@@ -50,6 +54,10 @@ FirmwareUpdate::FileCheck FirmwareUpdate::loadFile(const QString& fileName) {
             FirmwareUpdateText(FirmwareText::NotVorkalFirmware, polish) + "\r\n" + NotVorkalFirmwareReason(polish);
         return check;
     }
+    // Refused before the display is touched: the update would leave those bytes 0xFF
+    // and still report success.
+    check.refusal = BootAreaRefusal(image_, polish);
+    if (!check.refusal.isEmpty()) return check;
     const QString next = PrintableVersion(FirmwareVersionText(image_));
     const QString current = PrintableVersion(session_.firmwareVersion.left(5));
     check.caption = FirmwareUpdateText(FirmwareText::ConfirmCaption, polish);
@@ -137,6 +145,11 @@ void FirmwareUpdate::startReplyTimer(int ms) {
     session_.replyTimer()->start();
 }
 
+void FirmwareUpdate::startReplyWait(int timeoutMs, int replyBytes) {
+    const int onTheLine = wireBacklog_.pending(NowNs()) + replyBytes;
+    startReplyTimer(timeoutMs + WireMs(onTheLine, session_.port().baudRate()));
+}
+
 void FirmwareUpdate::fail(FirmwareText text, const QString& reason) {
     session_.progress().hideProgress();
     const QString message = FirmwareUpdateText(text, session_.polish());
@@ -195,7 +208,7 @@ bool FirmwareUpdate::handshake() {
     progress.showProgress(kHandshakeBarMaximum);
     progress.setProgressPosition(0);
     progress.setProgressCaption(FirmwareUpdateText(FirmwareText::WaitingForConnect, session_.polish()));
-    startReplyTimer(handshakeTimeouts.firstMs);
+    startReplyWait(handshakeTimeouts.firstMs, kBootReplyBytes);
     do {
         session_.PauseMs(kHandshakeStepMs);
         if (session_.port().isOpen()) session_.port().sendText(BootHandshake());
@@ -210,13 +223,13 @@ bool FirmwareUpdate::handshake() {
         if (step == kResetRepeatStep) {
             session_.SendCommand(ResetCommand(), session_.timeouts.reset);
             session_.PauseMs(kPauseAfterResetMs);
-            startReplyTimer(handshakeTimeouts.afterResetMs);
+            startReplyWait(handshakeTimeouts.afterResetMs, kBootReplyBytes);
             boot.state = 0;
         }
         if (step == kInstructionsStep) {
             replyTimer->stop();
             progress.showMessage(FirmwareUpdateText(FirmwareText::PowerCycleInstructions, session_.polish()));
-            startReplyTimer(handshakeTimeouts.afterInstructionsMs);
+            startReplyWait(handshakeTimeouts.afterInstructionsMs, kBootReplyBytes);
         }
     } while (boot.state != kBootHandshakeReply);
     return true;
@@ -242,7 +255,7 @@ bool FirmwareUpdate::identify() {
         session_.progress().setCancelEnabled(false);
         SendBootCommand(kBootEscape);
         SendBootCommand(kBootIdentify);
-        startReplyTimer(waits.identifyTimeoutMs);
+        startReplyWait(waits.identifyTimeoutMs, kLongestIdentifyReplyBytes);
         session_.WaitUntil(replied);
         if (portGone()) return false;
         if (boot.state == kBootFailure) {
@@ -282,7 +295,7 @@ bool FirmwareUpdate::streamImage(int length, bool programming) {
         }
         if (programming && ++inBlock == blockSize) {
             inBlock = 0;
-            startReplyTimer(kBlockTimeoutMs);
+            startReplyWait(kBlockTimeoutMs, kBootReplyBytes);
             boot.state = 0;
             session_.WaitUntil(answered);
             session_.replyTimer()->stop();
@@ -300,7 +313,7 @@ bool FirmwareUpdate::endStream(int timeoutMs, bool stepAfterPause) {
     // Cleared before the command: the answer may already arrive within its pause.
     boot.state = 0;
     SendBootCommand(kBootEndOfData);
-    startReplyTimer(timeoutMs);
+    startReplyWait(timeoutMs, kBootReplyBytes);
     session_.WaitUntil([&boot] { return boot.state != 0; });
     session_.progress().hideProgress();
     session_.replyTimer()->stop();

@@ -84,6 +84,9 @@ private:
     // on their way: in the port's ring, or on the line at its speed.
     void waitOutputAtMost(int bytes);
     void startReplyTimer(int ms);
+    // The reply timer for an answer of up to `replyBytes` bytes: `timeoutMs` counts from
+    // when the bytes still on their way have crossed the line and the answer is back.
+    void startReplyWait(int timeoutMs, int replyBytes);
     // Hides the progress and shows `text`, with `reason` as a line of its own after it.
     void fail(FirmwareText text, const QString& reason = QString());
     int imageLength() const;

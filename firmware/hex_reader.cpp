@@ -70,6 +70,7 @@ int ParseHexRecord(QByteArrayView line, FirmwareImage& image, HexRecordFault* fa
             // keeps the 16-bit length from wrapping at address 65535.
             if (at >= kFirmwareImageSize) return kHexBeyondImage;
             if (at < kHexStorageBound) image.bytes[at] = uint8_t(b);
+            else if (image.firstBootAreaAddress < 0 || at < image.firstBootAreaAddress) image.firstBootAreaAddress = at;
             sum += b;
             if (at + 1 > image.length) image.length = uint16_t(at + 1);
         }
@@ -125,6 +126,7 @@ QString HexReadMessage(int result, bool polish, const HexRecordFault& fault, int
 
 bool LoadHexFile(const QString& fileName, FirmwareImage& image, bool polish, QString* message) {
     image.length = 0;
+    image.firstBootAreaAddress = -1;
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly)) {
         if (message) *message = file.errorString();

@@ -22,12 +22,16 @@ struct FirmwareImage {
     std::array<uint8_t, kFirmwareImageSize> bytes;
     // One more than the highest data address seen; the number of bytes to program.
     uint16_t length = 0;
+    // The lowest data address at or above kHexStorageBound (the boot loader's own area,
+    // never programmed); -1 when the file has none there.
+    int firstBootAreaAddress = -1;
 
     FirmwareImage() { reset(); }
     // Fill value everywhere, length 0: the state a read must start from.
     void reset() {
         bytes.fill(kFirmwareFill);
         length = 0;
+        firstBootAreaAddress = -1;
     }
 };
 

@@ -366,3 +366,33 @@ TEST(DemoScript, EveryEntryByteForByte) {
     EXPECT_EQ(DemoScriptEntry(65), QByteArray(1, kEndMarker));
     EXPECT_EQ(DemoScriptEntry(-1), QByteArray(1, kEndMarker));
 }
+
+// A reply wait is the command's time-out on top of the line time of the command (CR LF
+// included) and of the longest reply it can get, 10 bits a character.
+TEST(ReplyWait, CoversTheCommandAndTheLongestReplyOnTheLine) {
+    const uint8_t zeros[16] = {};
+    struct Case {
+        const char* name;
+        QByteArray command;
+        int timeoutMs, baud;
+        bool wide;
+        int waitMs;
+    };
+    const Case cases[] = {
+        // 5 + 263 characters: 558.3 ms at 4800 baud.
+        {"128 x 64 log block, 4800", ReadLogCommand(0, true), 100, 4800, true, 659},
+        {"128 x 64 log block, 19200", ReadLogCommand(3, true), 100, 19200, true, 240},
+        {"128 x 64 log block, 57600", ReadLogCommand(0, true), 100, 57600, true, 147},
+        {"84 x 48 log block, 4800", ReadLogCommand(0, false), 100, 4800, false, 192},
+        {"configuration block, 4800", ReadConfigCommand(5), 100, 4800, true, 190},
+        {"configuration block, 19200", ReadConfigCommand(5), 100, 19200, false, 123},
+        {"block write, 4800", WriteConfigCommand(0, zeros), 200, 4800, false, 290},
+        {"clear screen, 9600", ClearScreenCommand(), 500, 9600, false, 508},
+        {"speed unknown", ReadLogCommand(0, true), 100, 0, true, 100},
+    };
+    for (const Case& c : cases) EXPECT_EQ(ReplyWaitMs(c.command, c.timeoutMs, c.baud, c.wide), c.waitMs) << c.name;
+    // The reply that broke the log download: 261 characters and CR LF.
+    EXPECT_EQ(LongestReplyChars(ReadLogCommand(0, true), true), 263);
+    EXPECT_EQ(WireMs(261, 4800), 544);
+    EXPECT_EQ(WireMs(261, 19200), 136);
+}

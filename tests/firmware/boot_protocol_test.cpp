@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <vector>
 
 #include "boot_protocol.h"
 #include "hex_reader.h"
@@ -91,6 +92,36 @@ TEST(BootCompatibility, LengthsAcceptedByEachProcessor) {
     EXPECT_TRUE(IsKnownBlockSize(512));
     EXPECT_TRUE(IsKnownBlockSize(1792));
     for (uint32_t other : {0u, 256u, 511u, 0x10200u}) EXPECT_FALSE(IsKnownBlockSize(other)) << other;
+}
+
+// Data from the storage bound on is the boot loader's own area: the lowest such address
+// is what the refusal names, whatever order the records come in.
+TEST(BootArea, RefusalNamesTheLowestAddressInTheBootLoadersArea) {
+    struct Case {
+        const char* name;
+        std::vector<QByteArray> records;
+        QString address;  // empty: the image may be sent
+    };
+    const Case cases[] = {
+        {"below the area only", {":0100000011EE", ":017DFF001172"}, {}},
+        {"first byte of the area", {":0100000011EE", ":017E00005A27"}, "0x7E00"},
+        {"a record that runs into the area", {":027DFF00AABB1D"}, "0x7E00"},
+        {"higher record first", {":017E80005AA7", ":017E10005A17"}, "0x7E10"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FirmwareImage image;
+        for (const QByteArray& record : c.records) ASSERT_GE(ParseHexRecord(record, image), 0) << record.constData();
+        const QString refusal = BootAreaRefusal(image, false);
+        if (c.address.isEmpty()) {
+            EXPECT_TRUE(refusal.isEmpty()) << refusal.toStdString();
+        } else {
+            EXPECT_TRUE(refusal.contains(" " + c.address + ".")) << refusal.toStdString();
+            EXPECT_TRUE(BootAreaRefusal(image, true).contains(" " + c.address + "."));
+        }
+        image.reset();
+        EXPECT_TRUE(BootAreaRefusal(image, false).isEmpty());
+    }
 }
 
 TEST(BootTexts, ConfirmationQuestionInBothLanguages) {

@@ -152,8 +152,25 @@ TEST_F(WindowFirmwareUpdate, RefusedBeforeTheResetLeavesTheDisplayAlone) {
         "Loaded file is not right firmware\r\nfor Vorkal display !\r\nThe file's first 1001 "
         "bytes hold no \"Vorkal\" mark, which every firmware for this display carries: choose "
         "the .hex firmware file made for the Vorkal display.";
+    // Made by avr-ld/avr-objcopy: the firmware at 0 and 64 bytes at 0x7E00, where the boot
+    // loader of the 1792-byte-block processor lives and which is never programmed.
+    QFile bootAreaFile(QStringLiteral(VORKAL_TEST_DATA "/hex/boot_area.hex"));
+    ASSERT_TRUE(bootAreaFile.open(QIODevice::ReadOnly));
+    const QByteArray bootArea = bootAreaFile.readAll();
     const Case cases[] = {
         {"dialog cancelled", {}, MsgAnswer::Yes, false, {}},
+        {"data in the boot loader's area",
+         bootArea,
+         MsgAnswer::Yes,
+         false,
+         {"The file holds data in the boot loader's area, first at address 0x7E00.\r\n"
+          "The boot loader cannot program it; nothing was sent to the display."}},
+        {"data in the boot loader's area, Polish",
+         bootArea,
+         MsgAnswer::Yes,
+         true,
+         {QString::fromUtf8("Plik zawiera dane w obszarze programu ładującego, pierwsze pod adresem 0x7E00.\r\n"
+                            "Program ładujący nie może ich zapisać; do wyświetlacza nic nie wysłano.")}},
         {"not confirmed", ToHex(MakeFirmware(2000, "v1.00")), MsgAnswer::No, false, {}},
         {"no marker", ToHex(marker), MsgAnswer::Yes, false, {notVorkal}},
         {"marker too late", ToHex(lateMarker), MsgAnswer::Yes, false, {notVorkal}},
