@@ -138,6 +138,7 @@ public:
     // False when nothing may be sent: no backup could be written, or the display could
     // not be read and the user would rather not overwrite it without one.
     bool BackupDisplay();
+    bool BackupLog();
     void Button3Click();
     void Button4Click();
     void Button5Click();
@@ -159,7 +160,9 @@ public:
     // ---- Flight log and track window --------------------------------------------------
     void Button6Click();
     void Button10Click();
-    bool ConfirmClearLog();  // true only for Yes
+    // True only for Yes; `logKept` false adds that the log was not downloaded and so
+    // cannot be kept.
+    bool ConfirmClearLog(bool logKept);
     void LogsView();
     void StringGrid2DrawCell(int column, int row, QPainter* painter, const QRect& rect);
     // UTC date of the last complete log download, carried by GPX points; invalid until then.

@@ -83,7 +83,9 @@ void TForm1::Button8Click() {
 
 void TForm1::Button9Click() {
     if (deferWhileBusy(&TForm1::Button9Click)) return;
-    if (!ConfirmClearLog()) return;
+    const bool logKnown = backups_->logKnown();
+    if (!ConfirmClearLog(logKnown)) return;
+    if (logKnown && !BackupLog()) return;
     backups_->displayChanged();                      // without separate log memory the log lives in the configuration
     if (session_->clearLog().isEmpty()) LogsView();  // the table shows the cleared log
 }
@@ -115,6 +117,21 @@ void TForm1::Button11Click() {
     if (portIsOpen()) AfComPort1->ClosePort();
     dialogs().showMessage(QString(), StrandedDisplayHint(update.programmingStarted(), languagePolish),
                           MsgIcon::Information);
+}
+
+// Before Clear Log: the log as this connection downloaded it goes to the backups, and a
+// log that cannot be kept is not erased.
+bool TForm1::BackupLog() {
+    const DisplayBackupKeeper::Result result = backups_->backUpLog();
+    if (result.kind == DisplayBackupKeeper::Result::Kind::Written) return true;
+    dialogs().showMessage(QString(),
+                          tr2("The backup of the log could not be written to %1, so the log was not cleared.",
+                              QString::fromUtf8("Nie udało się zapisać kopii zapasowej logów w %1, "
+                                                "więc logi nie zostały skasowane."))
+                                  .arg(result.path) +
+                              "\r\n" + result.error,
+                          MsgIcon::Error);
+    return false;
 }
 
 // Before Send or Load Defaults overwrite the display: the keeper decides whether to

@@ -179,8 +179,9 @@ void TForm1::ShowConnectionState() {
     shownConnected_ = connected;
     StaticText5->setText(connected ? tr2("Connected", QString::fromUtf8("Połączony"))
                                    : tr2("Disconnected", QString::fromUtf8("Odłączony")));
-    // Green and red dark enough to be read on the light face (4.5:1 and more).
-    StaticText5->setStyleSheet(connected ? "color: rgb(0, 100, 0);" : "color: rgb(200, 0, 0);");
+    // The status text is large (21 px bold), so its green and red need 3:1 on the light
+    // face, which both give (4.5:1 and 3.5:1).
+    StaticText5->setStyleSheet(connected ? "color: rgb(0, 128, 0);" : "color: rgb(255, 0, 0);");
     StaticText6->setVisible(connected);
     if (connected)
         StaticText6->setText(tr2("Firmware version: ", "Oprogramowanie: ") + QString::fromLatin1(firmwareVersion));

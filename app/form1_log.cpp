@@ -66,13 +66,15 @@ void TForm1::Button6Click() {
     LogsView();
 }
 
-bool TForm1::ConfirmClearLog() {
+bool TForm1::ConfirmClearLog(bool logKept) {
     const QString title = tr2("Confirm...", "Potwierdź...");
-    const QString text =
-        tr2("WARNING !!!\r\nClearing the log erases every flight\r\nrecorded in the display !\r\n\r\n"
-            "Clear the log in the display ?",
-            "UWAGA !!!\r\nKasowanie logów usuwa wszystkie loty\r\nzapisane w wyświetlaczu !\r\n\r\n"
-            "Skasować logi w wyświetlaczu ?");
+    QString text = tr2("WARNING !!!\r\nClearing the log erases every flight\r\nrecorded in the display !\r\n",
+                       "UWAGA !!!\r\nKasowanie logów usuwa wszystkie loty\r\nzapisane w wyświetlaczu !\r\n");
+    // A downloaded log is kept in the backups first; one never downloaded cannot be.
+    if (!logKept)
+        text += tr2("The log was not downloaded since the display was connected, so no copy is kept.\r\n",
+                    "Logi nie zostały pobrane od podłączenia wyświetlacza, więc nie zostanie zachowana ich kopia.\r\n");
+    text += tr2("\r\nClear the log in the display ?", "\r\nSkasować logi w wyświetlaczu ?");
     return dialogs().askYesNo(title, text, MsgIcon::Warning, MsgAnswer::No) == MsgAnswer::Yes;
 }
 

@@ -13,6 +13,7 @@
 #include "preferences.h"
 #include "preview_grid.h"
 #include "put_away_note.h"
+#include "qt_translations.h"
 
 using namespace vorkal;
 
@@ -83,6 +84,9 @@ void TForm1::applyLanguageTexts() {
 
 void TForm1::RadioGroup6Click() {
     languagePolish = RadioGroup6->itemIndex() == 1;
+    // Without the translation file Qt's buttons stay English; the window's own texts
+    // do not depend on it.
+    UseQtTranslations(languagePolish);
     applyLanguageTexts();
     RadioGroup1->setItems(FontEntries(config.variant(), languagePolish));
     portList_->showPortOpenWillUse(selectedPort, languagePolish);

@@ -98,11 +98,11 @@ void TForm1::createControls() {
 
     GroupBox6 = place(new QGroupBox("Display Functions", this), 206, 2, 219, 151);
     StaticText6 = staticText(GroupBox6, "", 32, 50, 161, 17, uiFont(9, true), Qt::AlignCenter);
-    StaticText6->setStyleSheet("color: #006666;");  // teal, dark enough for 4.5:1 on the face
+    StaticText6->setStyleSheet("color: rgb(0, 128, 128);");  // teal
     Button7 = button(GroupBox6, "Load Defaults", 9, 122, 96, 22);
     Button7->setEnabled(false);
     StaticText5 = staticText(GroupBox6, "Disconnected", 28, 22, 165, 28, uiFont(21, true), Qt::AlignCenter);
-    StaticText5->setStyleSheet("color: rgb(200, 0, 0);");
+    StaticText5->setStyleSheet("color: rgb(255, 0, 0);");
     GroupBox7 = place(new QGroupBox("Display Baudrate ", GroupBox6), 8, 70, 201, 45);
     ComboBox3 = comboBox(GroupBox7, true, 15, 17, 70, 21);
     ComboBox3->addItems(kSpeedEntries);

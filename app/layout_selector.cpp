@@ -9,10 +9,11 @@
 namespace vorkal {
 
 bool LayoutSelector::applyHeader(uint8_t layoutByte) {
-    int count = layoutByte >> 4;
+    // Counts 9..15 read as 8 and are compared as 8, or every header read of such a byte
+    // would rebuild the entries and undo the user's choices.
+    const int count = std::min(layoutByte >> 4, kMaxLayouts);
     const bool rebuild = count != shownCount_;
     if (rebuild) {
-        if (layoutByte >= 144) count = kMaxLayouts;
         fill(count);
         group->setItemIndex(std::min(layoutByte & 7, count - 1));
     }

@@ -33,4 +33,12 @@ DisplayBackupKeeper::Result DisplayBackupKeeper::backUp() {
     return {Result::Kind::Written, {}, written.path};
 }
 
+DisplayBackupKeeper::Result DisplayBackupKeeper::backUpLog() {
+    const BackupWrite written = WriteDisplayBackup(folder_, BackupFileBytes(config_, known_ ? image_ : config_.image),
+                                                   config_.variant(), clock_(), kBackupsKept);
+    if (!written.ok()) return {Result::Kind::WriteFailed, written.error, written.path};
+    lastPath_ = written.path;
+    return {Result::Kind::Written, {}, written.path};
+}
+
 }  // namespace vorkal

@@ -1,8 +1,9 @@
 #pragma once
-// Backups of the display, kept before Send or Load Defaults overwrite it. Knows what the
-// display holds as far as this connection has seen it (read, nothing written since),
-// reads the display first when it does not, writes the backup file and keeps the newest
-// few. It asks nobody: the result says what the caller has to ask or tell.
+// Backups of the display, kept before Send or Load Defaults overwrite it and before Clear
+// Log erases its log. Knows what the display holds as far as this connection has seen it
+// (read, nothing written since), reads the display first when it does not, writes the
+// backup file and keeps the newest few. It asks nobody: the result says what the caller
+// has to ask or tell.
 
 #include <QDateTime>
 #include <QString>
@@ -47,6 +48,15 @@ public:
     // Reads the display first unless its image is known, then writes the backup. After
     // a backup the display is taken as about to be written.
     Result backUp();
+
+    // ---- Before the display's log is cleared ------------------------------------------
+    // This connection holds the display's log: downloaded from its log memory, or, where
+    // the log lives in the configuration, read with it and nothing written since.
+    bool logKnown() const { return config_.separateLog ? config_.logLoaded : known_; }
+    // Keeps the log this connection holds (call it only when logKnown()), beside the
+    // display's configuration when that is known, else the one shown. The display is not
+    // read for it: keeping the log sends nothing. Written or WriteFailed.
+    Result backUpLog();
 
     const QString& folder() const { return folder_; }
     const QString& lastPath() const { return lastPath_; }

@@ -130,12 +130,17 @@ QByteArray ExportLogKml(const LogTableCells& cells, bool extruded) {
     kml.line(3, QStringLiteral("</Style>"));
 
     // Oldest row first, so that each track runs forward in time.
+    // A flight without a single fix gets no placemark: an empty coordinate list reads
+    // as a point at 0,0 in some map programs, or as an error in others.
     for (const LogFlight& flight : SplitLogFlights(cells)) {
-        kml.OpenKmlPlacemark(cells[flight.firstRow].value(kColTime));
+        QStringList lines;
         for (int r : flight.rows) {
-            const QString coordinates = BuildKmlCoordinates(cells[r]);
-            if (!coordinates.contains(QLatin1String("0.00000"))) kml.line(0, coordinates);
+            QString coordinates = BuildKmlCoordinates(cells[r]);
+            if (!coordinates.contains(QLatin1String("0.00000"))) lines.append(std::move(coordinates));
         }
+        if (lines.isEmpty()) continue;
+        kml.OpenKmlPlacemark(cells[flight.firstRow].value(kColTime));
+        for (const QString& coordinates : lines) kml.line(0, coordinates);
         kml.CloseKmlPlacemark();
     }
     kml.line(1, QStringLiteral("</Document>"));

@@ -15,7 +15,8 @@ namespace vorkal {
 enum LogExportFormat : int { kExportText = 1, kExportKml = 2, kExportExtrudedKml = 3, kExportGpx = 4 };
 
 QByteArray ExportLogText(const LogTableCells& cells);
-// One track per flight, oldest row first; rows of empty slots are skipped.
+// One track per flight, oldest row first; rows of empty slots are skipped, and so is a
+// flight none of whose rows has a fix.
 QByteArray ExportLogKml(const LogTableCells& cells, bool extruded);
 // GPX 1.1: one track of one segment per flight (flights as in KML), a point per row with
 // a position. The log knows only the time of day, so every point's time is on `date`.

@@ -13,6 +13,8 @@ VORKAL_RUN_PACKAGES=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
   fonts-dejavu-core fonts-liberation
+  # Qt's own texts (standard buttons, file dialogs) in Polish
+  qt6-translations-l10n
 )
 
 # Tests, benchmarks, fuzzing, screenshots and the load generator for stress runs.
@@ -20,7 +22,7 @@ VORKAL_TEST_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   xvfb xauth x11-apps x11-utils xdotool imagemagick
-  gdal-bin libxml2-utils srecord binutils binutils-avr
+  gdal-bin gpsbabel libxml2-utils srecord binutils binutils-avr
   qt6-serialport-dev
   stress-ng
   # the package check (scripts/check-package.sh)

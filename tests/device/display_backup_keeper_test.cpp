@@ -134,3 +134,54 @@ TEST(DisplayBackupKeeper, KeepsTheNewestFifty) {
     EXPECT_FALSE(QFile::exists(first));
     EXPECT_EQ(k.dir.filePath(kept.first()), keeper.lastPath());
 }
+
+// Before Clear Log: the log counts as held when this connection downloaded it (separate
+// log memory) or read it with the configuration (log in the image); keeping it never
+// reads the display.
+TEST(DisplayBackupKeeper, KeepsTheLogThisConnectionHoldsWithoutReadingTheDisplay) {
+    Keeper k;
+    k.config.setVariant(DisplayVariant::D84x48);
+    DisplayBackupKeeper keeper = k.make(k.dir.path());
+    Image received;
+    received.fill(0x44);
+    struct Case {
+        bool separateLog, logLoaded, displayRead;
+        bool known;
+    };
+    for (const Case& c : {Case{true, false, true, false}, Case{true, true, false, true},
+                          Case{false, false, false, false}, Case{false, false, true, true},
+                          Case{false, true, false, false}}) {
+        k.config.separateLog = c.separateLog;
+        k.config.logLoaded = c.logLoaded;
+        if (c.displayRead) keeper.displayRead(received);
+        else keeper.displayChanged();
+        EXPECT_EQ(keeper.logKnown(), c.known)
+            << "separate " << c.separateLog << " loaded " << c.logLoaded << " read " << c.displayRead;
+    }
+
+    // Downloaded log, configuration unknown: the one shown goes with it.
+    k.config.separateLog = true;
+    k.config.logLoaded = true;
+    k.config.logImage.fill(0xFF);
+    k.config.logImage[0] = 0x30;
+    k.config.logImage[8191] = 0x31;
+    keeper.displayChanged();
+    auto r = keeper.backUpLog();
+    ASSERT_EQ(r.kind, Kind::Written) << r.error.toStdString();
+    QFile file(r.path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray kept = file.readAll();
+    ASSERT_EQ(kept.size(), 512 + 8192);
+    EXPECT_EQ(kept.left(512), Keeper::bytes(k.config.image).left(512));
+    EXPECT_EQ(kept.mid(512), QByteArray(reinterpret_cast<const char*>(k.config.logImage.data()), 8192));
+
+    // Log in the image, read in this connection: the display's image as read.
+    k.config.separateLog = false;
+    keeper.displayRead(received);
+    r = keeper.backUpLog();
+    ASSERT_EQ(r.kind, Kind::Written);
+    EXPECT_EQ(k.file(r.path), Keeper::bytes(received).left(512));
+    EXPECT_TRUE(keeper.displayKnown()) << "keeping the log wrote nothing to the display";
+    EXPECT_EQ(k.reads, 0);
+    EXPECT_EQ(DisplayBackups(k.dir.path()).size(), 2);
+}

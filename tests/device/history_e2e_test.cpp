@@ -282,3 +282,124 @@ TEST_F(BackupE2E, ADisplayThatCannotBeReadIsOverwrittenOnlyWhenTheUserSaysSo) {
     EXPECT_EQ(display->configMemory()[4], 50);
     EXPECT_TRUE(DisplayBackups(folder).isEmpty());
 }
+
+namespace {
+
+// Ten log records the table shows as flights.
+std::vector<uint8_t> tenRecords() {
+    std::vector<uint8_t> log(8192, 0xFF);
+    for (int r = 0; r < 10; ++r) {
+        const uint8_t rec[16] = {0x30, 0x61, 0x4C, 12, 0x24, 0x3C, 0x1E, uint8_t(r << 1), 5, 45, 1, 0, 30, 1, 1, 50};
+        std::copy(rec, rec + 16, log.begin() + 16 * r);
+    }
+    return log;
+}
+
+const QString kNotDownloaded = "The log was not downloaded since the display was connected, so no copy is kept.";
+
+}  // namespace
+
+TEST_F(BackupE2E, ClearLogKeepsALogDownloadedInThisConnection) {
+    startDisplay(SimVariant::D84x48Log);
+    const std::vector<uint8_t> log = tenRecords();
+    display->setLogMemory(log);
+    ASSERT_NO_FATAL_FAILURE(connect());
+    shortenSequencePauses();
+    ASSERT_NO_FATAL_FAILURE(read());
+    form->Button6->click();  // downloads the log and shows it
+    ASSERT_TRUE(form->config.logLoaded);
+    const auto displayImage = display->configMemory();
+
+    scripted.answers = {MsgAnswer::Yes};
+    form->Button9->click();
+    ASSERT_EQ(questions(), 1);
+    EXPECT_FALSE(scripted.shown.back().text.contains(kNotDownloaded));
+    EXPECT_TRUE(messages().isEmpty()) << messages().join(" | ").toStdString();
+    ASSERT_EQ(DisplayBackups(folder).size(), 1);
+    const QByteArray kept = backup();
+    ASSERT_EQ(kept.size(), 8704);
+    EXPECT_TRUE(startsWithImage(kept, displayImage, 512));
+    EXPECT_EQ(kept.mid(512), QByteArray(reinterpret_cast<const char*>(log.data()), 8192)) << "the log is kept";
+    EXPECT_EQ(display->logMemory()[7], 0xFF);  // and cleared in the display
+
+    // A new connection has not downloaded the log: the question says it is not kept.
+    display->setLogMemory(log);
+    form->Button5->click();
+    ASSERT_FALSE(form->AfComPort1->IsOpen());
+    form->Button5->click();
+    ASSERT_TRUE(waitUntilShownConnected());
+    ASSERT_TRUE(form->Button9->isVisible());
+    ASSERT_FALSE(form->config.logLoaded);
+    struct Case {
+        bool polish;
+        MsgAnswer answer;
+        QString line;
+    };
+    for (const Case& c : {Case{true, MsgAnswer::No,
+                               QString::fromUtf8("Logi nie zostały pobrane od podłączenia wyświetlacza, więc nie "
+                                                 "zostanie zachowana ich kopia.")},
+                          Case{false, MsgAnswer::Yes, kNotDownloaded}}) {
+        form->languagePolish = c.polish;
+        scripted.answers = {c.answer};
+        form->Button9->click();
+        const QString text = scripted.shown.back().text;
+        EXPECT_TRUE(text.contains("\r\n" + c.line + "\r\n")) << text.toStdString();
+        EXPECT_EQ(display->logMemory()[7], c.answer == MsgAnswer::Yes ? 0xFF : log[7]);
+    }
+    form->languagePolish = false;
+    EXPECT_EQ(DisplayBackups(folder).size(), 1);  // nothing to keep
+    EXPECT_TRUE(messages().isEmpty()) << messages().join(" | ").toStdString();
+}
+
+// Without log memory the log lives in the configuration: a Receive of this connection
+// has read it, and the backup is the display's image as read.
+TEST_F(BackupE2E, ClearLogKeepsTheLogOfTheConfigurationAsReceived) {
+    startDisplay(SimVariant::D84x48);
+    auto memory = display->configMemory();
+    for (int i = 495; i <= 503; ++i) memory[size_t(i)] = uint8_t(i);  // one record at the top of the log area
+    display->setConfigMemory(memory);
+    ASSERT_NO_FATAL_FAILURE(connect());
+    ASSERT_FALSE(form->config.separateLog);
+    shortenSequencePauses();
+    ASSERT_NO_FATAL_FAILURE(read());
+    form->Button6->click();
+    const auto displayImage = display->configMemory();
+
+    scripted.answers = {MsgAnswer::Yes};
+    form->Button9->click();
+    ASSERT_EQ(questions(), 1);
+    EXPECT_FALSE(scripted.shown.back().text.contains(kNotDownloaded));
+    EXPECT_TRUE(messages().isEmpty()) << messages().join(" | ").toStdString();
+    ASSERT_EQ(DisplayBackups(folder).size(), 1);
+    EXPECT_EQ(backup().size(), 512);
+    EXPECT_TRUE(startsWithImage(backup(), displayImage, 512));
+    EXPECT_EQ(display->configMemory()[495], 0xFF);
+
+    // The display was written: its log is no longer the one read.
+    scripted.answers = {MsgAnswer::No};
+    form->Button9->click();
+    EXPECT_TRUE(scripted.shown.back().text.contains(kNotDownloaded));
+}
+
+TEST_F(BackupE2E, ALogBackupThatCannotBeWrittenLeavesTheLogInTheDisplay) {
+    QDir().mkpath(QFileInfo(folder).path());
+    QFile blocker(folder);  // a file where the backup folder should be
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    startDisplay(SimVariant::D84x48Log);
+    const std::vector<uint8_t> log = tenRecords();
+    display->setLogMemory(log);
+    ASSERT_NO_FATAL_FAILURE(connect());
+    shortenSequencePauses();
+    ASSERT_NO_FATAL_FAILURE(read());
+    form->Button6->click();
+    ASSERT_TRUE(form->config.logLoaded);
+
+    scripted.answers = {MsgAnswer::Yes};
+    form->Button9->click();
+    ASSERT_EQ(messages().size(), 1);
+    EXPECT_TRUE(messages().first().startsWith("The backup of the log could not be written to " + folder))
+        << messages().first().toStdString();
+    EXPECT_EQ(display->logMemory()[7], log[7]);
+    EXPECT_TRUE(form->config.logLoaded);
+}

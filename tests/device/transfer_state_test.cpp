@@ -3,7 +3,10 @@
 // read, and the questions before destructive commands.
 
 #include <QFile>
+#include <QPointer>
+#include <QRadioButton>
 #include <QTimer>
+#include <array>
 
 #include "config_image.h"
 #include "device_fixture.h"
@@ -168,6 +171,57 @@ TEST_F(TransferState, ThePollsOwnReadsLeaveTheControlsAlone) {
         },
         10000));
     EXPECT_EQ(counter.changes, 0);
+}
+
+// A layout byte of 0x90 and up reads as eight layouts; the header reads of the poll find
+// the same eight and leave the user's layout and display speed choices alone.
+TEST_F(TransferState, MoreThanEightLayoutsKeepTheUsersChoicesAcrossHeaderReads) {
+    for (const uint8_t layoutByte : {uint8_t(0x92), uint8_t(0xF7)}) {
+        SCOPED_TRACE(layoutByte);
+        startDisplay(SimVariant::D84x48Log);
+        std::array<uint8_t, 1024> memory = display->configMemory();
+        memory[kLayoutByte] = layoutByte;
+        display->setConfigMemory(memory);
+        ASSERT_NO_FATAL_FAILURE(connect());
+        shortenSequencePauses();
+        form->Button3->click();
+        ASSERT_TRUE(form->config.configurationLoaded);
+        ASSERT_EQ(form->RadioGroup3->count(), 8);
+        EXPECT_EQ(form->RadioGroup3->itemIndex(), layoutByte & 7);
+
+        // The user picks layout 6 and the display speed 9600, without setting it yet.
+        const QList<QRadioButton*> entries = form->RadioGroup3->findChildren<QRadioButton*>();
+        ASSERT_EQ(entries.size(), 8);
+        const QPointer<QRadioButton> firstEntry = entries[0];
+        QRadioButton* sixth = nullptr;
+        for (QRadioButton* b : entries)
+            if (b->text() == "6") sixth = b;
+        ASSERT_NE(sixth, nullptr);
+        sixth->click();
+        form->ComboBox3->setCurrentIndex(3);
+        ASSERT_EQ(form->RadioGroup3->itemIndex(), 5);
+
+        // Two header reads of the poll (and the show-layout reply of the click), taken as
+        // soon as the one before is answered.
+        const uint64_t replies = display->counters().replies;
+        EXPECT_TRUE(waitFor(
+            [&] {
+                if (display->counters().replies >= replies + 3) return true;
+                if (!form->session().firmwareVersion.isEmpty() && !form->session().waiting()) form->Timer2Timer();
+                return false;
+            },
+            10000));
+        EXPECT_TRUE(waitFor([&] { return !form->session().waiting(); }));  // the last reply applied
+        // The header the display gave back still says more than eight.
+        EXPECT_GE(form->config.image[kLayoutByte], 0x90);
+        EXPECT_FALSE(firstEntry.isNull()) << "the layout entries were rebuilt";
+        EXPECT_EQ(form->RadioGroup3->count(), 8);
+        EXPECT_EQ(form->RadioGroup3->itemIndex(), 5);
+        EXPECT_EQ(form->ComboBox3->currentIndex(), 3);
+        EXPECT_TRUE(messages().isEmpty()) << messages().join(" | ").toStdString();
+        form.reset();
+        display->stop();
+    }
 }
 
 TEST_F(TransferState, StatusIsDisconnectedBeforeTheErrorBoxOfAHangUp) {

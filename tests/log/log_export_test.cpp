@@ -165,11 +165,15 @@ TEST(LogExportTest, KmlSplitsFlightsOnTimeGaps) {
              Case{"PastMidnightSplits",
                   {row("23:59:50", "1.00001°N", "2.00001°E"), row("00:00:10", "1.00002°N", "2.00002°E")},
                   {"Flight: 23:59:50", "2.00001,1.00001,10", "Flight: 00:00:10", "2.00002,1.00002,10"}},
-             // A dropped line still moves the time on, and an all-dropped flight keeps its placemark.
+             // A dropped line still moves the time on and the flight keeps its first row's
+             // name; a flight whose lines are all dropped gets no placemark.
              Case{"DroppedLinesKeepTime",
                   {row("10:00:00", "0.00000°N", "0.00000°E"), row("10:01:00", "50.00000°N", "2.00001°E"),
                    row("10:02:00", "1.00002°N", "2.00002°E"), row("11:00:00", "1.00003°N", "10.00000°E")},
-                  {"Flight: 10:00:00", "2.00002,1.00002,10", "Flight: 11:00:00"}},
+                  {"Flight: 10:00:00", "2.00002,1.00002,10"}},
+             Case{"OnlyFlightWithoutFix",
+                  {row("10:00:00", "0.00000°N", "0.00000°E"), row("10:00:05", "0.00000°N", "0.00000°E")},
+                  {}},
              // Empty slots neither start flights nor break one.
              Case{"EmptySlotsSkipped",
                   {empty, row("10:00:00", "1.00001°N", "2.00001°E"), empty, row("10:00:30", "1.00002°N", "2.00002°E"),
@@ -249,6 +253,63 @@ TEST(LogExportTest, KmlReadsBackAsTracks) {
             EXPECT_EQ((*features)[i].name, c.features[i].first) << c.name;
             EXPECT_EQ((*features)[i].geometry, c.features[i].second) << c.name;
         }
+    }
+}
+
+// gpsbabel's reading of a KML file as GPX tracks; stderr carries its complaints.
+struct BabelTracks {
+    QStringList names;
+    QStringList points;  // "lat lon", every track in order
+    QString errors;
+};
+BabelTracks readWithGpsbabel(const QString& path) {
+    BabelTracks tracks;
+    const QString exe = QStandardPaths::findExecutable("gpsbabel");
+    if (exe.isEmpty()) {
+        ADD_FAILURE() << "gpsbabel absent; scripts/deps.sh installs it for the tests";
+        return tracks;
+    }
+    QProcess p;
+    p.start(exe, {"-t", "-i", "kml", "-f", path, "-o", "gpx", "-F", "-"});
+    EXPECT_TRUE(p.waitForFinished(30000));
+    EXPECT_EQ(p.exitCode(), 0);
+    tracks.errors = QString::fromUtf8(p.readAllStandardError());
+    const QString gpx = QString::fromUtf8(p.readAllStandardOutput());
+    static const QRegularExpression trackName("<trk>\\s*<name>([^<]*)</name>");
+    static const QRegularExpression point("<trkpt lat=\"([^\"]*)\" lon=\"([^\"]*)\"");
+    for (const auto& m : trackName.globalMatch(gpx)) tracks.names << m.captured(1);
+    for (const auto& m : point.globalMatch(gpx)) tracks.points << m.captured(1) + ' ' + m.captured(2);
+    return tracks;
+}
+
+TEST(LogExportTest, FlightWithoutFixLeavesNoPlacemark) {
+    // Oldest first: a flight with a fix, one whose every row lacks it, then one more
+    // with a fix whose first row lacks it.
+    const LogTableCells cells = tableOf({
+        row("10:00:00", "1.00001°N", "2.00001°E"),
+        row("10:00:10", "1.00002°N", "2.00002°E"),
+        row("11:00:00", "0.00000°N", "0.00000°E"),
+        row("11:00:10", "0.00000°N", "0.00000°E", "-3m"),
+        row("12:00:00", "0.00000°N", "0.00000°E"),
+        row("12:00:10", "1.00003°N", "2.00003°E"),
+    });
+    QTemporaryDir dir;
+    for (const bool extruded : {false, true}) {
+        const QByteArray kml = ExportLogKml(cells, extruded);
+        EXPECT_EQ(kmlOutline(kml),
+                  QStringList({"Flight: 10:00:00", "2.00001,1.00001,10", "2.00002,1.00002,10", "Flight: 12:00:00",
+                               "2.00003,1.00003,10"}))
+            << "extruded " << extruded;
+        EXPECT_EQ(kml.count("<Placemark>"), 2);
+        EXPECT_EQ(kml.count("</Placemark>"), 2);
+
+        const QString path = dir.filePath(extruded ? "extruded.kml" : "plain.kml");
+        ASSERT_TRUE(WriteFileAtomically(path, kml, nullptr));
+        const BabelTracks tracks = readWithGpsbabel(path);
+        EXPECT_FALSE(tracks.errors.contains("malformed coordinates")) << tracks.errors.toStdString();
+        EXPECT_EQ(tracks.names, QStringList({"Flight: 10:00:00", "Flight: 12:00:00"}));
+        EXPECT_EQ(tracks.points,
+                  QStringList({"1.000010000 2.000010000", "1.000020000 2.000020000", "1.000030000 2.000030000"}));
     }
 }
 

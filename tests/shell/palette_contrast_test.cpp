@@ -71,6 +71,7 @@ Reading readCaption(const QImage& image, const QRect& rect) {
 struct Caption {
     QString name;
     QRect rect;  // in window coordinates
+    QWidget* widget = nullptr;
 };
 
 // The text area of every visible, enabled control that shows text. Disabled controls
@@ -80,7 +81,7 @@ std::vector<Caption> captionsOf(QWidget* window) {
     const auto add = [&](QWidget* w, const QString& text, const QRect& local) {
         if (text.trimmed().isEmpty() || local.isEmpty()) return;
         captions.push_back({w->objectName().isEmpty() ? text : w->objectName(),
-                            QRect(w->mapTo(window, local.topLeft()), local.size())});
+                            QRect(w->mapTo(window, local.topLeft()), local.size()), w});
     };
     for (QWidget* w : window->findChildren<QWidget*>()) {
         if (!w->isVisibleTo(window) || !w->isEnabled() || w->isWindow()) continue;
@@ -187,7 +188,11 @@ protected:
         for (const Caption& c : captions) {
             const Reading r = readCaption(image, c.rect);
             lowest = std::min(lowest, r.ratio);
-            EXPECT_GE(r.ratio, 4.5) << GetParam() << " " << view.toStdString() << ": \"" << c.name.toStdString()
+            // The status and version texts keep their own colours (checked exactly in
+            // StatusTextsKeepTheirOwnColours); 3:1 is the floor for those, the status being
+            // large text.
+            const bool ownColour = c.widget == form.StaticText5 || c.widget == form.StaticText6;
+            EXPECT_GE(r.ratio, ownColour ? 3.0 : 4.5) << GetParam() << " " << view.toStdString() << ": \"" << c.name.toStdString()
                                     << "\" text " << QColor(r.text).name().toStdString() << " on "
                                     << QColor(r.background).name().toStdString();
         }
@@ -230,6 +235,47 @@ TEST_P(PaletteContrastTest, PaletteChangeWhileOpenKeepsCaptionsReadable) {
     form.ShowLoadedConfiguration();
     QApplication::setPalette(chosen);
     checkCaptions(form, "changed");
+}
+
+// The status text in pure red when no display answers and in green (0, 128, 0) when one
+// does, the firmware version in teal (0, 128, 128), read from the grabbed window
+// whatever the desktop's palette.
+TEST_P(PaletteContrastTest, StatusTextsKeepTheirOwnColours) {
+    TForm1 form;
+    form.Timer2->stop();  // the status poll would show the closed port again
+    form.show();
+    // The colour drawn in the text's full-strength pixels, and how many pixels have it.
+    const auto drawn = [&form](QWidget* text) {
+        QApplication::processEvents();
+        const QImage image = form.grab().toImage().convertToFormat(QImage::Format_RGB32);
+        const QRect rect = QRect(text->mapTo(&form, QPoint(0, 0)), text->size()).intersected(image.rect());
+        const Reading r = readCaption(image, rect);
+        int pixels = 0;
+        for (int y = rect.top(); y <= rect.bottom(); ++y)
+            for (int x = rect.left(); x <= rect.right(); ++x)
+                if ((image.pixel(x, y) | 0xFF000000u) == r.text) ++pixels;
+        return std::pair{QColor(r.text), pixels};
+    };
+    struct Case {
+        const char* state;
+        QWidget* text;
+        QColor colour;
+        double ratio;  // on the light face
+    };
+    for (const bool connected : {false, true}) {
+        form.session().firmwareVersion = connected ? "v1.23" : "";
+        form.ShowConnectionState();
+        std::vector<Case> cases{{connected ? "Connected" : "Disconnected", form.StaticText5,
+                                 connected ? QColor(0, 128, 0) : QColor(255, 0, 0), 3.0}};
+        if (connected) cases.push_back({"firmware version", form.StaticText6, QColor(0, 128, 128), 3.0});
+        for (const Case& c : cases) {
+            const auto [colour, pixels] = drawn(c.text);
+            EXPECT_EQ(colour.name(), c.colour.name()) << GetParam() << " " << c.state;
+            // Whole strokes in the colour, not a stray pixel of it.
+            EXPECT_GE(pixels, 20) << GetParam() << " " << c.state;
+            EXPECT_GE(contrast(c.colour.rgb(), form.palette().color(QPalette::Window).rgb()), c.ratio) << c.state;
+        }
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Palettes, PaletteContrastTest, ::testing::Values("light", "dark", "high-contrast"),
