@@ -32,11 +32,25 @@ constexpr int kVersionQueryMs = 500;
 constexpr int kVersionQueries = 4;
 
 int interruptPipe[2] = {-1, -1};
+// Written on the main thread, read by the handler.
+volatile sig_atomic_t interruptsHeld = 0;
+volatile sig_atomic_t interruptsCancelling = 0;
+constexpr char kCancelByte = 1;
+constexpr char kHeldByte = 2;
 
-void OnInterrupt(int) {
-    const char byte = 1;
+void OnInterrupt(int signalNumber) {
     const int saved = errno;
+    const bool held = interruptsHeld != 0;
+    const char byte = held ? kHeldByte : kCancelByte;
     [[maybe_unused]] const ssize_t n = write(interruptPipe[1], &byte, 1);
+    // A second Ctrl+C ends the program at once, should the cancel itself hang; never
+    // while held, where ending would do the harm the hold is there to prevent.
+    const int cancelling = interruptsCancelling + 1;
+    interruptsCancelling = cancelling;
+    if (!held && cancelling >= 2) {
+        signal(signalNumber, SIG_DFL);
+        raise(signalNumber);
+    }
     errno = saved;
 }
 
@@ -47,18 +61,26 @@ InterruptWatch::InterruptWatch() {
     notifier_ = new QSocketNotifier(interruptPipe[0], QSocketNotifier::Read, this);
     QObject::connect(notifier_, &QSocketNotifier::activated, this, [this] {
         char buffer[16];
-        while (read(interruptPipe[0], buffer, sizeof buffer) > 0) {}
-        interrupted_ = true;
-        emit interruptedNow();
+        bool cancel = false, held = false;
+        for (ssize_t n; (n = read(interruptPipe[0], buffer, sizeof buffer)) > 0;)
+            for (ssize_t i = 0; i < n; ++i) (buffer[i] == kHeldByte ? held : cancel) = true;
+        if (held) emit interruptHeld();
+        if (cancel) {
+            interrupted_ = true;
+            emit interruptedNow();
+        }
     });
     struct sigaction action {};
     action.sa_handler = OnInterrupt;
     sigemptyset(&action.sa_mask);
-    // A second Ctrl+C ends the program at once, should the cancel itself hang.
-    action.sa_flags = SA_RESTART | SA_RESETHAND;
+    action.sa_flags = SA_RESTART;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
 }
+
+void InterruptWatch::setHeld(bool held) { interruptsHeld = held ? 1 : 0; }
+
+bool InterruptWatch::held() const { return interruptsHeld != 0; }
 
 InterruptWatch::~InterruptWatch() {
     signal(SIGINT, SIG_DFL);
@@ -91,6 +113,15 @@ DisplayLink::DisplayLink(const Options& options, InterruptWatch& interrupts)
         if (wide) config_.separateLog = true;
     });
     QObject::connect(&interrupts_, &InterruptWatch::interruptedNow, session_, [this] { session_->cancel(); });
+    // Cancel is disabled where the window's progress window disables it: from the
+    // firmware update's identification to its end, and during a factory load.
+    progress_.onCancelEnabled = [this](bool enabled) { interrupts_.setHeld(!enabled); };
+    QObject::connect(&interrupts_, &InterruptWatch::interruptHeld, session_, [this] {
+        progress_.showMessage(!unstoppableText_.isEmpty()
+                                  ? unstoppableText_
+                                  : Tr(polish_, "This step cannot be stopped now; it ends by itself.",
+                                       "Tego kroku nie można teraz przerwać; zakończy się sam."));
+    });
 }
 
 DisplayLink::~DisplayLink() {
@@ -144,7 +175,7 @@ bool DisplayLink::openAt(int speedIndex, QString* reason) {
     }
 }
 
-int DisplayLink::connect() {
+int DisplayLink::connect(Silence silence) {
     const int port = resolvePort();
     if (port < 0) return -port;
     comNumber_ = port;
@@ -175,6 +206,14 @@ int DisplayLink::connect() {
         loop.exec();
     }
     if (interrupted()) return kExitCancelled;
+    if (session_->firmwareVersion.isEmpty() && silence == Silence::MayBeBootLoader && !portLost()) {
+        PrintError(Tr(polish_, "No display answered on COM%1 at %2 baud: looking for one waiting in its boot loader.",
+                      "Żaden wyświetlacz nie odpowiedział na COM%1 przy %2 bodów: szukam wyświetlacza "
+                      "czekającego w programie ładującym.")
+                       .arg(comNumber_)
+                       .arg(BaudOfSpeedIndex(speedIndex_)));
+        return kExitOk;
+    }
     if (session_->firmwareVersion.isEmpty()) {
         PrintError(Tr(polish_, "Disconnected", "Odłączony") + "\n" +
                    Tr(polish_, "No display answered on COM%1 at %2 baud: check the cable, the power and the speed.",

@@ -20,6 +20,8 @@ public:
 
     // Called when the progress is shown, as the window's progress window does on show.
     std::function<void()> onShow;
+    // Called when the running step lets itself be cancelled or no longer does.
+    std::function<void(bool)> onCancelEnabled;
     // Bytes one step of the bar stands for; 0 shows no byte count.
     void setStepBytes(int bytes) { stepBytes_ = bytes; }
 
@@ -29,7 +31,9 @@ public:
     int progressPosition() const override { return position_; }
     void setProgressPosition(int position) override;
     void setProgressCaption(const QString& caption) override;
-    void setCancelEnabled(bool) override {}
+    void setCancelEnabled(bool enabled) override {
+        if (onCancelEnabled) onCancelEnabled(enabled);
+    }
     void showMessage(const QString& text) override;
 
     // The line the bar shows at `position` of `maximum` after `elapsedMs`.

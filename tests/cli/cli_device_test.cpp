@@ -92,7 +92,7 @@ TEST_F(CliTest, InfoFindsThePortByDeviceOrStoredPreferenceAndSpeaksPolish) {
     const CliRun stored = run({"info", "--lang", "pl"}, false);
     EXPECT_EQ(stored.exitCode, 0) << Describe(stored);
     EXPECT_TRUE(stored.out.contains("Oprogramowanie: v1.23")) << Describe(stored);
-    EXPECT_TRUE(stored.out.contains("Prędkość: 57600 baud")) << Describe(stored);
+    EXPECT_TRUE(stored.out.contains("Prędkość: 57600 bodów")) << Describe(stored);
 }
 
 TEST_F(CliTest, ReceiveWritesWhatTheDisplayHolds) {
