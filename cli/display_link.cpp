@@ -15,6 +15,7 @@
 #include "af_port_map.h"
 #include "commands.h"
 #include "com_port_adapter.h"
+#include "boot_protocol.h"
 #include "display_session.h"
 #include "line_protocol.h"
 #include "port_diagnosis.h"
@@ -100,6 +101,14 @@ DisplayLink::DisplayLink(const Options& options, InterruptWatch& interrupts)
         if (openAt(index, &reason)) speedIndex_ = index;
     });
     session_ = new DisplaySession(config_, polish_, *adapter_, progress_);
+    progress_.setPolish(polish_);
+    // The window waits for its instructions box to be closed; here nothing waits for a
+    // click, and the user should not look for one.
+    progress_.noteAfterMessage = [this](const QString& text) {
+        if (text != FirmwareUpdateText(FirmwareText::PowerCycleInstructions, polish_)) return QString();
+        return Tr(polish_, "There is nothing to click here: vorkal-cli goes on by itself once the display answers.",
+                  "Tu nie trzeba niczego klikać: vorkal-cli działa dalej samo, gdy wyświetlacz odpowie.");
+    };
     progress_.onShow = [this] {
         session_->progressShown();
         // Ctrl+C before this transfer began cancels it too.

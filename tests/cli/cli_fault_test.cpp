@@ -269,7 +269,12 @@ TEST_F(CliTest, CtrlCStillEndsAnUpdateThatWaitsForTheBootLoader) {
     QProcess p;
     start(p, {"flash", hex, "--yes"});
     QByteArray err;
-    ASSERT_TRUE(ReadErrorUntil(p, err, [&] { return err.contains("Waiting for connect..."); })) << err.toStdString();
+    // After two seconds the user is told to switch the display off and on; the
+    // terminal adds that nothing waits for a click.
+    ASSERT_TRUE(ReadErrorUntil(p, err, [&] { return err.contains("once the display answers.\n"); }))
+        << err.toStdString();
+    EXPECT_TRUE(SaidAfter(err, "Waiting for connect...", "1. Turn off display power")) << err.toStdString();
+    EXPECT_TRUE(err.contains("4. Wait for end of update\nThere is nothing to click here")) << err.toStdString();
     ::kill(pid_t(p.processId()), SIGINT);
     CliRun r = finish(p);
     r.err.prepend(QString::fromUtf8(err));

@@ -87,16 +87,19 @@ TEST(CliOptions, BarShowsPercentBytesAndTimeLeft) {
     struct Case {
         int position, maximum, stepBytes;
         qint64 elapsedMs;
+        bool polish;
         const char* expected;
     } cases[] = {
-        {0, 64, 16, 0, "[..........]   0%  0/1024 bytes"},
-        {16, 64, 16, 1000, "[##........]  25%  256/1024 bytes  0:03 left"},
-        {32, 64, 0, 90000, "[#####.....]  50%  1:30 left"},
-        {64, 64, 16, 5000, "[##########] 100%  1024/1024 bytes"},
-        {3, 0, 16, 10, "[..........]   0%  48/0 bytes"},
+        {0, 64, 16, 0, false, "[..........]   0%  0/1024 bytes"},
+        {16, 64, 16, 1000, false, "[##........]  25%  256/1024 bytes  0:03 left"},
+        {32, 64, 0, 90000, false, "[#####.....]  50%  1:30 left"},
+        {64, 64, 16, 5000, false, "[##########] 100%  1024/1024 bytes"},
+        {3, 0, 16, 10, false, "[..........]   0%  48/0 bytes"},
+        {16, 64, 16, 1000, true, "[##........]  25%  256/1024 bajtów  pozostało 0:03"},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(TerminalProgress::BarLine(c.position, c.maximum, c.stepBytes, c.elapsedMs, 10), c.expected);
+        EXPECT_EQ(TerminalProgress::BarLine(c.position, c.maximum, c.stepBytes, c.elapsedMs, 10, c.polish),
+                  QString::fromUtf8(c.expected));
 }
 
 TEST(CliOptions, LinesStylePrintsEveryTenthOnceAndMessagesOnTheirOwnLine) {
