@@ -12,34 +12,74 @@ struct CommandHelp {
     const char* name;
     int arguments;  // how many the command takes
     const char* usage;
+    const char* usagePolish;
     const char* text;
+    const char* textPolish;
 };
 
 const CommandHelp kCommands[] = {
-    {"ports", 0, "ports [--json]",
+    {"ports", 0, "ports [--json]", "ports [--json]",
      "List the serial ports as the window's port list shows them, with the device\n"
-     "and the USB adapter (maker, product, serial number) behind each.\n"},
-    {"info", 0, "info [--json]",
-     "Connect and print the display's version line, variant, whether it keeps its\n"
-     "log in memory of its own, and the speed.\n"},
-    {"receive", 1, "receive FILE.set", "Read the display's configuration into a settings file.\n"},
-    {"send", 1, "send FILE.set [--no-backup]",
+     "and the USB adapter (maker, product, serial number) behind each.\n",
+     "Wypisz porty szeregowe tak, jak pokazuje je lista portów okna, z urządzeniem\n"
+     "i adapterem USB (producent, produkt, numer seryjny) stojącym za każdym z nich.\n"},
+    {"info", 0, "info [--json]", "info [--json]",
+     "Connect and print the display's firmware version, variant, whether it keeps its\n"
+     "log in memory of its own, and the speed. With --json the version stands alone\n"
+     "and the variant mark of the version line (\"+\", \"*\" or none) has a field of\n"
+     "its own, \"variantMark\".\n",
+     "Połącz się i wypisz wersję oprogramowania wyświetlacza, jego wariant, to, czy\n"
+     "trzyma log w osobnej pamięci, oraz prędkość. Z --json wersja stoi osobno, a znak\n"
+     "wariantu z linii wersji (\"+\", \"*\" lub brak) ma własne pole \"variantMark\".\n"},
+    {"receive", 1, "receive FILE.set", "receive PLIK.set", "Read the display's configuration into a settings file.\n",
+     "Odczytaj konfigurację wyświetlacza do pliku ustawień.\n"},
+    {"send", 1, "send FILE.set [--no-backup]", "send PLIK.set [--no-backup]",
      "Write a settings file to the display. What the display held is read and kept\n"
      "as a backup first (in backups/ of the program's data folder); when that read or\n"
-     "the backup fails, nothing is sent. --no-backup skips the backup.\n"},
-    {"defaults", 0, "defaults --yes [--no-backup]",
+     "the backup fails, nothing is sent. --no-backup skips the backup.\n",
+     "Zapisz plik ustawień do wyświetlacza. Najpierw to, co wyświetlacz zawierał,\n"
+     "jest odczytywane i zachowywane jako kopia zapasowa (w backups/ folderu danych\n"
+     "programu); gdy ten odczyt lub kopia się nie uda, nic nie jest wysyłane.\n"
+     "--no-backup pomija kopię zapasową.\n"},
+    {"defaults", 0, "defaults --yes [--no-backup]", "defaults --yes [--no-backup]",
      "Load the factory settings into the display (after a backup, as for send) and\n"
-     "reset it. It restarts at the speed of the factory settings.\n"},
-    {"set-baud", 1, "set-baud BAUD",
+     "reset it. It restarts at the speed of the factory settings.\n",
+     "Wczytaj do wyświetlacza ustawienia fabryczne (po kopii zapasowej, jak przy send)\n"
+     "i zrestartuj go. Uruchamia się ponownie z prędkością ustawień fabrycznych.\n"},
+    {"set-baud", 1, "set-baud BAUD", "set-baud PRĘDKOŚĆ",
      "Change the display's speed to BAUD (57600, 38400, 19200, 9600 or 4800) and\n"
-     "check that it answers at the new speed.\n"},
-    {"log download", 1, "log download OUT [--extruded]",
+     "check that it answers at the new speed.\n"
+     "Without --speed the new speed is also stored as the PC's speed, as the window's\n"
+     "speed list does: the window and every later vorkal-cli call without --speed use\n"
+     "it. A loop over several displays at the old speed therefore gives --speed to\n"
+     "each call, which leaves the stored speed alone.\n",
+     "Zmień prędkość wyświetlacza na PRĘDKOŚĆ (57600, 38400, 19200, 9600 lub 4800)\n"
+     "i sprawdź, czy odpowiada przy nowej prędkości.\n"
+     "Bez --speed nowa prędkość zostaje też zapamiętana jako prędkość PC, tak jak robi\n"
+     "to lista prędkości okna: użyją jej okno i każde następne wywołanie vorkal-cli bez\n"
+     "--speed. Pętla po kilku wyświetlaczach ze starą prędkością podaje więc --speed\n"
+     "w każdym wywołaniu, co zostawia zapamiętaną prędkość bez zmian.\n"},
+    {"log download", 1, "log download OUT [--extruded]", "log download WYJŚCIE [--extruded]",
      "Download the flight log and save it; the extension picks the format: .txt\n"
-     "(text), .kml (KML track; --extruded draws it down to the ground) or .gpx.\n"},
-    {"log clear", 0, "log clear --yes", "Erase every flight recorded in the display.\n"},
-    {"flash", 1, "flash FIRMWARE.hex --yes",
+     "(text), .kml (KML track; --extruded draws it down to the ground) or .gpx.\n",
+     "Pobierz log lotów i zapisz go; rozszerzenie wybiera format: .txt (tekst),\n"
+     ".kml (ślad KML; --extruded rysuje go aż do ziemi) lub .gpx.\n"},
+    {"log clear", 0, "log clear --yes", "log clear --yes", "Erase every flight recorded in the display.\n",
+     "Skasuj wszystkie loty zapisane w wyświetlaczu.\n"},
+    {"flash", 1, "flash FIRMWARE.hex --yes", "flash OPROGRAMOWANIE.hex --yes",
      "Update the display's firmware from an Intel HEX file through its boot loader:\n"
-     "the file is checked, the display identified, the image programmed and verified.\n"},
+     "the file is read and checked before the port is opened, then the display is\n"
+     "identified and the image programmed and verified. A display that no longer\n"
+     "answers because it waits in its boot loader (after a failed update) is\n"
+     "updated all the same. Once the display is identified, the update cannot be\n"
+     "stopped: Ctrl+C then only says so, and the update runs to its end.\n",
+     "Zaktualizuj oprogramowanie wyświetlacza z pliku Intel HEX przez jego program\n"
+     "ładujący: plik jest wczytywany i sprawdzany przed otwarciem portu, potem\n"
+     "wyświetlacz jest identyfikowany, a obraz programowany i weryfikowany.\n"
+     "Wyświetlacz, który nie odpowiada, bo czeka w programie ładującym (po nieudanej\n"
+     "aktualizacji), też zostanie zaktualizowany. Od identyfikacji wyświetlacza\n"
+     "aktualizacji nie można przerwać: Ctrl+C tylko o tym informuje, a aktualizacja\n"
+     "trwa do końca.\n"},
 };
 
 const CommandHelp* FindCommand(const QStringList& words) {
@@ -48,6 +88,8 @@ const CommandHelp* FindCommand(const QStringList& words) {
         if (name == QLatin1String(c.name)) return &c;
     return nullptr;
 }
+
+QString UsageOf(const CommandHelp& c, bool polish) { return Tr(polish, c.usage, c.usagePolish); }
 
 const char kCommon[] =
     "Options:\n"
@@ -60,7 +102,9 @@ const char kCommon[] =
     "\n"
     "Progress goes to standard error: a bar with percent, bytes and time left on a\n"
     "terminal, plain percent lines otherwise. Results go to standard output.\n"
-    "Ctrl+C cancels the running transfer as the window's Cancel does and closes the port.\n"
+    "Ctrl+C cancels the running transfer as the window's Cancel does and closes the port;\n"
+    "a firmware update that has identified the display and a load of the factory\n"
+    "settings are never stopped.\n"
     "\n"
     "Exit codes:\n"
     "  0    done\n"
@@ -72,6 +116,34 @@ const char kCommon[] =
     "       not the display's firmware)\n"
     "  130  cancelled with Ctrl+C\n";
 
+const char kCommonPolish[] =
+    "Opcje:\n"
+    "  --port COMn      port (domyślnie ten, który okno otworzyło ostatnio)\n"
+    "  --device ŚCIEŻKA port wskazany urządzeniem, np. /dev/ttyUSB0\n"
+    "  --speed PRĘDKOŚĆ prędkość PC (domyślnie zapamiętana przez okno, inaczej 57600)\n"
+    "  --quiet          bez postępu na standardowym wyjściu błędów\n"
+    "  --lang pl        teksty po polsku (domyślnie po angielsku)\n"
+    "  --help           pomoc, także po poleceniu\n"
+    "\n"
+    "Postęp trafia na standardowe wyjście błędów: na terminalu pasek z procentem,\n"
+    "bajtami i pozostałym czasem, w innym razie same wiersze z procentem. Wyniki\n"
+    "trafiają na standardowe wyjście.\n"
+    "Ctrl+C przerywa trwające przesyłanie tak jak przycisk Anuluj okna i zamyka port;\n"
+    "aktualizacji oprogramowania, która zidentyfikowała wyświetlacz, ani wczytywania\n"
+    "ustawień fabrycznych nie można przerwać.\n"
+    "\n"
+    "Kody wyjścia:\n"
+    "  0    wykonano\n"
+    "  2    błąd użycia\n"
+    "  3    błąd portu (nie można otworzyć, brak uprawnień, zajęty przez inny program,\n"
+    "       zniknął)\n"
+    "  4    błąd wyświetlacza (brak odpowiedzi, przekroczony czas, odrzucony blok,\n"
+    "       oprogramowanie odrzucone przez program ładujący lub niezgodne przy\n"
+    "       weryfikacji)\n"
+    "  5    błąd pliku (nie można odczytać ani zapisać, nie jest plikiem ustawień dla\n"
+    "       tego wyświetlacza, nie jest oprogramowaniem wyświetlacza)\n"
+    "  130  przerwano przez Ctrl+C\n";
+
 }  // namespace
 
 std::optional<int> SpeedIndexOfBaud(int baud) {
@@ -82,25 +154,33 @@ std::optional<int> SpeedIndexOfBaud(int baud) {
 
 int BaudOfSpeedIndex(int index) { return index >= 0 && index < int(kBauds.size()) ? kBauds[size_t(index)] : 57600; }
 
-QString HelpText(const QStringList& command) {
+QString HelpText(const QStringList& command, bool polish) {
+    const QString common = Tr(polish, kCommon, kCommonPolish);
     if (const CommandHelp* c = FindCommand(command))
-        return QString("usage: vorkal-cli %1 [options]\n\n%2\n%3").arg(c->usage, c->text, kCommon);
-    QString text =
-        "usage: vorkal-cli COMMAND [ARGUMENTS] [options]\n"
-        "The Vorkal display's commands without a window.\n\nCommands:\n";
-    for (const CommandHelp& c : kCommands) text += QString("  %1\n").arg(c.usage);
-    return text + "\n" + kCommon;
+        return Tr(polish, "usage: vorkal-cli %1 [options]\n\n%2\n%3", "użycie: vorkal-cli %1 [opcje]\n\n%2\n%3")
+            .arg(UsageOf(*c, polish), Tr(polish, c->text, c->textPolish), common);
+    QString text = Tr(polish,
+                      "usage: vorkal-cli COMMAND [ARGUMENTS] [options]\n"
+                      "The Vorkal display's commands without a window.\n\nCommands:\n",
+                      "użycie: vorkal-cli POLECENIE [ARGUMENTY] [opcje]\n"
+                      "Polecenia wyświetlacza Vorkal bez okna.\n\nPolecenia:\n");
+    for (const CommandHelp& c : kCommands) text += QString("  %1\n").arg(UsageOf(c, polish));
+    return text + "\n" + common;
 }
 
 ParseResult ParseCommandLine(const QStringList& args) {
     ParseResult r;
     Options& o = r.options;
+    // The language first, so that every complaint about the rest is in it.
+    for (int i = 0; i + 1 < args.size(); ++i)
+        if (args[i] == "--lang" && args[i + 1] == "pl") o.polish = true;
+    const bool pl = o.polish;
     QStringList words;
     for (int i = 0; i < args.size(); ++i) {
         const QString& a = args[i];
         auto value = [&](QString* out) {
             if (i + 1 >= args.size()) {
-                r.error = QString("%1 needs a value").arg(a);
+                r.error = Tr(pl, "%1 needs a value", "%1 wymaga wartości").arg(a);
                 return false;
             }
             *out = args[++i];
@@ -118,7 +198,8 @@ ParseResult ParseCommandLine(const QStringList& args) {
             bool ok = false;
             const int n = v.startsWith("COM", Qt::CaseInsensitive) ? v.mid(3).toInt(&ok) : 0;
             if (!ok || n < 1 || n > 255) {
-                r.error = QString("--port takes COM1 .. COM255, not %1").arg(v);
+                r.error = Tr(pl, "--port takes COM1 .. COM255, not %1", "--port przyjmuje COM1 .. COM255, a nie %1")
+                              .arg(v);
                 return r;
             }
             o.comNumber = n;
@@ -128,29 +209,32 @@ ParseResult ParseCommandLine(const QStringList& args) {
             if (!value(&v)) return r;
             o.speedIndex = SpeedIndexOfBaud(v.toInt());
             if (!o.speedIndex) {
-                r.error = QString("--speed is 57600, 38400, 19200, 9600 or 4800, not %1").arg(v);
+                r.error = Tr(pl, "--speed is 57600, 38400, 19200, 9600 or 4800, not %1",
+                             "--speed to 57600, 38400, 19200, 9600 lub 4800, a nie %1")
+                              .arg(v);
                 return r;
             }
         } else if (a == "--lang") {
             if (!value(&v)) return r;
             if (v != "pl" && v != "en") {
-                r.error = QString("--lang is en or pl, not %1").arg(v);
+                r.error = Tr(pl, "--lang is en or pl, not %1", "--lang to en lub pl, a nie %1").arg(v);
                 return r;
             }
             o.polish = v == "pl";
         } else if (a.startsWith('-') && a.size() > 1) {
-            r.error = QString("unknown option %1").arg(a);
+            r.error = Tr(pl, "unknown option %1", "nieznana opcja %1").arg(a);
             return r;
         } else {
             words << a;
         }
     }
     if (o.comNumber && !o.devicePath.isEmpty()) {
-        r.error = "--port and --device name the port twice: give one";
+        r.error = Tr(pl, "--port and --device name the port twice: give one",
+                     "--port i --device podają port dwukrotnie: podaj jedno z nich");
         return r;
     }
     if (words.isEmpty()) {
-        if (!o.help) r.error = "no command given";
+        if (!o.help) r.error = Tr(pl, "no command given", "nie podano polecenia");
         return r;
     }
     const int nameWords = words[0] == "log" ? 2 : 1;
@@ -158,12 +242,12 @@ ParseResult ParseCommandLine(const QStringList& args) {
     o.arguments = words.mid(nameWords);
     const CommandHelp* c = FindCommand(o.command);
     if (!c) {
-        r.error = QString("unknown command %1").arg(o.command.join(' '));
+        r.error = Tr(pl, "unknown command %1", "nieznane polecenie %1").arg(o.command.join(' '));
         return r;
     }
     if (o.help) return r;
     if (o.arguments.size() != c->arguments) {
-        r.error = QString("usage: vorkal-cli %1").arg(c->usage);
+        r.error = Tr(pl, "usage: vorkal-cli %1", "użycie: vorkal-cli %1").arg(UsageOf(*c, pl));
         return r;
     }
     return r;

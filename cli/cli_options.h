@@ -46,6 +46,6 @@ std::optional<int> SpeedIndexOfBaud(int baud);
 int BaudOfSpeedIndex(int index);
 
 // The general help, or that of one command ("info", "log download", ...).
-QString HelpText(const QStringList& command);
+QString HelpText(const QStringList& command, bool polish = false);
 
 }  // namespace vorkal::cli

@@ -3,6 +3,7 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLocale>
@@ -65,7 +66,11 @@ int BackupDisplay(const Options& options, DisplayLink& link) {
     link.progress().setProgressCaption(QString());
     if (backup.kind == DisplayBackupKeeper::Result::Kind::ReadFailed) {
         const int code = link.exitCodeFor(backup.error);
-        if (code == kExitCancelled) return code;
+        if (code == kExitCancelled) {
+            PrintError(Tr(polish, "The read of the display for a backup was cancelled; nothing was sent.",
+                          "Odczyt wyświetlacza do kopii zapasowej przerwano; nic nie wysłano."));
+            return code;
+        }
         PrintError(Tr(polish, "The display could not be read for a backup:\r\n%1",
                       "Nie udało się odczytać wyświetlacza do kopii zapasowej:\r\n%1")
                        .arg(backup.error) +
@@ -81,7 +86,9 @@ int BackupDisplay(const Options& options, DisplayLink& link) {
                    "\n" + backup.error);
         return kExitFile;
     }
-    PrintResult("backup: " + backup.path);
+    PrintResult(Tr(polish, "backup: ", "kopia zapasowa: ") + backup.path);
+    // A write that then fails or is cancelled names this file as the way back.
+    session.backupOfNextWrite = backup.path;
     return kExitOk;
 }
 
@@ -123,6 +130,51 @@ bool ReadSettingsFile(const QString& fileName, bool polish, QByteArray* bytes) {
 
 // The display's configuration into the program's image, for the commands that write
 // part of it back (the log kept in the configuration, and its header block).
+// After a write of the display that failed once its backup was made: the message said
+// where the backup is; this says how to put it back from here.
+int WithWayBack(int code, const QString& backupPath, bool polish) {
+    if (code != kExitOk && !backupPath.isEmpty())
+        PrintError(Tr(polish, "vorkal-cli send %1 puts back what the display held.",
+                      "vorkal-cli send %1 przywraca to, co wyświetlacz zawierał.")
+                       .arg(backupPath));
+    return code;
+}
+
+// What a display left in its boot loader by a failed update needs, from a terminal:
+// `firmwareTouched`: the program command went out, so the old firmware may be gone.
+QString StrandedDisplayNote(bool firmwareTouched, bool polish) {
+    if (firmwareTouched)
+        return Tr(polish,
+                  "The display is waiting in its boot loader; its firmware is incomplete.\n"
+                  "Run the same vorkal-cli flash command again: it finds the display in its boot loader.",
+                  "Wyświetlacz czeka w programie ładującym; jego oprogramowanie jest niekompletne.\n"
+                  "Uruchom ponownie to samo polecenie vorkal-cli flash: znajdzie wyświetlacz "
+                  "w programie ładującym.");
+    return Tr(polish,
+              "The display may be waiting in its boot loader; its old firmware is intact.\n"
+              "Switch the display off and on again to start it, or run vorkal-cli flash again.",
+              "Wyświetlacz może czekać w programie ładującym; dotychczasowe oprogramowanie jest nienaruszone.\n"
+              "Wyłącz i włącz zasilanie wyświetlacza, aby je uruchomić, albo ponów vorkal-cli flash.");
+}
+
+// Reads the firmware file into the update's image and checks it, before any port is
+// opened: the display is not touched for a file that would be refused. Prints why.
+bool CheckFirmwareFile(FirmwareUpdate& update, const QString& fileName, bool polish) {
+    QFile probe(fileName);
+    if (QFileInfo(fileName).isDir() || !probe.open(QIODevice::ReadOnly)) {
+        PrintError(Tr(polish, "Cannot read the file %1:\n%2", "Nie można odczytać pliku %1:\n%2")
+                       .arg(fileName, QFileInfo(fileName).isDir() ? Tr(polish, "It is a folder.", "To jest folder.")
+                                                                  : probe.errorString()));
+        return false;
+    }
+    probe.close();
+    update.image().reset();
+    const QString refusal = update.loadFile(fileName).refusal;
+    if (refusal.isEmpty()) return true;
+    PrintError(refusal + "\n" + Tr(polish, "File: %1", "Plik: %1").arg(fileName));
+    return false;
+}
+
 int ReceiveInto(DisplayLink& link) {
     link.progress().setStepBytes(kConfigBlockSize);
     return link.exitCodeFor(link.session().receiveConfiguration());
@@ -150,11 +202,18 @@ bool WriteResultFile(const QString& path, const QByteArray& bytes, bool polish) 
 
 int RunInfo(const Options& options, DisplayLink& link) {
     const DisplaySession& session = link.session();
-    const QString version = QString::fromLatin1(session.firmwareVersion);
+    // The version line is the version ("v1.23"), then the variant mark: '+' or '*' for
+    // a display with log memory of its own, anything else for one without.
+    const QByteArray line = session.firmwareVersion;
+    const QString version = PrintableVersion(line.left(5)).trimmed();
+    const char mark = line.size() > 5 ? line[5] : ' ';
+    const QString variantMark = mark == '+' || mark == '*' ? QString(QChar(mark)) : QString();
     const int baud = link.session().port().baudRate();
     if (options.json) {
         const QJsonObject o{{"port", QString("COM%1").arg(link.comNumber())},
                             {"version", version},
+                            {"variantMark", variantMark},
+                            {"versionLine", PrintableVersion(line)},
                             {"variant", VariantName(link.config())},
                             {"separateLog", link.config().separateLog},
                             {"speed", baud}};
@@ -166,7 +225,7 @@ int RunInfo(const Options& options, DisplayLink& link) {
     PrintResult(Tr(pl, "Display: ", "Wyświetlacz: ") + VariantName(link.config()));
     PrintResult(Tr(pl, "Separate log memory: ", "Osobna pamięć logów: ") +
                 (link.config().separateLog ? Tr(pl, "yes", "tak") : Tr(pl, "no", "nie")));
-    PrintResult(Tr(pl, "Speed: ", "Prędkość: ") + QString("%1 baud").arg(baud));
+    PrintResult(Tr(pl, "Speed: ", "Prędkość: ") + Tr(pl, "%1 baud", "%1 bodów").arg(baud));
     return kExitOk;
 }
 
@@ -204,38 +263,47 @@ int RunSend(const Options& options, DisplayLink& link) {
         return kExitFile;
     }
     if (const int code = BackupDisplay(options, link)) return code;
+    const QString backupPath = link.session().backupOfNextWrite;
     // The display's own flag stays: the file's says what the display that made it had.
     const bool separateLog = config.separateLog;
     LoadSettingsFile(config, bytes);
     config.separateLog = separateLog;
     config.configurationLoaded = true;
     link.progress().setStepBytes(kConfigBlockSize);
-    return link.exitCodeFor(link.session().sendConfiguration());
+    return WithWayBack(link.exitCodeFor(link.session().sendConfiguration()), backupPath, link.polish());
 }
 
 int RunDefaults(const Options& options, DisplayLink& link) {
     if (const int code = BackupDisplay(options, link)) return code;
+    const QString backupPath = link.session().backupOfNextWrite;
     link.progress().setStepBytes(0);
+    link.setUnstoppableText(Tr(link.polish(),
+                               "Loading the factory settings cannot be stopped halfway; it ends by itself "
+                               "in a few seconds.",
+                               "Wczytywania ustawień fabrycznych nie można przerwać w połowie; zakończy się "
+                               "samo za kilka sekund."));
     ConfigImage& config = link.config();
     const QString error = link.session().loadDefaults();
-    if (const int code = link.exitCodeFor(error)) return code;
+    if (const int code = link.exitCodeFor(error)) return WithWayBack(code, backupPath, link.polish());
     // The reset display restarts at the speed of the factory image.
     const int index = std::clamp(CorrectSpeedByte(config), 0, 4);
     StoreSpeed(link, index);
-    PrintResult(QString("speed: %1").arg(BaudOfSpeedIndex(index)));
+    PrintResult(Tr(link.polish(), "speed: %1", "prędkość: %1").arg(BaudOfSpeedIndex(index)));
     return kExitOk;
 }
 
 int RunSetBaud(const Options& options, DisplayLink& link) {
     const auto index = SpeedIndexOfBaud(options.arguments[0].toInt());
     if (!index) {
-        PrintError(QString("set-baud takes 57600, 38400, 19200, 9600 or 4800, not %1").arg(options.arguments[0]));
+        PrintError(Tr(link.polish(), "set-baud takes 57600, 38400, 19200, 9600 or 4800, not %1",
+                      "set-baud przyjmuje 57600, 38400, 19200, 9600 lub 4800, a nie %1")
+                       .arg(options.arguments[0]));
         return kExitUsage;
     }
     link.progress().setStepBytes(0);
     if (!link.session().setBaud(*index, link.speedIndex())) return link.failureExitCode();
     StoreSpeed(link, *index);
-    PrintResult(QString("speed: %1").arg(BaudOfSpeedIndex(*index)));
+    PrintResult(Tr(link.polish(), "speed: %1", "prędkość: %1").arg(BaudOfSpeedIndex(*index)));
     return kExitOk;
 }
 
@@ -247,7 +315,9 @@ int RunLogDownload(const Options& options, DisplayLink& link) {
     else if (suffix == "kml") format = options.extruded ? kExportExtrudedKml : kExportKml;
     else if (suffix == "gpx") format = kExportGpx;
     if (!format || !out.contains('.')) {
-        PrintError(QString("log download writes .txt, .kml or .gpx, not %1").arg(out));
+        PrintError(Tr(link.polish(), "log download writes .txt, .kml or .gpx, not %1",
+                      "log download zapisuje .txt, .kml lub .gpx, a nie %1")
+                       .arg(out));
         return kExitUsage;
     }
     ConfigImage& config = link.config();
@@ -276,20 +346,30 @@ int RunLogClear(const Options&, DisplayLink& link) {
 }
 
 int RunFlash(const Options& options, DisplayLink& link) {
+    const bool polish = link.polish();
     DisplaySession& session = link.session();
     FirmwareUpdate update(session);
-    update.image().reset();
+    if (!CheckFirmwareFile(update, options.arguments[0], polish)) return kExitFile;
+
+    link.setUnstoppableText(
+        Tr(polish,
+           "The firmware update is under way and cannot be stopped now: stopped halfway, it would leave the "
+           "display without working firmware.\nvorkal-cli ends by itself when the update has ended.",
+           "Trwa aktualizacja oprogramowania i nie można jej teraz przerwać: przerwana w połowie zostawiłaby "
+           "wyświetlacz bez działającego oprogramowania.\nvorkal-cli zakończy działanie samo po zakończeniu "
+           "aktualizacji."));
+    // A display stranded in its boot loader by an earlier update answers no version
+    // query; the update reaches it all the same, as the window's does.
+    if (const int code = link.connect(DisplayLink::Silence::MayBeBootLoader)) return code;
+    // The question names the display's version, known only now.
+    if (!options.quiet)
+        PrintError(ConfirmUpdateQuestion(PrintableVersion(session.firmwareVersion.left(5)),
+                                         PrintableVersion(FirmwareVersionText(update.image())), polish));
     session.boot.state = 0;
-    const FirmwareUpdate::FileCheck check = update.loadFile(options.arguments[0]);
-    if (!check.refusal.isEmpty()) {
-        PrintError(check.refusal);
-        return kExitFile;
-    }
-    if (!options.quiet) PrintError(check.question);
     link.progress().setStepBytes(0);
     if (update.run()) return kExitOk;
     const int code = link.failureExitCode();
-    PrintError(StrandedDisplayHint(update.programmingStarted(), link.polish()));
+    PrintError(StrandedDisplayNote(update.programmingStarted(), polish));
     link.close();
     return code;
 }

@@ -15,6 +15,7 @@
 #include "af_port_map.h"
 #include "commands.h"
 #include "com_port_adapter.h"
+#include "boot_protocol.h"
 #include "display_session.h"
 #include "line_protocol.h"
 #include "port_diagnosis.h"
@@ -32,11 +33,25 @@ constexpr int kVersionQueryMs = 500;
 constexpr int kVersionQueries = 4;
 
 int interruptPipe[2] = {-1, -1};
+// Written on the main thread, read by the handler.
+volatile sig_atomic_t interruptsHeld = 0;
+volatile sig_atomic_t interruptsCancelling = 0;
+constexpr char kCancelByte = 1;
+constexpr char kHeldByte = 2;
 
-void OnInterrupt(int) {
-    const char byte = 1;
+void OnInterrupt(int signalNumber) {
     const int saved = errno;
+    const bool held = interruptsHeld != 0;
+    const char byte = held ? kHeldByte : kCancelByte;
     [[maybe_unused]] const ssize_t n = write(interruptPipe[1], &byte, 1);
+    // A second Ctrl+C ends the program at once, should the cancel itself hang; never
+    // while held, where ending would do the harm the hold is there to prevent.
+    const int cancelling = interruptsCancelling + 1;
+    interruptsCancelling = cancelling;
+    if (!held && cancelling >= 2) {
+        signal(signalNumber, SIG_DFL);
+        raise(signalNumber);
+    }
     errno = saved;
 }
 
@@ -47,18 +62,26 @@ InterruptWatch::InterruptWatch() {
     notifier_ = new QSocketNotifier(interruptPipe[0], QSocketNotifier::Read, this);
     QObject::connect(notifier_, &QSocketNotifier::activated, this, [this] {
         char buffer[16];
-        while (read(interruptPipe[0], buffer, sizeof buffer) > 0) {}
-        interrupted_ = true;
-        emit interruptedNow();
+        bool cancel = false, held = false;
+        for (ssize_t n; (n = read(interruptPipe[0], buffer, sizeof buffer)) > 0;)
+            for (ssize_t i = 0; i < n; ++i) (buffer[i] == kHeldByte ? held : cancel) = true;
+        if (held) emit interruptHeld();
+        if (cancel) {
+            interrupted_ = true;
+            emit interruptedNow();
+        }
     });
     struct sigaction action {};
     action.sa_handler = OnInterrupt;
     sigemptyset(&action.sa_mask);
-    // A second Ctrl+C ends the program at once, should the cancel itself hang.
-    action.sa_flags = SA_RESTART | SA_RESETHAND;
+    action.sa_flags = SA_RESTART;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
 }
+
+void InterruptWatch::setHeld(bool held) { interruptsHeld = held ? 1 : 0; }
+
+bool InterruptWatch::held() const { return interruptsHeld != 0; }
 
 InterruptWatch::~InterruptWatch() {
     signal(SIGINT, SIG_DFL);
@@ -78,6 +101,14 @@ DisplayLink::DisplayLink(const Options& options, InterruptWatch& interrupts)
         if (openAt(index, &reason)) speedIndex_ = index;
     });
     session_ = new DisplaySession(config_, polish_, *adapter_, progress_);
+    progress_.setPolish(polish_);
+    // The window waits for its instructions box to be closed; here nothing waits for a
+    // click, and the user should not look for one.
+    progress_.noteAfterMessage = [this](const QString& text) {
+        if (text != FirmwareUpdateText(FirmwareText::PowerCycleInstructions, polish_)) return QString();
+        return Tr(polish_, "There is nothing to click here: vorkal-cli goes on by itself once the display answers.",
+                  "Tu nie trzeba niczego klikać: vorkal-cli działa dalej samo, gdy wyświetlacz odpowie.");
+    };
     progress_.onShow = [this] {
         session_->progressShown();
         // Ctrl+C before this transfer began cancels it too.
@@ -91,6 +122,15 @@ DisplayLink::DisplayLink(const Options& options, InterruptWatch& interrupts)
         if (wide) config_.separateLog = true;
     });
     QObject::connect(&interrupts_, &InterruptWatch::interruptedNow, session_, [this] { session_->cancel(); });
+    // Cancel is disabled where the window's progress window disables it: from the
+    // firmware update's identification to its end, and during a factory load.
+    progress_.onCancelEnabled = [this](bool enabled) { interrupts_.setHeld(!enabled); };
+    QObject::connect(&interrupts_, &InterruptWatch::interruptHeld, session_, [this] {
+        progress_.showMessage(!unstoppableText_.isEmpty()
+                                  ? unstoppableText_
+                                  : Tr(polish_, "This step cannot be stopped now; it ends by itself.",
+                                       "Tego kroku nie można teraz przerwać; zakończy się sam."));
+    });
 }
 
 DisplayLink::~DisplayLink() {
@@ -144,7 +184,7 @@ bool DisplayLink::openAt(int speedIndex, QString* reason) {
     }
 }
 
-int DisplayLink::connect() {
+int DisplayLink::connect(Silence silence) {
     const int port = resolvePort();
     if (port < 0) return -port;
     comNumber_ = port;
@@ -175,6 +215,14 @@ int DisplayLink::connect() {
         loop.exec();
     }
     if (interrupted()) return kExitCancelled;
+    if (session_->firmwareVersion.isEmpty() && silence == Silence::MayBeBootLoader && !portLost()) {
+        PrintError(Tr(polish_, "No display answered on COM%1 at %2 baud: looking for one waiting in its boot loader.",
+                      "Żaden wyświetlacz nie odpowiedział na COM%1 przy %2 bodów: szukam wyświetlacza "
+                      "czekającego w programie ładującym.")
+                       .arg(comNumber_)
+                       .arg(BaudOfSpeedIndex(speedIndex_)));
+        return kExitOk;
+    }
     if (session_->firmwareVersion.isEmpty()) {
         PrintError(Tr(polish_, "Disconnected", "Odłączony") + "\n" +
                    Tr(polish_, "No display answered on COM%1 at %2 baud: check the cable, the power and the speed.",

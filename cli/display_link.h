@@ -21,16 +21,21 @@ class DisplaySession;
 
 namespace vorkal::cli {
 
-// Ctrl+C (SIGINT) and SIGTERM arrive through a self-pipe in the event loop.
+// Ctrl+C (SIGINT) and SIGTERM arrive through a self-pipe in the event loop. While held
+// (a step that must not be stopped halfway runs), any number of them is only reported;
+// otherwise the first cancels and a second ends the program at once.
 class InterruptWatch : public QObject {
     Q_OBJECT
 public:
     InterruptWatch();
     ~InterruptWatch() override;
     bool interrupted() const { return interrupted_; }
+    void setHeld(bool held);
+    bool held() const;
 
 signals:
     void interruptedNow();
+    void interruptHeld();
 
 private:
     QSocketNotifier* notifier_ = nullptr;
@@ -42,10 +47,16 @@ public:
     DisplayLink(const Options& options, InterruptWatch& interrupts);
     ~DisplayLink();
 
+    enum class Silence { Fails, MayBeBootLoader };
     // Opens the port (COM number or device, speed from the options or the stored
     // preferences) and waits for the display's version line. Prints why on failure and
-    // returns the exit code, kExitOk when connected.
-    int connect();
+    // returns the exit code, kExitOk when connected. With MayBeBootLoader a display
+    // that does not answer is no failure: it may be waiting in its boot loader, which
+    // answers only the firmware update.
+    int connect(Silence silence = Silence::Fails);
+    // What Ctrl+C prints while the running step cannot be stopped (the progress has
+    // Cancel disabled, as the window's progress window has then).
+    void setUnstoppableText(const QString& text) { unstoppableText_ = text; }
 
     DisplaySession& session() { return *session_; }
     ConfigImage& config() { return config_; }
@@ -78,6 +89,7 @@ private:
     int comNumber_ = 0;
     int speedIndex_ = 0;
     bool speedFromOptions_ = false;
+    QString unstoppableText_;
 };
 
 }  // namespace vorkal::cli

@@ -8,6 +8,7 @@
 #include "display_link.h"
 
 using namespace vorkal::cli;
+using vorkal::Tr;
 
 namespace {
 
@@ -20,18 +21,24 @@ struct Entry {
 
 const Entry kDeviceCommands[] = {
     {"info", RunInfo},        {"receive", RunReceive},          {"send", RunSend},          {"defaults", RunDefaults},
-    {"set-baud", RunSetBaud}, {"log download", RunLogDownload}, {"log clear", RunLogClear}, {"flash", RunFlash},
+    {"set-baud", RunSetBaud}, {"log download", RunLogDownload}, {"log clear", RunLogClear},
 };
 
 // The commands that overwrite something the user cannot get back ask for --yes.
 int NeedsYes(const Options& o) {
     const QString name = o.command.join(' ');
-    const char* what = nullptr;
-    if (name == "defaults") what = "defaults overwrites every screen layout of the display.";
-    else if (name == "log clear") what = "log clear erases every flight recorded in the display.";
-    else if (name == "flash") what = "flash overwrites the display's firmware.";
-    if (!what || o.yes) return kExitOk;
-    PrintError(QString(what) + "\nAdd --yes to go ahead.");
+    const bool pl = o.polish;
+    QString what;
+    if (name == "defaults")
+        what = Tr(pl, "defaults overwrites every screen layout of the display.",
+                  "defaults nadpisuje wszystkie układy ekranu wyświetlacza.");
+    else if (name == "log clear")
+        what = Tr(pl, "log clear erases every flight recorded in the display.",
+                  "log clear kasuje wszystkie loty zapisane w wyświetlaczu.");
+    else if (name == "flash")
+        what = Tr(pl, "flash overwrites the display's firmware.", "flash nadpisuje oprogramowanie wyświetlacza.");
+    if (what.isEmpty() || o.yes) return kExitOk;
+    PrintError(what + "\n" + Tr(pl, "Add --yes to go ahead.", "Dodaj --yes, aby kontynuować."));
     return kExitUsage;
 }
 
@@ -50,11 +57,13 @@ int main(int argc, char** argv) {
     const ParseResult parsed = ParseCommandLine(args);
     const Options& options = parsed.options;
     if (!parsed.error.isEmpty()) {
-        PrintError("vorkal-cli: " + parsed.error + "\n(vorkal-cli --help lists the commands)");
+        PrintError("vorkal-cli: " + parsed.error + "\n" +
+                   Tr(options.polish, "(vorkal-cli --help lists the commands)",
+                      "(vorkal-cli --help wypisuje polecenia)"));
         return kExitUsage;
     }
     if (options.help) {
-        std::fputs(HelpText(options.command).toUtf8().constData(), stdout);
+        std::fputs(HelpText(options.command, options.polish).toUtf8().constData(), stdout);
         return kExitOk;
     }
     if (options.command == QStringList{"ports"}) return RunPorts(options);
@@ -62,8 +71,14 @@ int main(int argc, char** argv) {
 
     InterruptWatch interrupts;
     DisplayLink link(options, interrupts);
-    if (const int code = link.connect()) return code;
     const QString name = options.command.join(' ');
+    // The firmware file is read and checked before the port is opened; flash connects itself.
+    if (name == "flash") {
+        const int code = RunFlash(options, link);
+        link.close();
+        return code;
+    }
+    if (const int code = link.connect()) return code;
     int code = kExitUsage;
     for (const Entry& e : kDeviceCommands)
         if (name == QLatin1String(e.name)) code = e.run(options, link);

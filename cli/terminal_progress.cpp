@@ -51,21 +51,28 @@ void TerminalProgress::setProgressCaption(const QString& caption) {
 void TerminalProgress::showMessage(const QString& text) {
     endBarLine();
     QString plain = text;
+    if (noteAfterMessage)
+        if (const QString note = noteAfterMessage(text); !note.isEmpty()) plain += "\n" + note;
     plain.replace("\r\n", "\n");
     std::fprintf(out_, "%s\n", qPrintable(plain.trimmed()));
     std::fflush(out_);
 }
 
-QString TerminalProgress::BarLine(int position, int maximum, int stepBytes, qint64 elapsedMs, int width) {
+QString TerminalProgress::BarLine(int position, int maximum, int stepBytes, qint64 elapsedMs, int width,
+                                  bool polish) {
     const double part = maximum > 0 ? double(position) / maximum : 0.0;
     const int filled = int(part * width);
     QString line = "[" + QString(filled, '#') + QString(width - filled, '.') + "]";
     line += QString(" %1%").arg(int(part * 100), 3);
     if (stepBytes > 0)
-        line += QString("  %1/%2 bytes").arg(qint64(position) * stepBytes).arg(qint64(maximum) * stepBytes);
+        line += (polish ? QString::fromUtf8("  %1/%2 bajtów") : QString("  %1/%2 bytes"))
+                    .arg(qint64(position) * stepBytes)
+                    .arg(qint64(maximum) * stepBytes);
     if (position > 0 && position < maximum) {
         const qint64 leftS = (elapsedMs * (maximum - position) / position + 999) / 1000;
-        line += QString("  %1:%2 left").arg(leftS / 60).arg(leftS % 60, 2, 10, QChar('0'));
+        line += (polish ? QString::fromUtf8("  pozostało %1:%2") : QString("  %1:%2 left"))
+                    .arg(leftS / 60)
+                    .arg(leftS % 60, 2, 10, QChar('0'));
     }
     return line;
 }
@@ -79,7 +86,7 @@ void TerminalProgress::draw() {
         lastPercent_ = percent;
         std::fprintf(out_, "%d%%\n", percent);
     } else {
-        std::fprintf(out_, "\r%s", qPrintable(BarLine(position_, maximum_, stepBytes_, clock_.elapsed())));
+        std::fprintf(out_, "\r%s", qPrintable(BarLine(position_, maximum_, stepBytes_, clock_.elapsed(), 30, polish_)));
         barOnScreen_ = true;
     }
     std::fflush(out_);

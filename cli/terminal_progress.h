@@ -20,6 +20,12 @@ public:
 
     // Called when the progress is shown, as the window's progress window does on show.
     std::function<void()> onShow;
+    // Called when the running step lets itself be cancelled or no longer does.
+    std::function<void(bool)> onCancelEnabled;
+    // Says after `text` what a message written for the window means on a terminal (a
+    // line of its own), or nothing.
+    std::function<QString(const QString& text)> noteAfterMessage;
+    void setPolish(bool polish) { polish_ = polish; }
     // Bytes one step of the bar stands for; 0 shows no byte count.
     void setStepBytes(int bytes) { stepBytes_ = bytes; }
 
@@ -29,11 +35,14 @@ public:
     int progressPosition() const override { return position_; }
     void setProgressPosition(int position) override;
     void setProgressCaption(const QString& caption) override;
-    void setCancelEnabled(bool) override {}
+    void setCancelEnabled(bool enabled) override {
+        if (onCancelEnabled) onCancelEnabled(enabled);
+    }
     void showMessage(const QString& text) override;
 
     // The line the bar shows at `position` of `maximum` after `elapsedMs`.
-    static QString BarLine(int position, int maximum, int stepBytes, qint64 elapsedMs, int width = 30);
+    static QString BarLine(int position, int maximum, int stepBytes, qint64 elapsedMs, int width = 30,
+                           bool polish = false);
 
 private:
     void draw();
@@ -41,6 +50,7 @@ private:
 
     Style style_;
     FILE* out_;
+    bool polish_ = false;
     bool shown_ = false;
     bool barOnScreen_ = false;
     int maximum_ = 0;

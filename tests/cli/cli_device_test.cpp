@@ -61,13 +61,16 @@ TEST_F(CliTest, InfoTellsVersionVariantLogAndSpeed) {
         const char* variant;
         const char* name;
         bool separateLog;
-    } cases[] = {{"84", "84x48", false}, {"84log", "84x48", true}, {"128", "128x64", true}};
+        const char* mark;  // of the version line
+    } cases[] = {{"84", "84x48", false, ""}, {"84log", "84x48", true, "+"}, {"128", "128x64", true, "*"}};
     for (const Case& c : cases) {
         startDisplay({"--variant", c.variant, "--firmware-version", "v2.05"});
         const CliRun r = run({"info", "--json"});
         ASSERT_EQ(r.exitCode, 0) << Describe(r);
         const QJsonObject o = Json(r.out).object();
-        EXPECT_TRUE(o["version"].toString().startsWith("v2.05")) << c.variant;
+        // The version alone, whatever mark (or blank) the line carries after it.
+        EXPECT_EQ(o["version"].toString(), "v2.05") << c.variant;
+        EXPECT_EQ(o["variantMark"].toString(), c.mark) << c.variant;
         EXPECT_EQ(o["variant"].toString(), c.name);
         EXPECT_EQ(o["separateLog"].toBool(), c.separateLog) << c.variant;
         EXPECT_EQ(o["speed"].toInt(), 57600);
@@ -92,7 +95,7 @@ TEST_F(CliTest, InfoFindsThePortByDeviceOrStoredPreferenceAndSpeaksPolish) {
     const CliRun stored = run({"info", "--lang", "pl"}, false);
     EXPECT_EQ(stored.exitCode, 0) << Describe(stored);
     EXPECT_TRUE(stored.out.contains("Oprogramowanie: v1.23")) << Describe(stored);
-    EXPECT_TRUE(stored.out.contains("Prędkość: 57600 baud")) << Describe(stored);
+    EXPECT_TRUE(stored.out.contains("Prędkość: 57600 bodów")) << Describe(stored);
 }
 
 TEST_F(CliTest, ReceiveWritesWhatTheDisplayHolds) {
@@ -243,5 +246,31 @@ TEST_F(CliTest, FlashProgramsAndVerifiesTheFirmware) {
     EXPECT_TRUE(r.err.contains("v1.24")) << Describe(r);
     const CliRun after = run({"info", "--json"});
     ASSERT_EQ(after.exitCode, 0) << Describe(after);
-    EXPECT_TRUE(Json(after.out).object()["version"].toString().startsWith("v1.24")) << Describe(after);
+    EXPECT_EQ(Json(after.out).object()["version"].toString(), "v1.24") << Describe(after);
+}
+
+// A failed update leaves the display in its boot loader, where it answers no version
+// query; the next flash finds it there and puts things right.
+TEST_F(CliTest, FlashReachesADisplayWaitingInItsBootLoader) {
+    startDisplay({"--variant", "128", "--boot-block", "512"});
+    const QString tooLong = file("too_long.hex"), good = file("good.hex");
+    // One byte more than the small processor takes: refused after the identification.
+    ASSERT_TRUE(writeFile(tooLong, vorkal::testing::ToHex(vorkal::testing::MakeFirmware(15871, "v1.30"))));
+    ASSERT_TRUE(writeFile(good, vorkal::testing::ToHex(vorkal::testing::MakeFirmware(3000, "v1.31"))));
+
+    const CliRun refused = run({"flash", tooLong, "--yes"});
+    EXPECT_EQ(refused.exitCode, 4) << Describe(refused);
+    EXPECT_TRUE(refused.err.contains("Incompatible firmare !")) << Describe(refused);
+    EXPECT_TRUE(refused.err.contains("or run vorkal-cli flash again")) << Describe(refused);
+    EXPECT_FALSE(refused.err.contains("Open")) << Describe(refused);
+    const CliRun stranded = run({"info"});
+    ASSERT_EQ(stranded.exitCode, 4) << "the display should still wait in its boot loader\n" << Describe(stranded);
+
+    const CliRun recovered = run({"flash", good, "--yes"});
+    ASSERT_EQ(recovered.exitCode, 0) << Describe(recovered);
+    EXPECT_TRUE(recovered.err.contains("looking for one waiting in its boot loader")) << Describe(recovered);
+    EXPECT_TRUE(recovered.err.contains("Update successfull !")) << Describe(recovered);
+    const CliRun after = run({"info", "--json"});
+    ASSERT_EQ(after.exitCode, 0) << Describe(after);
+    EXPECT_EQ(Json(after.out).object()["version"].toString(), "v1.31") << Describe(after);
 }

@@ -6,6 +6,8 @@
 #include <pty.h>
 #include <unistd.h>
 
+#include <functional>
+
 #include "cli_fixture.h"
 #include "config_image.h"
 #include "firmware_files.h"
@@ -17,6 +19,20 @@ using vorkal::testing::CliTest;
 using vorkal::testing::Describe;
 
 namespace {
+
+// Reads what `p` writes on standard error into `err` until `done` holds; false when the
+// program went quiet for 20 s or ended first.
+bool ReadErrorUntil(QProcess& p, QByteArray& err, const std::function<bool()>& done) {
+    p.setReadChannel(QProcess::StandardError);
+    while (!done() && p.waitForReadyRead(20000)) err += p.readAllStandardError();
+    return done();
+}
+
+// `after` has been written since the last `mark`.
+bool SaidAfter(const QByteArray& err, const char* mark, const char* after) {
+    const qsizetype at = err.lastIndexOf(mark);
+    return at >= 0 && err.indexOf(after, at) >= 0;
+}
 
 QByteArray FactoryFile(DisplayVariant variant) {
     ConfigImage config;
@@ -187,4 +203,147 @@ TEST_F(CliTest, ProgressIsABarOnATerminalAndNothingWhenQuiet) {
     const CliRun quiet = run({"receive", file("q.set"), "--quiet"});
     ASSERT_EQ(quiet.exitCode, 0) << Describe(quiet);
     EXPECT_TRUE(quiet.err.isEmpty()) << Describe(quiet);
+}
+
+TEST_F(CliTest, AFirmwareFileIsCheckedBeforeThePortOpens) {
+    // The port leads nowhere: a flash that opened it before reading the file would
+    // complain about the port instead.
+    ASSERT_TRUE(QFile::link("/nonexistent/ttyUSB9", path("ports/COM7")));
+    ASSERT_TRUE(writeFile(file("no_marker.hex"), ":0400000001020304F2\n:00000001FF\n"));
+    ASSERT_TRUE(writeFile(file("text.hex"), "not a hex file\n"));
+    ASSERT_TRUE(writeFile(file("bad_sum.hex"), ":0400000001020304F3\n:00000001FF\n"));
+    struct Case {
+        QString fileName;
+        bool polish;
+        QStringList said;
+    } cases[] = {
+        {file("missing.hex"), false, {"Cannot read the file " + file("missing.hex") + ":"}},
+        {file(""), false, {"Cannot read the file " + file("") + ":", "It is a folder."}},
+        {file("no_marker.hex"), false, {"Loaded file is not right firmware", "File: " + file("no_marker.hex")}},
+        {file("no_marker.hex"),
+         true,
+         {QString::fromUtf8("Wczytany plik nie jest prawidłowym"), "Plik: " + file("no_marker.hex")}},
+        {file("text.hex"), false, {"File: " + file("text.hex")}},
+        {file("bad_sum.hex"), true, {"Plik: " + file("bad_sum.hex")}},
+    };
+    for (const Case& c : cases) {
+        QStringList args{"flash", c.fileName, "--yes"};
+        if (c.polish) args << "--lang" << "pl";
+        const CliRun r = run(args);
+        EXPECT_EQ(r.exitCode, 5) << Describe(r);
+        for (const QString& said : c.said) EXPECT_TRUE(r.err.contains(said)) << said.toStdString() << "\n" << Describe(r);
+        EXPECT_FALSE(r.err.contains("COM7")) << Describe(r);
+    }
+}
+
+TEST_F(CliTest, CtrlCAndSigtermNeverStopAnUpdateOnceItIsProgramming) {
+    // On a 19200 baud wire programming and verifying 8000 bytes take seconds each.
+    startDisplay({"--variant", "128", "--speed-index", "2", "--pace"});
+    const QString hex = file("new.hex");
+    ASSERT_TRUE(writeFile(hex, vorkal::testing::ToHex(vorkal::testing::MakeFirmware(8000, "v1.50"))));
+    QProcess p;
+    start(p, {"flash", hex, "--yes", "--speed", "19200"});
+    QByteArray err;
+    ASSERT_TRUE(ReadErrorUntil(p, err, [&] { return SaidAfter(err, "Programming...", "10%"); })) << err.toStdString();
+    const QByteArray held = "The firmware update is under way and cannot be stopped now";
+    for (const int signalNumber : {SIGINT, SIGINT, SIGTERM}) {
+        const qsizetype before = err.count(held);
+        ::kill(pid_t(p.processId()), signalNumber);
+        ASSERT_TRUE(ReadErrorUntil(p, err, [&] { return err.count(held) > before; }))
+            << "signal " << signalNumber << "\n" << err.toStdString();
+    }
+    CliRun r = finish(p);
+    r.err.prepend(QString::fromUtf8(err));
+    ASSERT_EQ(r.exitCode, 0) << Describe(r);
+    EXPECT_TRUE(r.err.contains("Update successfull !")) << Describe(r);
+    const CliRun after = run({"info", "--json", "--speed", "19200"});
+    ASSERT_EQ(after.exitCode, 0) << Describe(after);
+    EXPECT_TRUE(after.out.contains("\"version\": \"v1.50\"")) << Describe(after);
+}
+
+TEST_F(CliTest, CtrlCStillEndsAnUpdateThatWaitsForTheBootLoader) {
+    // Nothing answers: the update keeps sending its handshake, which Ctrl+C may end.
+    startDisplay({"--variant", "128", "--mute"});
+    const QString hex = file("new.hex");
+    ASSERT_TRUE(writeFile(hex, vorkal::testing::ToHex(vorkal::testing::MakeFirmware(3000, "v1.50"))));
+    QProcess p;
+    start(p, {"flash", hex, "--yes"});
+    QByteArray err;
+    // After two seconds the user is told to switch the display off and on; the
+    // terminal adds that nothing waits for a click.
+    ASSERT_TRUE(ReadErrorUntil(p, err, [&] { return err.contains("once the display answers.\n"); }))
+        << err.toStdString();
+    EXPECT_TRUE(SaidAfter(err, "Waiting for connect...", "1. Turn off display power")) << err.toStdString();
+    EXPECT_TRUE(err.contains("4. Wait for end of update\nThere is nothing to click here")) << err.toStdString();
+    ::kill(pid_t(p.processId()), SIGINT);
+    CliRun r = finish(p);
+    r.err.prepend(QString::fromUtf8(err));
+    EXPECT_EQ(r.exitCode, 130) << Describe(r);
+    EXPECT_TRUE(r.err.contains("No communication !")) << Describe(r);
+    EXPECT_FALSE(r.err.contains("cannot be stopped")) << Describe(r);
+}
+
+TEST_F(CliTest, CtrlCDuringASendSaysWhatBecameOfTheBackup) {
+    const QString sent = file("sent.set");
+    ASSERT_TRUE(writeFile(sent, FactoryFile(DisplayVariant::D128x64)));
+    struct Case {
+        const char* what;
+        std::function<bool(const QByteArray&)> runningNow;
+        bool backupMade;
+    } cases[] = {
+        {"in the backup read",
+         [](const QByteArray& err) { return SaidAfter(err, "Reading the display for a backup...", "10%"); }, false},
+        // The backup read has reached 100 %; the write has reported its first tenth.
+        {"in the write", [](const QByteArray& err) { return SaidAfter(err, "100%", "10%"); }, true},
+    };
+    for (const Case& c : cases) {
+        // Every reply late, so each stage lasts seconds.
+        startDisplay({"--variant", "128", "--reply-delay", "60"});
+        QProcess p;
+        start(p, {"send", sent});
+        QByteArray err;
+        ASSERT_TRUE(ReadErrorUntil(p, err, [&] { return c.runningNow(err); })) << c.what << "\n" << err.toStdString();
+        ::kill(pid_t(p.processId()), SIGINT);
+        CliRun r = finish(p);
+        r.err.prepend(QString::fromUtf8(err));
+        EXPECT_EQ(r.exitCode, 130) << c.what << "\n" << Describe(r);
+        if (c.backupMade) {
+            ASSERT_EQ(backups().size(), 1) << Describe(r);
+            const QString backup = backupFolder() + "/" + backups()[0];
+            EXPECT_TRUE(r.err.contains("What it held before is in the backup " + backup)) << Describe(r);
+            EXPECT_TRUE(r.err.contains("vorkal-cli send " + backup + " puts back")) << Describe(r);
+            EXPECT_FALSE(r.err.contains("no backup was made")) << Describe(r);
+        } else {
+            EXPECT_TRUE(backups().isEmpty()) << Describe(r);
+            EXPECT_TRUE(r.err.contains("The read of the display for a backup was cancelled; nothing was sent."))
+                << Describe(r);
+            EXPECT_NE(stopDisplayAndReadConfig().left(16), readFile(sent).left(16)) << c.what;
+        }
+        display_.reset();
+        QDir(backupFolder()).removeRecursively();
+    }
+}
+
+TEST_F(CliTest, CtrlCLetsAFactoryLoadFinish) {
+    // A load of the factory settings is never cut halfway, as in the window, where its
+    // Cancel is disabled: the display would hold part of each.
+    startDisplay({"--variant", "128", "--reply-delay", "60"});
+    // The display first holds something else, so that the load shows.
+    const QString changed = file("changed.set");
+    ASSERT_TRUE(writeFile(changed, FactoryFile(DisplayVariant::D128x64)));
+    ASSERT_EQ(run({"send", changed, "--no-backup", "--quiet"}).exitCode, 0);
+    QProcess p;
+    start(p, {"defaults", "--yes", "--no-backup"});
+    QByteArray err;
+    ASSERT_TRUE(ReadErrorUntil(p, err, [&] { return err.contains("10%"); })) << err.toStdString();
+    ::kill(pid_t(p.processId()), SIGINT);
+    ASSERT_TRUE(ReadErrorUntil(p, err, [&] { return err.contains("cannot be stopped halfway"); })) << err.toStdString();
+    CliRun r = finish(p);
+    r.err.prepend(QString::fromUtf8(err));
+    EXPECT_EQ(r.exitCode, 0) << Describe(r);
+    EXPECT_TRUE(r.err.contains("Return to Defaults Succes !")) << Describe(r);
+    ConfigImage factory;
+    factory.setVariant(DisplayVariant::D128x64);
+    factory.LoadFactoryImage();
+    EXPECT_EQ(stopDisplayAndReadConfig().left(16), SettingsFileBytes(factory).left(16));
 }

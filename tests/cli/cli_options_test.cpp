@@ -1,6 +1,8 @@
 // The command line and the progress line: parsed options, usage errors with their exit
 // code, the help of every command, and the bar a terminal shows.
 
+#include <QRegularExpression>
+
 #include "cli_fixture.h"
 #include "cli_options.h"
 #include "terminal_progress.h"
@@ -47,20 +49,57 @@ TEST(CliOptions, RefusesWhatNoCommandTakes) {
     }
 }
 
+TEST(CliOptions, PolishLeavesNoEnglishInHelpOrErrors) {
+    // A line the Polish help shares with the English one can only be a command's usage
+    // without a placeholder ("  log clear --yes"); anything else was left untranslated.
+    const QStringList names{"ports", "info", "receive", "send", "defaults", "set-baud", "log", "flash"};
+    for (const QStringList& command : {QStringList{}, {"ports"}, {"info"}, {"receive"}, {"send"}, {"defaults"},
+                                       {"set-baud"}, {"log", "download"}, {"log", "clear"}, {"flash"}}) {
+        const QString polish = HelpText(command, true);
+        const QStringList english = HelpText(command, false).split('\n');
+        EXPECT_TRUE(polish.startsWith(QString::fromUtf8("użycie: vorkal-cli"))) << polish.toStdString();
+        for (const QString& line : polish.split('\n')) {
+            if (line.trimmed().isEmpty() || !english.contains(line)) continue;
+            const bool usage = line.startsWith("  ") && names.contains(line.trimmed().section(' ', 0, 0)) &&
+                               line.toUpper() != line.toLower() && !line.contains(QRegularExpression("[A-Z]{3,}"));
+            EXPECT_TRUE(usage) << "untranslated: " << line.toStdString();
+        }
+    }
+    // The language counts wherever it stands among the arguments.
+    struct Case {
+        QStringList args;
+        const char* error;
+    } cases[] = {
+        {{"info", "--bogus", "--lang", "pl"}, "nieznana opcja --bogus"},
+        {{"--lang", "pl", "frobnicate"}, "nieznane polecenie frobnicate"},
+        {{"--lang", "pl", "receive"}, "użycie: vorkal-cli receive PLIK.set"},
+        {{"info", "--speed", "1", "--lang", "pl"}, "--speed to 57600"},
+        {{"--lang", "pl"}, "nie podano polecenia"},
+    };
+    for (const Case& c : cases) {
+        const ParseResult r = ParseCommandLine(c.args);
+        EXPECT_TRUE(r.error.contains(QString::fromUtf8(c.error)))
+            << c.args.join(' ').toStdString() << " -> " << r.error.toStdString();
+    }
+}
+
 TEST(CliOptions, BarShowsPercentBytesAndTimeLeft) {
     struct Case {
         int position, maximum, stepBytes;
         qint64 elapsedMs;
+        bool polish;
         const char* expected;
     } cases[] = {
-        {0, 64, 16, 0, "[..........]   0%  0/1024 bytes"},
-        {16, 64, 16, 1000, "[##........]  25%  256/1024 bytes  0:03 left"},
-        {32, 64, 0, 90000, "[#####.....]  50%  1:30 left"},
-        {64, 64, 16, 5000, "[##########] 100%  1024/1024 bytes"},
-        {3, 0, 16, 10, "[..........]   0%  48/0 bytes"},
+        {0, 64, 16, 0, false, "[..........]   0%  0/1024 bytes"},
+        {16, 64, 16, 1000, false, "[##........]  25%  256/1024 bytes  0:03 left"},
+        {32, 64, 0, 90000, false, "[#####.....]  50%  1:30 left"},
+        {64, 64, 16, 5000, false, "[##########] 100%  1024/1024 bytes"},
+        {3, 0, 16, 10, false, "[..........]   0%  48/0 bytes"},
+        {16, 64, 16, 1000, true, "[##........]  25%  256/1024 bajtów  pozostało 0:03"},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(TerminalProgress::BarLine(c.position, c.maximum, c.stepBytes, c.elapsedMs, 10), c.expected);
+        EXPECT_EQ(TerminalProgress::BarLine(c.position, c.maximum, c.stepBytes, c.elapsedMs, 10, c.polish),
+                  QString::fromUtf8(c.expected));
 }
 
 TEST(CliOptions, LinesStylePrintsEveryTenthOnceAndMessagesOnTheirOwnLine) {
@@ -120,4 +159,34 @@ TEST_F(CliTest, HelpListsEveryCommandAndTheExitCodes) {
         EXPECT_EQ(r.exitCode, 0) << Describe(r);
         EXPECT_TRUE(r.out.startsWith("usage: vorkal-cli " + command.join(' '))) << Describe(r);
     }
+    // What set-baud does to the next call must be found where a script writer looks.
+    const QString setBaud = run({"set-baud", "--help"}, false).out.simplified();
+    EXPECT_TRUE(setBaud.contains("Without --speed the new speed is also stored as the PC's speed")) << setBaud.toStdString();
+    EXPECT_TRUE(setBaud.contains("gives --speed to each call")) << setBaud.toStdString();
+}
+
+TEST_F(CliTest, PolishReachesTheNotesErrorsHelpAndResults) {
+    struct Case {
+        QStringList args;
+        int exitCode;
+        const char* said;  // on standard error, or on standard output for help
+        const char* english;
+    } cases[] = {
+        {{"defaults"}, 2, "Dodaj --yes, aby kontynuować.", "Add --yes"},
+        {{"flash", "x.hex"}, 2, "flash nadpisuje oprogramowanie wyświetlacza.", "overwrites"},
+        {{"sing"}, 2, "(vorkal-cli --help wypisuje polecenia)", "lists the commands"},
+        {{"--help"}, 0, "Kody wyjścia:", "Exit codes"},
+    };
+    for (const Case& c : cases) {
+        const CliRun r = run(c.args + QStringList{"--lang", "pl"}, false);
+        EXPECT_EQ(r.exitCode, c.exitCode) << Describe(r);
+        EXPECT_TRUE((r.out + r.err).contains(QString::fromUtf8(c.said))) << Describe(r);
+        EXPECT_FALSE((r.out + r.err).contains(c.english)) << Describe(r);
+    }
+    startDisplay();
+    const QString received = file("r.set");
+    ASSERT_EQ(run({"receive", received, "--quiet"}).exitCode, 0);
+    const CliRun sent = run({"send", received, "--lang", "pl"});
+    ASSERT_EQ(sent.exitCode, 0) << Describe(sent);
+    EXPECT_TRUE(sent.out.startsWith(QString::fromUtf8("kopia zapasowa: ") + backupFolder())) << Describe(sent);
 }
