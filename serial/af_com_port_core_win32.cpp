@@ -234,7 +234,7 @@ bool TAfComPortCore::Open(uint16_t portNumber) {
     dcb.DCBlength = sizeof dcb;
     if (!::SetCommState(handle, &dcb)) {
         const int error = int(::GetLastError());
-        if (::GetCommState(handle, &dcb)) std::memcpy(&dcb_, &dcb, sizeof dcb);
+        if (::GetCommState(handle, &dcb)) std::memcpy(static_cast<void*>(&dcb_), &dcb, sizeof dcb);
         FailOpen("Error setting parameters from DCB", error);
     }
     {
@@ -285,7 +285,7 @@ void TAfComPortCore::SetDcb(const TAfDcb& dcb) {
     std::memcpy(&record, &dcb_, sizeof record);
     record.DCBlength = sizeof record;
     if (!::SetCommState(H(handle_), &record)) {
-        if (::GetCommState(H(handle_), &record)) std::memcpy(&dcb_, &record, sizeof record);
+        if (::GetCommState(H(handle_), &record)) std::memcpy(static_cast<void*>(&dcb_), &record, sizeof record);
         throw EAfComPortCoreError("Error setting parameters from DCB");
     }
 }
