@@ -21,7 +21,8 @@ class DisplaySession;
 
 namespace vorkal::cli {
 
-// Ctrl+C (SIGINT) and SIGTERM arrive through a self-pipe in the event loop. While held
+// Ctrl+C (SIGINT) and SIGTERM arrive in the event loop, through a self-pipe on POSIX and
+// from the console control handler's thread on Windows. While held
 // (a step that must not be stopped halfway runs), any number of them is only reported;
 // otherwise the first cancels and a second ends the program at once.
 class InterruptWatch : public QObject {
@@ -37,8 +38,15 @@ signals:
     void interruptedNow();
     void interruptHeld();
 
+private slots:
+    // Windows: the console control handler's hand-off.
+    void deliverInterrupt(bool held);
+
 private:
-    QSocketNotifier* notifier_ = nullptr;
+    // On the event loop's thread: what came in since the last call.
+    void report(bool cancel, bool held);
+
+    QSocketNotifier* notifier_ = nullptr;  // POSIX: the pipe's read end
     bool interrupted_ = false;
 };
 

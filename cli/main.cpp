@@ -2,6 +2,9 @@
 
 #include <QCoreApplication>
 #include <cstdio>
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 #include "cli_options.h"
 #include "commands.h"
@@ -45,6 +48,10 @@ int NeedsYes(const Options& o) {
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef _WIN32
+    // Every text goes out as UTF-8 (the Polish ones need it); the console shows it so.
+    SetConsoleOutputCP(CP_UTF8);
+#endif
     QCoreApplication app(argc, argv);
     // The window's name: its data folder holds the backups both make.
     QCoreApplication::setApplicationName("VorkalConfig");

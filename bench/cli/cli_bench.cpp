@@ -3,9 +3,15 @@
 // device benchmark uses, and the start-up of `vorkal-cli info` against the window's.
 //
 //   build/bench/cli/cli_bench [runs]
+//   VORKAL_WINE_CLI=build-windows/cli/vorkal-cli.exe WINEPREFIX=... build/bench/cli/cli_bench [runs]
+//     the Windows vorkal-cli under Wine instead (bench/windows/wine-bench.sh prepares the
+//     prefix), on the display's pseudo-terminal linked as COM5 of the prefix.
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <algorithm>
@@ -41,8 +47,17 @@ public:
                                                 "--variant", variant, "--pace", "--demo-log"});
         QByteArray said;
         while (!said.contains("Virtual display") && display_.waitForReadyRead(10000)) said += display_.readAll();
-        return said.contains("Virtual display");
+        if (!said.contains("Virtual display")) return false;
+        if (wine()) {
+            // Wine's COM5 is a link in the prefix to the display's pseudo-terminal.
+            const QString link = qEnvironmentVariable("WINEPREFIX") + "/dosdevices/com5";
+            QFile::remove(link);
+            const QString pty = QFileInfo(home_.filePath(QString("ports/COM%1").arg(kCom))).canonicalFilePath();
+            if (!QFile::link(pty, link)) return false;
+        }
+        return true;
     }
+    static bool wine() { return qEnvironmentVariableIsSet("VORKAL_WINE_CLI"); }
     void stopDisplay() {
         if (display_.state() == QProcess::NotRunning) return;
         display_.terminate();
@@ -68,9 +83,20 @@ public:
         return median(walls);
     }
     double cli(const QStringList& args, int runs) {
+        if (wine())
+            return time(wineLoader(), QStringList{qEnvironmentVariable("VORKAL_WINE_CLI")} + args +
+                                          QStringList{"--port", "COM5", "--quiet"},
+                        runs);
         return time(VORKAL_CLI, args + QStringList{"--port", QString("COM%1").arg(kCom), "--quiet"}, runs);
     }
-    QString file(const QString& name) const { return home_.filePath(name); }
+    static QString wineLoader() {
+        return QFileInfo::exists("/usr/lib/wine/wine64") ? QString("/usr/lib/wine/wine64") : QString("wine");
+    }
+    // A Windows path for a file of the bench's folder (Wine maps Z: to /).
+    QString file(const QString& name) const {
+        const QString path = home_.filePath(name);
+        return wine() ? "Z:" + QDir::toNativeSeparators(path).replace('/', '\\') : path;
+    }
 
 private:
     QTemporaryDir home_;
@@ -99,18 +125,30 @@ int main(int argc, char** argv) {
     std::printf("floor = wire time of every command and reply byte + the fixed pauses (as the device benchmark)\n");
     std::printf("transfer = the command's run less an `info` run (process start, port open, version exchange)\n");
 
+    if (Bench::wine()) std::printf("vorkal-cli.exe under Wine: %s\n", qPrintable(qEnvironmentVariable("VORKAL_WINE_CLI")));
+    // Per block: 0xF1 r n CR LF out, 36 characters + CR LF back, then the 10 ms pause.
+    if (!bench.startDisplay("84log")) {
+        std::printf("the virtual display did not start\n");
+        return 1;
+    }
+    const double info84 = bench.cli({"info"}, runs);
+    report("receive 84 x 48 (32 blocks)", bench.cli({"receive", bench.file("r84.set")}, runs), info84,
+           32 * ((5 + 38) * kByteMs + 10.0));
     if (!bench.startDisplay("128")) {
         std::printf("the virtual display did not start\n");
         return 1;
     }
     const double info = bench.cli({"info"}, runs);
-    const double version = bench.time(VORKAL_CLI, {"--version"}, runs);
-    // Per block: 0xF1 r n CR LF out, 36 characters + CR LF back, then the 10 ms pause.
     report("receive 128 x 64 (64 blocks)", bench.cli({"receive", bench.file("r.set")}, runs), info,
            64 * ((5 + 38) * kByteMs + 10.0));
     // Per block: 0xFA H L CR LF out, 261 characters + CR LF back.
     report("log download 128 x 64 (256)", bench.cli({"log", "download", bench.file("l.gpx")}, std::min(runs, 3)), info,
            256 * (5 + 263) * kByteMs);
+    if (Bench::wine()) {
+        std::printf("%-30s median %8.1f ms\n", "vorkal-cli.exe info (connected)", info);
+        return 0;
+    }
+    const double version = bench.time(VORKAL_CLI, {"--version"}, runs);
 
     // The window to its first shown frame: --screenshot saves it once shown and quits.
     const double window = bench.time(VORKAL_WINDOW, {"--screenshot", bench.file("w.png")}, runs);

@@ -35,7 +35,7 @@ public:
     void write(const QByteArray& bytes);
     // Reads until `count` bytes came or the time is up.
     QByteArray read(int count, std::chrono::milliseconds limit = std::chrono::milliseconds(3000));
-    // Everything available now (after a short settle).
+    // Everything that arrives within 50 ms: for checks that nothing (more) was sent.
     QByteArray readAvailable();
     // Closes the master: the device "goes away".
     void hangUp();

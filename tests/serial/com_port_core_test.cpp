@@ -104,7 +104,7 @@ TEST(ComPortCore, UnreadInputIsPolledAndNewInputStillRaisesAnEvent) {
 
     // More bytes while the old ones are unread: an event, not just the next poll.
     peer.write("de");
-    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    ASSERT_TRUE(probe.waitFor(TAfCoreEvent::CommEvent, 1));
     reports = probe.take();
     EXPECT_EQ(Count(reports, TAfCoreEvent::CommEvent, AfCommEvent::RxChar), 1);
 
@@ -120,6 +120,8 @@ TEST(ComPortCore, UnreadInputIsPolledAndNewInputStillRaisesAnEvent) {
     EXPECT_FALSE(probe.core.QueueOutput(text.data(), 65));  // beyond the ring: nothing queued
     ASSERT_TRUE(probe.core.QueueOutput(text.data(), 60));
     EXPECT_EQ(peer.read(60), QByteArray(60, 'x'));
+    ASSERT_TRUE(probe.waitFor(TAfCoreEvent::OutputDone, 1));
+    // What must not happen can only be watched for: two and a half poll periods.
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     reports = probe.take();
     EXPECT_EQ(Count(reports, TAfCoreEvent::InputWaiting), 0);

@@ -20,13 +20,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-export WINEPREFIX=$work/prefix WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-wine=/usr/lib/wine/wine64
-[ -x "$wine" ] || wine=$(command -v wine64 || command -v wine)
-
-# Modem-line requests answered on pseudo-terminals (see pty_modem_lines.c).
-cc -shared -fPIC -O2 -o "$work/pty_modem_lines.so" "$here/pty_modem_lines.c" -ldl
-export LD_PRELOAD=$work/pty_modem_lines.so
+. "$here/wine-env.sh"
 
 check() {  # name, then a command that must succeed
   local name=$1; shift
@@ -38,9 +32,7 @@ check() {  # name, then a command that must succeed
 }
 
 echo "wine: preparing the prefix"
-"$wine" wineboot -i >/dev/null 2>&1
-"$wine" winecfg -v win10 >/dev/null 2>&1
-wineserver -w
+wine_prepare_prefix "$work"
 
 # The virtual display: its own port directory, and its pseudo-terminal as COM5.
 start_display() {
