@@ -2,9 +2,11 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QFileIconProvider>
 #include <QDir>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QMimeDatabase>
 
 #include "atomic_file.h"
 
@@ -27,6 +29,35 @@ QMessageBox::Icon toQtIcon(MsgIcon icon) {
 
 QString applicationTitle(const QString& title) {
     return title.isEmpty() ? QApplication::applicationDisplayName() : title;
+}
+
+// Icons and type names by the name alone. Qt's own provider looks into files whose name
+// does not settle their type, and a read of /proc/kmsg or of a FIFO never returns: the
+// dialog, typed into, lists a folder on the user-interface thread.
+class NameOnlyIconProvider : public QFileIconProvider {
+public:
+    NameOnlyIconProvider() { setOptions(DontUseCustomDirectoryIcons); }
+    QIcon icon(IconType type) const override { return QFileIconProvider::icon(type); }
+    QIcon icon(const QFileInfo& info) const override {
+        if (info.isRoot()) return icon(Drive);
+        return icon(info.isDir() ? Folder : File);
+    }
+    QString type(const QFileInfo& info) const override {
+        if (info.isDir()) return QApplication::translate("QFileDialog", "Folder");
+        return mimeTypes_.mimeTypeForFile(info.fileName(), QMimeDatabase::MatchExtension).comment();
+    }
+
+private:
+    QMimeDatabase mimeTypes_;
+};
+
+// Qt's own dialog (never the desktop's, whose process would look into files by itself),
+// with icons that read no file.
+void UseDialogThatReadsNoFile(QFileDialog& dlg) {
+    static NameOnlyIconProvider provider;
+    dlg.setOption(QFileDialog::DontUseNativeDialog);
+    dlg.setOption(QFileDialog::DontUseCustomDirectoryIcons);
+    dlg.setIconProvider(&provider);
 }
 }  // namespace
 
@@ -131,14 +162,14 @@ FileDialogResult askSaveFile(FileDialogRequest request, FileDialogMemory& memory
         // "flight.kml" typed under the text type means a KML file, not "flight.kml.txt".
         result.filterIndex = filterForTypedName(result.fileName, request.filter, result.filterIndex);
         result.fileName = withFilterExtension(result.fileName, request.filter, result.filterIndex);
-        memory.remember(request, result);
         if (!request.promptOverwrite || !QFileInfo::exists(result.fileName)) return result;
         const QString name = QDir::toNativeSeparators(result.fileName);
         const QString question = polish ? QString::fromUtf8("Plik %1 już istnieje.\nCzy zastąpić go?").arg(name)
                                         : QString("%1 already exists.\nDo you want to replace it?").arg(name);
         if (dialogs().askYesNo(QString(), question, MsgIcon::Warning, MsgAnswer::No) == MsgAnswer::Yes) return result;
         // Asked again from where the user was, with the choice the user made.
-        memory.prepare(request);
+        request.directory = QFileInfo(result.fileName).absolutePath();
+        request.filterIndex = result.filterIndex;
     }
 }
 
@@ -185,6 +216,7 @@ MsgAnswer QtDialogs::askRetryCancel(const QString& title, const QString& text, M
 FileDialogResult QtDialogs::openFile(const FileDialogRequest& request) {
     const QStringList filters = qtFilterList(request.filter);
     QFileDialog dlg(QApplication::activeWindow());
+    UseDialogThatReadsNoFile(dlg);
     dlg.setAcceptMode(QFileDialog::AcceptOpen);
     dlg.setFileMode(QFileDialog::ExistingFile);
     if (!request.directory.isEmpty()) dlg.setDirectory(request.directory);
@@ -201,6 +233,7 @@ FileDialogResult QtDialogs::openFile(const FileDialogRequest& request) {
 FileDialogResult QtDialogs::saveFile(const FileDialogRequest& request) {
     const QStringList filters = qtFilterList(request.filter);
     QFileDialog dlg(QApplication::activeWindow());
+    UseDialogThatReadsNoFile(dlg);
     dlg.setAcceptMode(QFileDialog::AcceptSave);
     if (!request.directory.isEmpty()) dlg.setDirectory(request.directory);
     dlg.setNameFilters(filters);

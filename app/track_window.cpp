@@ -233,7 +233,7 @@ void TrackWindow::SavePictureClick() {
                       true, polish_);
         return;
     }
-    WriteFileOrReport(chosen.fileName, png, polish_);
+    if (WriteFileOrReport(chosen.fileName, png, polish_)) pictureDialog_.remember(request, chosen);
 }
 
 }  // namespace vorkal
