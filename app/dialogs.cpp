@@ -7,6 +7,8 @@
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QMimeDatabase>
+#include <QPointer>
+#include <QTimer>
 
 #include "atomic_file.h"
 
@@ -25,6 +27,42 @@ QMessageBox::Icon toQtIcon(MsgIcon icon) {
     case MsgIcon::None: break;
     }
     return QMessageBox::NoIcon;
+}
+
+// The window a box belongs to. While a window kept above all others is up (the progress
+// window), a box owned by the main window would open beneath it, its text and buttons
+// covered: the box belongs to that window then, and is kept above as well.
+QWidget* BoxOwner() {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->isVisible() && (w->windowFlags() & Qt::WindowStaysOnTopHint) && !qobject_cast<QMessageBox*>(w))
+            return w;
+    return QApplication::activeWindow();
+}
+
+QMessageBox* NewBox(QMessageBox::Icon icon, const QString& title, const QString& text,
+                    QMessageBox::StandardButtons buttons) {
+    QWidget* owner = BoxOwner();
+    auto* box = new QMessageBox(icon, title, text, buttons, owner);
+    if (owner && (owner->windowFlags() & Qt::WindowStaysOnTopHint)) box->setWindowFlag(Qt::WindowStaysOnTopHint);
+    return box;
+}
+
+// On top and with the keyboard once shown, whatever was raised or clicked since.
+void RaiseWhenShown(QMessageBox* box) {
+    QTimer::singleShot(0, box, [box] {
+        box->raise();
+        box->activateWindow();
+    });
+}
+
+// A box that blocks until answered: on top, with the keyboard, deleted on return (unless
+// its owner went first, taking it along).
+int ExecBox(QMessageBox* box) {
+    const QPointer<QMessageBox> alive(box);
+    RaiseWhenShown(box);
+    const int answer = box->exec();
+    delete alive.data();
+    return answer;
 }
 
 QString applicationTitle(const QString& title) {
@@ -174,21 +212,18 @@ FileDialogResult askSaveFile(FileDialogRequest request, FileDialogMemory& memory
 }
 
 void QtDialogs::showMessage(const QString& title, const QString& text, MsgIcon icon) {
-    QMessageBox box(toQtIcon(icon), applicationTitle(title), text, QMessageBox::Ok, QApplication::activeWindow());
-    box.exec();
+    ExecBox(NewBox(toQtIcon(icon), applicationTitle(title), text, QMessageBox::Ok));
 }
 
 MsgAnswer QtDialogs::askYesNo(const QString& title, const QString& text, MsgIcon icon, MsgAnswer defaultAnswer) {
-    QMessageBox box(toQtIcon(icon), applicationTitle(title), text, QMessageBox::Yes | QMessageBox::No,
-                    QApplication::activeWindow());
-    box.setDefaultButton(defaultAnswer == MsgAnswer::Yes ? QMessageBox::Yes : QMessageBox::No);
-    return box.exec() == QMessageBox::Yes ? MsgAnswer::Yes : MsgAnswer::No;
+    QMessageBox* box = NewBox(toQtIcon(icon), applicationTitle(title), text, QMessageBox::Yes | QMessageBox::No);
+    box->setDefaultButton(defaultAnswer == MsgAnswer::Yes ? QMessageBox::Yes : QMessageBox::No);
+    return ExecBox(box) == QMessageBox::Yes ? MsgAnswer::Yes : MsgAnswer::No;
 }
 
 void QtDialogs::askYesNoLater(const QString& title, const QString& text, MsgIcon icon, MsgAnswer defaultAnswer,
                               std::function<void(MsgAnswer)> answered) {
-    auto* box = new QMessageBox(toQtIcon(icon), applicationTitle(title), text, QMessageBox::Yes | QMessageBox::No,
-                                QApplication::activeWindow());
+    QMessageBox* box = NewBox(toQtIcon(icon), applicationTitle(title), text, QMessageBox::Yes | QMessageBox::No);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::NonModal);
     box->setDefaultButton(defaultAnswer == MsgAnswer::Yes ? QMessageBox::Yes : QMessageBox::No);
@@ -196,21 +231,21 @@ void QtDialogs::askYesNoLater(const QString& title, const QString& text, MsgIcon
         answered(box->clickedButton() == box->button(QMessageBox::Yes) ? MsgAnswer::Yes : MsgAnswer::No);
     });
     box->show();
+    RaiseWhenShown(box);
 }
 
 void QtDialogs::showMessageLater(const QString& title, const QString& text, MsgIcon icon) {
-    auto* box =
-        new QMessageBox(toQtIcon(icon), applicationTitle(title), text, QMessageBox::Ok, QApplication::activeWindow());
+    QMessageBox* box = NewBox(toQtIcon(icon), applicationTitle(title), text, QMessageBox::Ok);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::NonModal);
     box->show();
+    RaiseWhenShown(box);
 }
 
 MsgAnswer QtDialogs::askRetryCancel(const QString& title, const QString& text, MsgIcon icon) {
-    QMessageBox box(toQtIcon(icon), applicationTitle(title), text, QMessageBox::Retry | QMessageBox::Cancel,
-                    QApplication::activeWindow());
-    box.setDefaultButton(QMessageBox::Retry);
-    return box.exec() == QMessageBox::Retry ? MsgAnswer::Retry : MsgAnswer::Cancel;
+    QMessageBox* box = NewBox(toQtIcon(icon), applicationTitle(title), text, QMessageBox::Retry | QMessageBox::Cancel);
+    box->setDefaultButton(QMessageBox::Retry);
+    return ExecBox(box) == QMessageBox::Retry ? MsgAnswer::Retry : MsgAnswer::Cancel;
 }
 
 FileDialogResult QtDialogs::openFile(const FileDialogRequest& request) {
