@@ -2,9 +2,13 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QFileIconProvider>
 #include <QDir>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QMimeDatabase>
+#include <QPointer>
+#include <QTimer>
 
 #include "atomic_file.h"
 
@@ -25,8 +29,73 @@ QMessageBox::Icon toQtIcon(MsgIcon icon) {
     return QMessageBox::NoIcon;
 }
 
+// The window a box belongs to. While a window kept above all others is up (the progress
+// window), a box owned by the main window would open beneath it, its text and buttons
+// covered: the box belongs to that window then, and is kept above as well.
+QWidget* BoxOwner() {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->isVisible() && (w->windowFlags() & Qt::WindowStaysOnTopHint) && !qobject_cast<QMessageBox*>(w))
+            return w;
+    return QApplication::activeWindow();
+}
+
+QMessageBox* NewBox(QMessageBox::Icon icon, const QString& title, const QString& text,
+                    QMessageBox::StandardButtons buttons) {
+    QWidget* owner = BoxOwner();
+    auto* box = new QMessageBox(icon, title, text, buttons, owner);
+    if (owner && (owner->windowFlags() & Qt::WindowStaysOnTopHint)) box->setWindowFlag(Qt::WindowStaysOnTopHint);
+    return box;
+}
+
+// On top and with the keyboard once shown, whatever was raised or clicked since.
+void RaiseWhenShown(QMessageBox* box) {
+    QTimer::singleShot(0, box, [box] {
+        box->raise();
+        box->activateWindow();
+    });
+}
+
+// A box that blocks until answered: on top, with the keyboard, deleted on return (unless
+// its owner went first, taking it along).
+int ExecBox(QMessageBox* box) {
+    const QPointer<QMessageBox> alive(box);
+    RaiseWhenShown(box);
+    const int answer = box->exec();
+    delete alive.data();
+    return answer;
+}
+
 QString applicationTitle(const QString& title) {
     return title.isEmpty() ? QApplication::applicationDisplayName() : title;
+}
+
+// Icons and type names by the name alone. Qt's own provider looks into files whose name
+// does not settle their type, and a read of /proc/kmsg or of a FIFO never returns: the
+// dialog, typed into, lists a folder on the user-interface thread.
+class NameOnlyIconProvider : public QFileIconProvider {
+public:
+    NameOnlyIconProvider() { setOptions(DontUseCustomDirectoryIcons); }
+    QIcon icon(IconType type) const override { return QFileIconProvider::icon(type); }
+    QIcon icon(const QFileInfo& info) const override {
+        if (info.isRoot()) return icon(Drive);
+        return icon(info.isDir() ? Folder : File);
+    }
+    QString type(const QFileInfo& info) const override {
+        if (info.isDir()) return QApplication::translate("QFileDialog", "Folder");
+        return mimeTypes_.mimeTypeForFile(info.fileName(), QMimeDatabase::MatchExtension).comment();
+    }
+
+private:
+    QMimeDatabase mimeTypes_;
+};
+
+// Qt's own dialog (never the desktop's, whose process would look into files by itself),
+// with icons that read no file.
+void UseDialogThatReadsNoFile(QFileDialog& dlg) {
+    static NameOnlyIconProvider provider;
+    dlg.setOption(QFileDialog::DontUseNativeDialog);
+    dlg.setOption(QFileDialog::DontUseCustomDirectoryIcons);
+    dlg.setIconProvider(&provider);
 }
 }  // namespace
 
@@ -131,33 +200,30 @@ FileDialogResult askSaveFile(FileDialogRequest request, FileDialogMemory& memory
         // "flight.kml" typed under the text type means a KML file, not "flight.kml.txt".
         result.filterIndex = filterForTypedName(result.fileName, request.filter, result.filterIndex);
         result.fileName = withFilterExtension(result.fileName, request.filter, result.filterIndex);
-        memory.remember(request, result);
         if (!request.promptOverwrite || !QFileInfo::exists(result.fileName)) return result;
         const QString name = QDir::toNativeSeparators(result.fileName);
         const QString question = polish ? QString::fromUtf8("Plik %1 już istnieje.\nCzy zastąpić go?").arg(name)
                                         : QString("%1 already exists.\nDo you want to replace it?").arg(name);
         if (dialogs().askYesNo(QString(), question, MsgIcon::Warning, MsgAnswer::No) == MsgAnswer::Yes) return result;
         // Asked again from where the user was, with the choice the user made.
-        memory.prepare(request);
+        request.directory = QFileInfo(result.fileName).absolutePath();
+        request.filterIndex = result.filterIndex;
     }
 }
 
 void QtDialogs::showMessage(const QString& title, const QString& text, MsgIcon icon) {
-    QMessageBox box(toQtIcon(icon), applicationTitle(title), text, QMessageBox::Ok, QApplication::activeWindow());
-    box.exec();
+    ExecBox(NewBox(toQtIcon(icon), applicationTitle(title), text, QMessageBox::Ok));
 }
 
 MsgAnswer QtDialogs::askYesNo(const QString& title, const QString& text, MsgIcon icon, MsgAnswer defaultAnswer) {
-    QMessageBox box(toQtIcon(icon), applicationTitle(title), text, QMessageBox::Yes | QMessageBox::No,
-                    QApplication::activeWindow());
-    box.setDefaultButton(defaultAnswer == MsgAnswer::Yes ? QMessageBox::Yes : QMessageBox::No);
-    return box.exec() == QMessageBox::Yes ? MsgAnswer::Yes : MsgAnswer::No;
+    QMessageBox* box = NewBox(toQtIcon(icon), applicationTitle(title), text, QMessageBox::Yes | QMessageBox::No);
+    box->setDefaultButton(defaultAnswer == MsgAnswer::Yes ? QMessageBox::Yes : QMessageBox::No);
+    return ExecBox(box) == QMessageBox::Yes ? MsgAnswer::Yes : MsgAnswer::No;
 }
 
 void QtDialogs::askYesNoLater(const QString& title, const QString& text, MsgIcon icon, MsgAnswer defaultAnswer,
                               std::function<void(MsgAnswer)> answered) {
-    auto* box = new QMessageBox(toQtIcon(icon), applicationTitle(title), text, QMessageBox::Yes | QMessageBox::No,
-                                QApplication::activeWindow());
+    QMessageBox* box = NewBox(toQtIcon(icon), applicationTitle(title), text, QMessageBox::Yes | QMessageBox::No);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::NonModal);
     box->setDefaultButton(defaultAnswer == MsgAnswer::Yes ? QMessageBox::Yes : QMessageBox::No);
@@ -165,26 +231,27 @@ void QtDialogs::askYesNoLater(const QString& title, const QString& text, MsgIcon
         answered(box->clickedButton() == box->button(QMessageBox::Yes) ? MsgAnswer::Yes : MsgAnswer::No);
     });
     box->show();
+    RaiseWhenShown(box);
 }
 
 void QtDialogs::showMessageLater(const QString& title, const QString& text, MsgIcon icon) {
-    auto* box =
-        new QMessageBox(toQtIcon(icon), applicationTitle(title), text, QMessageBox::Ok, QApplication::activeWindow());
+    QMessageBox* box = NewBox(toQtIcon(icon), applicationTitle(title), text, QMessageBox::Ok);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::NonModal);
     box->show();
+    RaiseWhenShown(box);
 }
 
 MsgAnswer QtDialogs::askRetryCancel(const QString& title, const QString& text, MsgIcon icon) {
-    QMessageBox box(toQtIcon(icon), applicationTitle(title), text, QMessageBox::Retry | QMessageBox::Cancel,
-                    QApplication::activeWindow());
-    box.setDefaultButton(QMessageBox::Retry);
-    return box.exec() == QMessageBox::Retry ? MsgAnswer::Retry : MsgAnswer::Cancel;
+    QMessageBox* box = NewBox(toQtIcon(icon), applicationTitle(title), text, QMessageBox::Retry | QMessageBox::Cancel);
+    box->setDefaultButton(QMessageBox::Retry);
+    return ExecBox(box) == QMessageBox::Retry ? MsgAnswer::Retry : MsgAnswer::Cancel;
 }
 
 FileDialogResult QtDialogs::openFile(const FileDialogRequest& request) {
     const QStringList filters = qtFilterList(request.filter);
     QFileDialog dlg(QApplication::activeWindow());
+    UseDialogThatReadsNoFile(dlg);
     dlg.setAcceptMode(QFileDialog::AcceptOpen);
     dlg.setFileMode(QFileDialog::ExistingFile);
     if (!request.directory.isEmpty()) dlg.setDirectory(request.directory);
@@ -201,6 +268,7 @@ FileDialogResult QtDialogs::openFile(const FileDialogRequest& request) {
 FileDialogResult QtDialogs::saveFile(const FileDialogRequest& request) {
     const QStringList filters = qtFilterList(request.filter);
     QFileDialog dlg(QApplication::activeWindow());
+    UseDialogThatReadsNoFile(dlg);
     dlg.setAcceptMode(QFileDialog::AcceptSave);
     if (!request.directory.isEmpty()) dlg.setDirectory(request.directory);
     dlg.setNameFilters(filters);

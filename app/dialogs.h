@@ -89,7 +89,9 @@ FileDialogResult askOpenFile(FileDialogRequest request, FileDialogMemory& memory
 // Save dialog through dialogs(): a name ending in the extension of another offered type
 // is written as that type, any other name gets the chosen filter's extension, and an
 // existing file is replaced only after a question (in the language `polish`) that names
-// the file actually written; No shows the dialog again.
+// the file actually written; No shows the dialog again. The caller remembers the folder
+// (memory.remember) only once the file is written: a folder that refused the file
+// (/proc, a full disk) is not offered again.
 FileDialogResult askSaveFile(FileDialogRequest request, FileDialogMemory& memory, bool polish);
 // The one text for a file that could not be read or written: its name, then the
 // system's reason on a line of its own.

@@ -88,7 +88,7 @@ void TForm1::Button10Click() {
     // GPX needs a date: the download's, or today's for a log that was never downloaded.
     const QDate gpxDate = logDownloadDate.isValid() ? logDownloadDate : QDateTime::currentDateTimeUtc().date();
     const QByteArray bytes = ExportLog(logView.rows(), chosen.filterIndex, gpxDate);
-    WriteFileOrReport(chosen.fileName, bytes, languagePolish);
+    if (WriteFileOrReport(chosen.fileName, bytes, languagePolish)) fileDialogMemory.remember(request, chosen);
 }
 
 // The track window: the Track button, the double-click on a log row and the link

@@ -67,9 +67,11 @@ void TForm1::Button2Click() {
     request.filter = kSettingsFilter;
     request.defaultExtension = "set";
     request.promptOverwrite = true;
-    const QString fileName = askSaveFile(request, fileDialogMemory, languagePolish).fileName;
-    if (fileName.isEmpty()) return;
+    const FileDialogResult chosen = askSaveFile(request, fileDialogMemory, languagePolish);
+    if (chosen.fileName.isEmpty()) return;
 
     // A file that was not written whole leaves the changes marked as unsaved.
-    if (WriteFileOrReport(fileName, SettingsFileBytes(config), languagePolish)) edits.markSaved();
+    if (!WriteFileOrReport(chosen.fileName, SettingsFileBytes(config), languagePolish)) return;
+    edits.markSaved();
+    fileDialogMemory.remember(request, chosen);
 }

@@ -14,6 +14,7 @@
 #include "firmware_update.h"
 #include "close_guard.h"
 #include "form1.h"
+#include "window_placement.h"
 #include "port_list.h"
 #include "put_away_note.h"
 #include "form2.h"
@@ -55,6 +56,7 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent) {
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setFixedSize(440, 492);
     move(409, 210);
+    KeepOnScreen(this, QPoint(409, 210));  // the written place, where the window fits there
     setFont(uiFont(9));
     UseLightPalette(this);  // whatever the desktop's palette: see LightPalette
 

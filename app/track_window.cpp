@@ -1,4 +1,5 @@
 #include "track_window.h"
+#include "window_placement.h"
 
 #include "dialogs.h"
 #include "log_export.h"
@@ -109,6 +110,7 @@ TrackWindow::TrackWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     connect(saveButton, &QPushButton::clicked, this, &TrackWindow::SavePictureClick);
     connect(closeButton, &QPushButton::clicked, this, &QWidget::close);
     resize(680, 640);
+    KeepOnScreen(this);  // smaller on a screen that has no room for that
     applyLanguageTexts();
 }
 
@@ -233,7 +235,7 @@ void TrackWindow::SavePictureClick() {
                       true, polish_);
         return;
     }
-    WriteFileOrReport(chosen.fileName, png, polish_);
+    if (WriteFileOrReport(chosen.fileName, png, polish_)) pictureDialog_.remember(request, chosen);
 }
 
 }  // namespace vorkal
