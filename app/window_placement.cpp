@@ -22,12 +22,16 @@ public:
         if (e->type() == QEvent::Show && !shown_) {
             shown_ = true;
             fit();
-        } else if (shown_ && !framed_ && (e->type() == QEvent::Move || e->type() == QEvent::Resize || e->type() == QEvent::WindowActivate) &&
+        } else if (shown_ &&
+                   (e->type() == QEvent::Move || e->type() == QEvent::Resize || e->type() == QEvent::WindowActivate) &&
                    window_->frameGeometry() != window_->geometry()) {
-            framed_ = true;  // the frame's real size is known now; one more look, then done
-            fit();
-            window_->removeEventFilter(this);
-            deleteLater();
+            // The frame's real size is known now. Until the framed window is wholly on the
+            // screen, move it and look again at the move that follows; then the user's.
+            // A window larger than the screen stays where it was last put.
+            if (onScreen() || !fit()) {
+                window_->removeEventFilter(this);
+                deleteLater();
+            }
         }
         return false;
     }
@@ -44,9 +48,15 @@ private:
         return {border, window_->style()->pixelMetric(QStyle::PM_TitleBarHeight) + border, border, border};
     }
 
-    void fit() {
+    bool onScreen() const {
+        const QScreen* screen = window_->screen() ? window_->screen() : QGuiApplication::primaryScreen();
+        return !screen || screen->availableGeometry().contains(window_->frameGeometry());
+    }
+
+    // Whether it moved or resized the window.
+    bool fit() {
         QScreen* screen = window_->screen() ? window_->screen() : QGuiApplication::primaryScreen();
-        if (!screen) return;
+        if (!screen) return false;
         const QRect area = screen->availableGeometry();
         const QMargins m = frameMargins();
         // Smaller where the window allows it.
@@ -60,12 +70,14 @@ private:
         // The nearest place that fits; the top-left corner wins when nothing fits.
         const QPoint at(std::max(std::min(from.x(), area.right() + 1 - frame.width()), area.left()),
                         std::max(std::min(from.y(), area.bottom() + 1 - frame.height()), area.top()));
-        if (at != window_->frameGeometry().topLeft()) window_->move(at);
+        const bool moved = at != window_->frameGeometry().topLeft();
+        if (moved) window_->move(at);
+        return moved || fitted != size;
     }
 
     QWidget* window_;
     std::optional<QPoint> wanted_;
-    bool shown_ = false, framed_ = false;
+    bool shown_ = false;
 };
 
 }  // namespace
