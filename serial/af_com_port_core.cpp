@@ -185,6 +185,29 @@ void TAfComPortCore::FailOpen(const char* message, int systemError) {
     throw EAfComPortCoreError(message, systemError);
 }
 
+void TAfComPortCore::StartWorkers() {
+    writer_ = std::make_unique<TAfComPortWriteThread>(*this, handle_, outQueueSize_);
+    writer_->SetPriority(writerPriority_);
+    if (!writer_->Start()) FailOpen("Error creating threads");
+    active_ = true;
+    reader_ = std::make_unique<TAfComPortEventThread>(*this, handle_);
+    reader_->SetPriority(readerPriority_);
+    if (!reader_->Start()) FailOpen("Error creating threads");
+    open_ = true;
+}
+
+// A report in flight ends when its sync target is disabled or times out.
+void TAfComPortCore::StopWorkers() {
+    if (writer_) {
+        writer_->StopWorker();
+        writer_.reset();
+    }
+    if (reader_) {
+        reader_->StopWorker();
+        reader_.reset();
+    }
+}
+
 void TAfComPortCore::CloseIfOpen() {
     Close();
     open_ = false;

@@ -196,6 +196,10 @@ private:
 
     void Close();
     [[noreturn]] void FailOpen(const char* message, int systemError = 0);
+    // The end of the open on both systems: the writer, active, the reader, open.
+    void StartWorkers();
+    // Writer first (its purge handshake), then the reader; not under the line lock.
+    void StopWorkers();
     // Reads the driver's counters (or modem levels) under the line lock; collects
     // error bits and the event bits the reader has still to report. Returns the new error bits.
     uint32_t PollLineLocked();

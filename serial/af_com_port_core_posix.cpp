@@ -211,14 +211,7 @@ bool TAfComPortCore::Open(uint16_t portNumber) {
         countersSupported_ = AfLinePosix::ReadCounters(fd, counters_);
         levelsSupported_ = !countersSupported_ && AfLinePosix::ModemLevels(fd, levels_);
     }
-    writer_ = std::make_unique<TAfComPortWriteThread>(*this, fd, outQueueSize_);
-    writer_->SetPriority(writerPriority_);
-    if (!writer_->Start()) FailOpen("Error creating threads");
-    active_ = true;
-    reader_ = std::make_unique<TAfComPortEventThread>(*this, fd);
-    reader_->SetPriority(readerPriority_);
-    if (!reader_->Start()) FailOpen("Error creating threads");
-    open_ = true;
+    StartWorkers();
     return true;
 }
 
@@ -229,16 +222,8 @@ void TAfComPortCore::Close() {
         std::lock_guard lock(lineLock_);
         AfLinePosix::Purge(handle_, AfLinePosix::PurgeInput | AfLinePosix::PurgeOutput);
     }
-    // Not under the line lock: the reader's poll takes it, and a report in flight
-    // ends when its sync target is disabled or times out.
-    if (writer_) {
-        writer_->StopWorker();
-        writer_.reset();
-    }
-    if (reader_) {
-        reader_->StopWorker();
-        reader_.reset();
-    }
+    // Not under the line lock: the reader's poll takes it.
+    StopWorkers();
     // The exclusive mark belongs to the terminal, not to this descriptor: it would
     // outlive the close while another process (a simulator) keeps the device open.
     ::ioctl(handle_, TIOCNXCL);

@@ -243,14 +243,7 @@ bool TAfComPortCore::Open(uint16_t portNumber) {
         pendingLineEvents_ = 0;
         readEvent_ = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
     }
-    writer_ = std::make_unique<TAfComPortWriteThread>(*this, handle_, outQueueSize_);
-    writer_->SetPriority(writerPriority_);
-    if (!writer_->Start()) FailOpen("Error creating threads");
-    active_ = true;
-    reader_ = std::make_unique<TAfComPortEventThread>(*this, handle_);
-    reader_->SetPriority(readerPriority_);
-    if (!reader_->Start()) FailOpen("Error creating threads");
-    open_ = true;
+    StartWorkers();
     return true;
 }
 
@@ -261,16 +254,8 @@ void TAfComPortCore::Close() {
         std::lock_guard lock(lineLock_);
         ::PurgeComm(H(handle_), PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
     }
-    // Not under the line lock: the reader's poll takes it, and a report in flight
-    // ends when its sync target is disabled or times out.
-    if (writer_) {
-        writer_->StopWorker();
-        writer_.reset();
-    }
-    if (reader_) {
-        reader_->StopWorker();
-        reader_.reset();
-    }
+    // Not under the line lock: the reader's poll takes it.
+    StopWorkers();
     ::CloseHandle(H(handle_));
     handle_ = AfNoHandle;
     if (readEvent_) ::CloseHandle(readEvent_);

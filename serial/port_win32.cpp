@@ -142,12 +142,3 @@ PortOpenDiagnosis DiagnosePortOpen(int comNumber, int openError, const PortEnvir
     }
     return d;
 }
-
-QString PortOpenFailureReason(int comNumber, const QString& linkMessage, int openError, bool inPolish,
-                              const PortEnvironment& env) {
-    const QString found = DiagnosePortOpen(comNumber, openError, env).Text(inPolish);
-    if (!found.isEmpty()) return found;
-    const bool plain = linkMessage.startsWith(QLatin1String("Can't open device")) ||
-                       linkMessage.startsWith(QLatin1String("Invalid port number"));
-    return plain ? QString() : linkMessage;
-}
