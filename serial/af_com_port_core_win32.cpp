@@ -187,6 +187,11 @@ void TAfComPortEventThread::Execute() {
             Report(TAfCoreEvent::OutputDone, 0);
         } else if (which == WAIT_TIMEOUT) {
             if (!hungUp) Poll();
+            // The status query found the device gone (an adapter unplugged): say so once.
+            if (!hungUp && core_.lineHungUp_ && !terminated_) {
+                hungUp = true;
+                Report(TAfCoreEvent::LineHangUp, 0);
+            }
         } else {
             throw std::runtime_error("Reader wait failed");
         }
@@ -320,6 +325,9 @@ TAfComStat TAfComPortCore::StatusQuery() {
         stat.Errors = errors;
         lineErrors_ |= errors;
         stat.InQueue = comStat.cbInQue;
+    } else {
+        // A port whose device went away refuses every call from then on.
+        lineHungUp_ = true;
     }
     return stat;
 }

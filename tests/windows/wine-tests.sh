@@ -31,19 +31,36 @@ check() {  # name, then a command that must succeed
   fi
 }
 
+# A private X server with a window manager, started before any Wine process so that
+# Wine's desktop process and every window use it.
+start_x() {
+  [ -n "${xvfb_pid:-}" ] && return 0
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$work/xdisplay" 2>/dev/null &
+  xvfb_pid=$!
+  for _ in $(seq 1 500); do grep -q '^[0-9]' "$work/xdisplay" 2>/dev/null && break; sleep 0.02; done
+  export DISPLAY=:$(cat "$work/xdisplay")
+  for _ in $(seq 1 500); do xprop -root >/dev/null 2>&1 && break; sleep 0.02; done
+  XDG_CONFIG_HOME=$work/openbox openbox --sm-disable >/dev/null 2>&1 &
+  for _ in $(seq 1 500); do xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break; sleep 0.02; done
+}
+
+start_x
 echo "wine: preparing the prefix"
 wine_prepare_prefix "$work"
 
-# The virtual display: its own port directory, and its pseudo-terminal as COM5.
+# The virtual display registers its pseudo-terminal as COM99 in a port directory of its
+# own; Wine's own port table (HKLM\Software\Wine\Ports) makes that link COM5, so Wine
+# puts COM5 into the system's serial device map at every start, as Windows does for a
+# plugged adapter.
+mkdir -p "$work/ports"
+"$wine" reg add 'HKLM\Software\Wine\Ports' /v COM5 /t REG_SZ /d "$work/ports/COM99" /f >/dev/null 2>&1
+wineserver -k; wineserver -w
+
 start_display() {
-  mkdir -p "$work/ports"
   rm -f "$work/ports/COM99"
-  VORKAL_PORT_DIR=$work/ports "$linux/simulator/vorkal-virtual-display" --com 99 "$@" 2>"$work/display.err" &
+  VORKAL_PORT_DIR=$work/ports "$linux/simulator/vorkal-virtual-display" --com 99 "$@" >"$work/display.out" 2>&1 &
   sim_pid=$!
   for _ in $(seq 1 500); do [ -L "$work/ports/COM99" ] && break; sleep 0.01; done
-  ln -sfn "$(readlink -f "$work/ports/COM99")" "$WINEPREFIX/dosdevices/com5"
-  # Wine lists the ports of the device map, which mountmgr fills from dosdevices at start.
-  "$wine" reg add 'HKLM\HARDWARE\DEVICEMAP\SERIALCOMM' /v '\Device\Serial4' /t REG_SZ /d COM5 /f >/dev/null 2>&1
 }
 stop_display() { [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null; wait "$sim_pid" 2>/dev/null; sim_pid=; }
 
