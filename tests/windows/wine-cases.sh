@@ -61,7 +61,7 @@ pulled_cable_case() {
 check "a pulled cable fails the receive; the display answers again once back" pulled_cable_case
 
 window_case() {
-  "$wine" "$win/app/vorkal.exe" --screenshot 'C:\windows\temp\window.png' || return 1
+  timeout 120 "$wine" "$win/app/vorkal.exe" --screenshot 'C:\windows\temp\window.png' || return 1
   cp "$WINEPREFIX/drive_c/windows/temp/window.png" "${VORKAL_WINE_SCREENSHOTS:-$work}/wine-window.png" 2>/dev/null
   # 440 x 492 client area, whatever the frame.
   identify -format '%w %h' "$WINEPREFIX/drive_c/windows/temp/window.png" | grep -q '^440 492$'
@@ -124,14 +124,14 @@ check "the window opens COM5, shows Connected and receives the layouts" window_e
 
 installer_case() {
   [ -n "${VORKAL_INSTALLER:-}" ] || { echo "no installer given"; return 1; }
-  "$wine" "$VORKAL_INSTALLER" /S || return 1
+  timeout 120 "$wine" "$VORKAL_INSTALLER" /S || return 1
   wineserver -w
   local dir=$WINEPREFIX/drive_c/Program\ Files/Vorkal
   [ -f "$dir/vorkal.exe" ] && [ -f "$dir/vorkal-cli.exe" ] && [ -f "$dir/uninstall.exe" ] || { ls -R "$WINEPREFIX/drive_c/Program Files" | head; return 1; }
   find "$WINEPREFIX/drive_c" -path '*Start Menu*' -name 'Vorkal Configurator.lnk' | grep -q . || return 1
-  "$wine" "C:\\Program Files\\Vorkal\\vorkal.exe" --screenshot 'C:\windows\temp\installed.png' || return 1
+  timeout 120 "$wine" "C:\\Program Files\\Vorkal\\vorkal.exe" --screenshot 'C:\windows\temp\installed.png' || return 1
   [ -s "$WINEPREFIX/drive_c/windows/temp/installed.png" ] || return 1
-  "$wine" "C:\\Program Files\\Vorkal\\uninstall.exe" /S || return 1
+  timeout 120 "$wine" "C:\\Program Files\\Vorkal\\uninstall.exe" /S || return 1
   wineserver -w
   # The uninstaller copies itself away and runs from there; wait for its removal.
   for _ in $(seq 1 300); do [ ! -e "$dir/vorkal.exe" ] && break; sleep 0.1; done

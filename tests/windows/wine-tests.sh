@@ -64,7 +64,8 @@ start_display() {
 }
 stop_display() { [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null; wait "$sim_pid" 2>/dev/null; sim_pid=; }
 
-cli() { "$wine" "$win/cli/vorkal-cli.exe" "$@" --port COM5; }
+# Bounded: a hang fails its case with what it printed, instead of holding the run.
+cli() { timeout 120 "$wine" "$win/cli/vorkal-cli.exe" "$@" --port COM5; }
 
 . "$here/wine-cases.sh"
 
