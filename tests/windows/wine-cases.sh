@@ -60,6 +60,29 @@ pulled_cable_case() {
 }
 check "a pulled cable fails the receive; the display answers again once back" pulled_cable_case
 
+ctrl_c_case() {
+  # A slow line (4800 baud, paced) so that the receive is still running when Ctrl+C
+  # comes; Wine turns the SIGINT into the console's Ctrl+C event.
+  stop_display
+  start_display --variant 128 --pace --speed-index 4
+  "$wine" "$win/cli/vorkal-cli.exe" receive 'C:\windows\temp\stopped.set' --port COM5 --speed 4800 \
+    >"$work/ctrlc.txt" 2>&1 &
+  local runner=$!
+  for _ in $(seq 1 600); do grep -q '10%' "$work/ctrlc.txt" && break; sleep 0.05; done
+  grep -q '10%' "$work/ctrlc.txt" || { echo "the receive never got going"; cat "$work/ctrlc.txt"; kill -9 "$runner"; return 1; }
+  kill -INT "$runner" || return 1
+  for _ in $(seq 1 600); do kill -0 "$runner" 2>/dev/null || break; sleep 0.05; done
+  kill -0 "$runner" 2>/dev/null && { echo "still running 30 s after Ctrl+C"; kill -9 "$runner"; return 1; }
+  wait "$runner"
+  local code=$?
+  [ "$code" = 130 ] || { echo "exit $code"; cat "$work/ctrlc.txt"; return 1; }
+  grep -q 'Canceled' "$work/ctrlc.txt" || { cat "$work/ctrlc.txt"; return 1; }
+  [ ! -e "$WINEPREFIX/drive_c/windows/temp/stopped.set" ] || { echo "a cancelled receive wrote its file"; return 1; }
+  stop_display
+  start_display --variant 128
+}
+check "Ctrl+C cancels a running receive: exit 130, no file" ctrl_c_case
+
 window_case() {
   timeout 120 "$wine" "$win/app/vorkal.exe" --screenshot 'C:\windows\temp\window.png' || return 1
   cp "$WINEPREFIX/drive_c/windows/temp/window.png" "${VORKAL_WINE_SCREENSHOTS:-$work}/wine-window.png" 2>/dev/null
