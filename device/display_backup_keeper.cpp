@@ -25,16 +25,15 @@ DisplayBackupKeeper::Result DisplayBackupKeeper::backUp() {
         if (!error.isEmpty()) return {Result::Kind::ReadFailed, error, {}};
         displayRead(image);
     }
-    const BackupWrite written =
-        WriteDisplayBackup(folder_, BackupFileBytes(config_, image_), config_.variant(), clock_(), kBackupsKept);
-    if (!written.ok()) return {Result::Kind::WriteFailed, written.error, written.path};
-    lastPath_ = written.path;
-    known_ = false;  // the caller writes to the display next
-    return {Result::Kind::Written, {}, written.path};
+    const Result result = write(image_);
+    if (result.kind == Result::Kind::Written) known_ = false;  // the caller writes to the display next
+    return result;
 }
 
-DisplayBackupKeeper::Result DisplayBackupKeeper::backUpLog() {
-    const BackupWrite written = WriteDisplayBackup(folder_, BackupFileBytes(config_, known_ ? image_ : config_.image),
+DisplayBackupKeeper::Result DisplayBackupKeeper::backUpLog() { return write(known_ ? image_ : config_.image); }
+
+DisplayBackupKeeper::Result DisplayBackupKeeper::write(const std::array<uint8_t, kImageSize>& configuration) {
+    const BackupWrite written = WriteDisplayBackup(folder_, BackupFileBytes(config_, configuration),
                                                    config_.variant(), clock_(), kBackupsKept);
     if (!written.ok()) return {Result::Kind::WriteFailed, written.error, written.path};
     lastPath_ = written.path;

@@ -62,6 +62,9 @@ public:
     const QString& lastPath() const { return lastPath_; }
 
 private:
+    // The backup file of `configuration` with the log the program holds; keeps the newest few.
+    Result write(const std::array<uint8_t, kImageSize>& configuration);
+
     const ConfigImage& config_;
     Reader read_;
     QString folder_;

@@ -6,13 +6,15 @@
 
 #include <cstdint>
 
+#include "line_protocol.h"
+
 namespace vorkal {
 
 class WireBacklog {
 public:
     // 0 or less: no pacing, every byte counts as gone at once.
     explicit WireBacklog(int baud = 0) { setBaud(baud); }
-    void setBaud(int baud) { byteNs_ = baud > 0 ? 10'000'000'000LL / baud : 0; }
+    void setBaud(int baud) { byteNs_ = baud > 0 ? kBitsPerChar * 1'000'000'000LL / baud : 0; }
     int64_t byteNs() const { return byteNs_; }
 
     // `bytes` were handed to the port at `nowNs`; they follow whatever is still on the line.

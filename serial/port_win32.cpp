@@ -85,17 +85,21 @@ ResolvedPort ResolvePort(int comNumber, const PortEnvironment&) {
 
 // The device map's value name tells the driver: \Device\Serial0 is a built-in UART,
 // \Device\VCP0 an FTDI adapter, \Device\Silabser0 a CP210x, \Device\USBSER000 a CDC one.
-PortDetails ReadPortDetails(const QString& devicePath, const PortEnvironment&) {
+static PortDetails DetailsOfMapEntry(const QString& devicePath, const QString& mapName) {
     PortDetails details;
     details.devicePath = devicePath;
-    const int n = devicePath.mid(devicePath.lastIndexOf(QLatin1String("COM")) + 3).toInt();
-    const auto map = SerialDeviceMap();
-    const auto found = map.find(n);
-    if (found == map.end()) return details;
-    const QString device = found->second.section(QLatin1Char('\\'), -1);
+    if (mapName.isEmpty()) return details;
+    const QString device = mapName.section(QLatin1Char('\\'), -1);
     details.driver = device;
     details.usb = !device.startsWith(QLatin1String("Serial"), Qt::CaseInsensitive);
     return details;
+}
+
+PortDetails ReadPortDetails(const QString& devicePath, const PortEnvironment&) {
+    const int n = devicePath.mid(devicePath.lastIndexOf(QLatin1String("COM")) + 3).toInt();
+    const auto map = SerialDeviceMap();
+    const auto found = map.find(n);
+    return DetailsOfMapEntry(devicePath, found == map.end() ? QString() : found->second);
 }
 
 QString DescribePort(const ResolvedPort& port, const PortDetails& d, bool polish) {
@@ -108,7 +112,8 @@ QString DescribePort(const ResolvedPort& port, const PortDetails& d, bool polish
 QString DescribeComPort(int comNumber, bool polish, const PortEnvironment& env) {
     const ResolvedPort port = ResolvePort(comNumber, env);
     if (!port.exists) return {};
-    return DescribePort(port, ReadPortDetails(port.devicePath, env), polish);
+    // The map entry came with the port: no second look at the registry.
+    return DescribePort(port, DetailsOfMapEntry(port.devicePath, port.linkTarget), polish);
 }
 
 // Windows does not tell which program holds a port.

@@ -127,6 +127,8 @@ TEST_F(HistoryE2E, LoadDefaultsIsOneStep) {
 namespace {
 
 // Backups land in the fixture's data folder, never in the user's.
+const QString kNotDownloaded = "The log was not downloaded since the display was connected, so no copy is kept.";
+
 class BackupE2E : public HistoryE2E {
 protected:
     void SetUp() override {
@@ -141,6 +143,16 @@ protected:
     static bool startsWithImage(const QByteArray& file, const std::array<uint8_t, 1024>& image, int size) {
         return file.size() >= size &&
                std::equal(image.begin(), image.begin() + size, reinterpret_cast<const uint8_t*>(file.constData()));
+    }
+    // Clear Log answered Yes for a log this connection holds: asked once, without the
+    // not-downloaded line, no message, one backup kept.
+    void clearLogKeepingOneBackup() {
+        scripted.answers = {MsgAnswer::Yes};
+        form->Button9->click();
+        ASSERT_EQ(questions(), 1);
+        EXPECT_FALSE(scripted.shown.back().text.contains(kNotDownloaded));
+        EXPECT_TRUE(messages().isEmpty()) << messages().join(" | ").toStdString();
+        ASSERT_EQ(DisplayBackups(folder).size(), 1);
     }
     // Presses Send and notes the progress window's captions on the way.
     QStringList sendNotingCaptions() {
@@ -295,7 +307,6 @@ std::vector<uint8_t> tenRecords() {
     return log;
 }
 
-const QString kNotDownloaded = "The log was not downloaded since the display was connected, so no copy is kept.";
 
 }  // namespace
 
@@ -310,12 +321,7 @@ TEST_F(BackupE2E, ClearLogKeepsALogDownloadedInThisConnection) {
     ASSERT_TRUE(form->config.logLoaded);
     const auto displayImage = display->configMemory();
 
-    scripted.answers = {MsgAnswer::Yes};
-    form->Button9->click();
-    ASSERT_EQ(questions(), 1);
-    EXPECT_FALSE(scripted.shown.back().text.contains(kNotDownloaded));
-    EXPECT_TRUE(messages().isEmpty()) << messages().join(" | ").toStdString();
-    ASSERT_EQ(DisplayBackups(folder).size(), 1);
+    ASSERT_NO_FATAL_FAILURE(clearLogKeepingOneBackup());
     const QByteArray kept = backup();
     ASSERT_EQ(kept.size(), 8704);
     EXPECT_TRUE(startsWithImage(kept, displayImage, 512));
@@ -365,12 +371,7 @@ TEST_F(BackupE2E, ClearLogKeepsTheLogOfTheConfigurationAsReceived) {
     form->Button6->click();
     const auto displayImage = display->configMemory();
 
-    scripted.answers = {MsgAnswer::Yes};
-    form->Button9->click();
-    ASSERT_EQ(questions(), 1);
-    EXPECT_FALSE(scripted.shown.back().text.contains(kNotDownloaded));
-    EXPECT_TRUE(messages().isEmpty()) << messages().join(" | ").toStdString();
-    ASSERT_EQ(DisplayBackups(folder).size(), 1);
+    ASSERT_NO_FATAL_FAILURE(clearLogKeepingOneBackup());
     EXPECT_EQ(backup().size(), 512);
     EXPECT_TRUE(startsWithImage(backup(), displayImage, 512));
     EXPECT_EQ(display->configMemory()[495], 0xFF);

@@ -24,9 +24,11 @@
 #include <QTimer>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 #include "dialogs.h"
@@ -50,7 +52,11 @@ public:
         thread_ = std::thread([this] { run(); });
     }
     ~Watchdog() {
-        done_ = true;
+        {
+            std::lock_guard lock(mutex_);
+            done_ = true;
+        }
+        stopped_.notify_all();
         thread_.join();
     }
     void beat() { lastBeat_ = NowMs(); }
@@ -58,8 +64,10 @@ public:
 private:
     void run() {
         bool freed = false;
-        while (!done_) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        std::unique_lock lock(mutex_);
+        // Time passing without a beat is what it watches for: it looks every 50 ms, and
+        // the end of the visit wakes it at once.
+        while (!stopped_.wait_for(lock, std::chrono::milliseconds(50), [this] { return done_; })) {
             const int64_t silent = NowMs() - lastBeat_;
             if (silent > 10'000 && !freed) {
                 fprintf(stderr, "the window has not answered for %lld ms; opening the FIFO's other end\n",
@@ -78,7 +86,9 @@ private:
 
     QString fifo_;
     std::atomic<int64_t> lastBeat_{0};
-    std::atomic<bool> done_{false};
+    std::mutex mutex_;
+    std::condition_variable stopped_;
+    bool done_ = false;  // under mutex_
     std::thread thread_;
 };
 
@@ -169,7 +179,8 @@ protected:
         open();
         // Boxes that follow the dialog (a failed write) are closed by the heartbeat too.
         EXPECT_TRUE(QTest::qWaitFor([] { return QApplication::activeModalWidget() == nullptr; }, 5000));
-        QTest::qWait(50);
+        // Closed boxes go now, so that the next visit starts with none.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         return v;
     }
 

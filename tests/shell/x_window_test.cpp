@@ -26,12 +26,7 @@ std::string Text(const QRect& r) {
     return QString("%1x%2 at %3,%4").arg(r.width()).arg(r.height()).arg(r.x()).arg(r.y()).toStdString();
 }
 
-bool WaitUntil(const std::function<bool()>& done, int ms = 30000) {
-    QElapsedTimer t;
-    t.start();
-    while (!done() && t.elapsed() < ms) QTest::qWait(10);
-    return done();
-}
+bool WaitUntil(const std::function<bool()>& done, int ms = 30000) { return QTest::qWaitFor(done, ms); }
 
 QString RunTool(const QString& program, const QStringList& arguments) {
     QProcess p;
