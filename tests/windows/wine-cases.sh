@@ -3,7 +3,8 @@
 # both must write the same bytes.
 data=$here/../data
 lcli() { VORKAL_PORT_DIR=$work/ports "$linux/cli/vorkal-cli" "$@" --port COM99; }
-appdata=$WINEPREFIX/drive_c/users/$(id -un)/AppData/Roaming
+# Wine names the profile folder after $USER when it is set, which need not be id -un.
+users=$WINEPREFIX/drive_c/users
 
 start_display --variant 84log --demo-log
 
@@ -21,10 +22,16 @@ receive_case() {
 check "receive writes the same file as on Linux" receive_case
 
 send_case() {
-  cli send 'C:\windows\temp\got.set' >"$work/send.txt" 2>&1 || return 1
-  grep -q "backup: " "$work/send.txt" || return 1
-  # The backup lands in the user's application-data folder.
-  find "$appdata" -path '*backups*' -name '*.set' | grep -q .
+  cli send 'C:\windows\temp\got.set' >"$work/send.txt" 2>&1 || { cat "$work/send.txt"; return 1; }
+  local backup
+  backup=$(sed -n 's/^backup: //p' "$work/send.txt" | tr -d '\r')
+  [ -n "$backup" ] || { echo "no backup line:"; cat "$work/send.txt"; return 1; }
+  # The backup named is a file in the user's application-data folder.
+  local unix
+  unix=$("$wine" winepath -u "$backup" 2>/dev/null | tr -d '\r')
+  [ -f "$unix" ] || { echo "backup $backup ($unix) is not a file"; return 1; }
+  unix=$(realpath "$unix")
+  case "$unix" in "$(realpath "$users")"/*/AppData/Roaming/*) ;; *) echo "backup outside AppData: $unix"; return 1 ;; esac
 }
 check "send keeps a backup in the application-data folder" send_case
 
