@@ -10,6 +10,7 @@
 #include <cstdio>
 
 #include "atomic_file.h"
+#include "trace_log.h"
 
 namespace vorkal {
 
@@ -33,7 +34,11 @@ StartOptions ParseStartOptions(int argc, char** argv) {
     const QCommandLineOption screenshot("screenshot",
                                         "Save a picture of the window to <file> once it is shown, then exit.", "file");
     const QCommandLineOption platform("platform", "Qt platform plugin (xcb, wayland, offscreen, ...).", "name");
-    parser.addOptions({help, version, screenshot, platform});
+    const QCommandLineOption log("log",
+                                 "Write a trace for a report to <file>: every line in and out of the port with "
+                                 "its time, each state change and each error (<file>.1 keeps the part before).",
+                                 "file");
+    parser.addOptions({help, version, screenshot, platform, log});
     // Other options are Qt's own (-style, -geometry, ...): they are left to the application.
     parser.parse(arguments);
 
@@ -52,6 +57,16 @@ StartOptions ParseStartOptions(int argc, char** argv) {
         result.exitCode = 1;
     }
     result.screenshotFile = parser.value(screenshot);
+    result.logFile = parser.value(log);
+    if (!result.exitCode && !result.logFile.isEmpty()) {
+        QString error;
+        if (!StartTraceFile(result.logFile, &error)) {
+            std::fprintf(stderr, "vorkal: cannot write the trace %s: %s\n", qPrintable(result.logFile), qPrintable(error));
+            result.exitCode = 1;
+        } else {
+            qCInfo(lcProtocol).noquote() << "vorkal" << VORKAL_VERSION << arguments.mid(1).join(' ');
+        }
+    }
     return result;
 }
 

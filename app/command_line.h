@@ -11,6 +11,7 @@ namespace vorkal {
 struct StartOptions {
     std::optional<int> exitCode;  // set: the program is done (help, version, no display)
     QString screenshotFile;       // save the window there once it is shown, then quit
+    QString logFile;              // --log: the trace goes there
 };
 
 // Answers --help and --version on the terminal, and says so in one line when there

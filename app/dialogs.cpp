@@ -11,6 +11,7 @@
 #include <QTimer>
 
 #include "atomic_file.h"
+#include "trace_log.h"
 
 namespace vorkal {
 
@@ -212,29 +213,37 @@ FileDialogResult askSaveFile(FileDialogRequest request, FileDialogMemory& memory
 }
 
 void QtDialogs::showMessage(const QString& title, const QString& text, MsgIcon icon) {
+    TraceShown("message:", text);
     ExecBox(NewBox(toQtIcon(icon), applicationTitle(title), text, QMessageBox::Ok));
 }
 
 MsgAnswer QtDialogs::askYesNo(const QString& title, const QString& text, MsgIcon icon, MsgAnswer defaultAnswer) {
+    TraceShown("question:", text);
     QMessageBox* box = NewBox(toQtIcon(icon), applicationTitle(title), text, QMessageBox::Yes | QMessageBox::No);
     box->setDefaultButton(defaultAnswer == MsgAnswer::Yes ? QMessageBox::Yes : QMessageBox::No);
-    return ExecBox(box) == QMessageBox::Yes ? MsgAnswer::Yes : MsgAnswer::No;
+    const bool yes = ExecBox(box) == QMessageBox::Yes;
+    TraceShown("answer:", yes ? "Yes" : "No");
+    return yes ? MsgAnswer::Yes : MsgAnswer::No;
 }
 
 void QtDialogs::askYesNoLater(const QString& title, const QString& text, MsgIcon icon, MsgAnswer defaultAnswer,
                               std::function<void(MsgAnswer)> answered) {
+    TraceShown("question:", text);
     QMessageBox* box = NewBox(toQtIcon(icon), applicationTitle(title), text, QMessageBox::Yes | QMessageBox::No);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::NonModal);
     box->setDefaultButton(defaultAnswer == MsgAnswer::Yes ? QMessageBox::Yes : QMessageBox::No);
     QObject::connect(box, &QMessageBox::finished, box, [box, answered = std::move(answered)](int) {
-        answered(box->clickedButton() == box->button(QMessageBox::Yes) ? MsgAnswer::Yes : MsgAnswer::No);
+        const bool yes = box->clickedButton() == box->button(QMessageBox::Yes);
+        TraceShown("answer:", yes ? "Yes" : "No");
+        answered(yes ? MsgAnswer::Yes : MsgAnswer::No);
     });
     box->show();
     RaiseWhenShown(box);
 }
 
 void QtDialogs::showMessageLater(const QString& title, const QString& text, MsgIcon icon) {
+    TraceShown("message:", text);
     QMessageBox* box = NewBox(toQtIcon(icon), applicationTitle(title), text, QMessageBox::Ok);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::NonModal);
@@ -243,6 +252,7 @@ void QtDialogs::showMessageLater(const QString& title, const QString& text, MsgI
 }
 
 MsgAnswer QtDialogs::askRetryCancel(const QString& title, const QString& text, MsgIcon icon) {
+    TraceShown("question:", text);
     QMessageBox* box = NewBox(toQtIcon(icon), applicationTitle(title), text, QMessageBox::Retry | QMessageBox::Cancel);
     box->setDefaultButton(QMessageBox::Retry);
     return ExecBox(box) == QMessageBox::Retry ? MsgAnswer::Retry : MsgAnswer::Cancel;

@@ -15,6 +15,7 @@
 #include "form2.h"
 #include "port_diagnosis.h"
 #include "preferences.h"
+#include "trace_log.h"
 
 using namespace vorkal;
 
@@ -176,6 +177,8 @@ void TForm1::ShowConnectionState() {
     // A display that has just answered runs at the PC's speed: the display speed list
     // shows that speed.
     if (connected && !shownConnected_ && portIsOpen()) ComboBox3->setCurrentIndex(speedIndex());
+    if (connected != shownConnected_)
+        qCInfo(vorkal::lcProtocol).noquote() << (connected ? "Connected, firmware " + vorkal::TraceBytes(firmwareVersion) : "Disconnected");
     shownConnected_ = connected;
     StaticText5->setText(connected ? tr2("Connected", QString::fromUtf8("Połączony"))
                                    : tr2("Disconnected", QString::fromUtf8("Odłączony")));

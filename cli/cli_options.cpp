@@ -98,6 +98,8 @@ const char kCommon[] =
     "  --speed BAUD     the PC's speed (default: the window's stored speed, else 57600)\n"
     "  --quiet          no progress on standard error\n"
     "  --lang pl        Polish texts (default English)\n"
+    "  --log FILE       a trace for a report: every line in and out with its time,\n"
+    "                   each state change and each error (FILE.1 keeps the part before)\n"
     "  --help           help, also after a command\n"
     "\n"
     "Progress goes to standard error: a bar with percent, bytes and time left on a\n"
@@ -123,6 +125,8 @@ const char kCommonPolish[] =
     "  --speed PRĘDKOŚĆ prędkość PC (domyślnie zapamiętana przez okno, inaczej 57600)\n"
     "  --quiet          bez postępu na standardowym wyjściu błędów\n"
     "  --lang pl        teksty po polsku (domyślnie po angielsku)\n"
+    "  --log PLIK       ślad do zgłoszenia błędu: każdy wiersz wysłany i odebrany z czasem,\n"
+    "                   każda zmiana stanu i każdy błąd (PLIK.1 zachowuje część wcześniejszą)\n"
     "  --help           pomoc, także po poleceniu\n"
     "\n"
     "Postęp trafia na standardowe wyjście błędów: na terminalu pasek z procentem,\n"
@@ -205,6 +209,8 @@ ParseResult ParseCommandLine(const QStringList& args) {
             o.comNumber = n;
         } else if (a == "--device") {
             if (!value(&o.devicePath)) return r;
+        } else if (a == "--log") {
+            if (!value(&o.logFile)) return r;
         } else if (a == "--speed") {
             if (!value(&v)) return r;
             o.speedIndex = SpeedIndexOfBaud(v.toInt());

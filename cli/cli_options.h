@@ -24,6 +24,7 @@ struct Options {
     QStringList arguments;
     std::optional<int> comNumber;
     QString devicePath;
+    QString logFile;  // --log: the trace goes there
     std::optional<int> speedIndex;  // 0..4 for 57600 .. 4800 baud
     bool json = false;
     bool quiet = false;

@@ -24,12 +24,14 @@
 #include "log_table.h"
 #include "preferences.h"
 #include "settings_file.h"
+#include "trace_log.h"
 
 namespace vorkal::cli {
 
 namespace {
 
 void PrintResult(const QString& text) {
+    TraceShown("result:", text);
     std::fputs((text + "\n").toUtf8().constData(), stdout);
     std::fflush(stdout);
 }
@@ -183,6 +185,7 @@ int ReceiveInto(DisplayLink& link) {
 }  // namespace
 
 void PrintError(const QString& text) {
+    TraceShown("error:", text);
     QString plain = text;
     plain.replace("\r\n", "\n");
     std::fputs((plain.trimmed() + "\n").toUtf8().constData(), stderr);

@@ -9,8 +9,11 @@
 #include "cli_options.h"
 #include "commands.h"
 #include "display_link.h"
+#include "trace_log.h"
 
 using namespace vorkal::cli;
+using vorkal::lcProtocol;
+using vorkal::StartTraceFile;
 using vorkal::Tr;
 
 namespace {
@@ -73,6 +76,16 @@ int main(int argc, char** argv) {
         std::fputs(HelpText(options.command, options.polish).toUtf8().constData(), stdout);
         return kExitOk;
     }
+    if (!options.logFile.isEmpty()) {
+        QString error;
+        if (!StartTraceFile(options.logFile, &error)) {
+            PrintError(Tr(options.polish, "vorkal-cli: cannot write the trace %1: %2",
+                          "vorkal-cli: nie można zapisać śladu %1: %2")
+                           .arg(options.logFile, error));
+            return kExitFile;
+        }
+        qCInfo(lcProtocol).noquote() << "vorkal-cli" << VORKAL_VERSION << args.join(' ');
+    }
     if (options.command == QStringList{"ports"}) return RunPorts(options);
     if (const int code = NeedsYes(options)) return code;
 
@@ -80,16 +93,17 @@ int main(int argc, char** argv) {
     DisplayLink link(options, interrupts);
     const QString name = options.command.join(' ');
     // The firmware file is read and checked before the port is opened; flash connects itself.
-    if (name == "flash") {
-        const int code = RunFlash(options, link);
-        link.close();
-        return code;
-    }
-    if (const int code = link.connect()) return code;
     int code = kExitUsage;
-    for (const Entry& e : kDeviceCommands)
-        if (name == QLatin1String(e.name)) code = e.run(options, link);
+    if (name == "flash") {
+        code = RunFlash(options, link);
+    } else if (const int failed = link.connect()) {
+        code = failed;
+    } else {
+        for (const Entry& e : kDeviceCommands)
+            if (name == QLatin1String(e.name)) code = e.run(options, link);
+    }
     // Closed before the exit code is known to the caller, so the port is free for the next.
     link.close();
+    qCInfo(lcProtocol) << "exit code" << code;
     return code;
 }

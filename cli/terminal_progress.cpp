@@ -1,5 +1,7 @@
 #include "terminal_progress.h"
 
+#include "trace_log.h"
+
 #include <unistd.h>
 
 #include <algorithm>
@@ -49,6 +51,7 @@ void TerminalProgress::setProgressCaption(const QString& caption) {
 }
 
 void TerminalProgress::showMessage(const QString& text) {
+    vorkal::TraceShown("message:", text);
     endBarLine();
     QString plain = text;
     if (noteAfterMessage)
@@ -100,3 +103,4 @@ void TerminalProgress::endBarLine() {
 }
 
 }  // namespace vorkal::cli
+

@@ -14,4 +14,7 @@ namespace vorkal {
 // system's reason in `error` (such as "No space left on device").
 bool WriteFileAtomically(const QString& path, const QByteArray& bytes, QString* error);
 
+// The system's own part of it (atomic_file_posix.cpp, atomic_file_win32.cpp).
+bool ReplaceFileWhole(const QString& path, const QByteArray& bytes, QString* error);
+
 }  // namespace vorkal

@@ -59,7 +59,7 @@ bool writeAll(int fd, const QByteArray& bytes) {
 
 }  // namespace
 
-bool WriteFileAtomically(const QString& path, const QByteArray& bytes, QString* error) {
+bool ReplaceFileWhole(const QString& path, const QByteArray& bytes, QString* error) {
     // Replacing a symbolic link's target keeps the link, as saving in an editor does.
     QString targetPath = path;
     const QFileInfo info(path);

@@ -32,7 +32,7 @@ bool fail(DWORD error, HANDLE file, const std::wstring& temporary, QString* reas
 
 // As on POSIX: a temporary file beside the target, every write checked, flushed to the
 // disk, then moved over the target in one step.
-bool WriteFileAtomically(const QString& path, const QByteArray& bytes, QString* error) {
+bool ReplaceFileWhole(const QString& path, const QByteArray& bytes, QString* error) {
     const QFileInfo info(path);
     const std::wstring target = QDir::toNativeSeparators(info.absoluteFilePath()).toStdWString();
     const QString folder = QDir::toNativeSeparators(info.absolutePath());

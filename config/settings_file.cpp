@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "trace_log.h"
+
 namespace vorkal {
 
 namespace {
@@ -39,7 +41,8 @@ QByteArray SettingsFileBytes(const ConfigImage& config) {
     return out;
 }
 
-SettingsFileRead ReadSettingsFile(const QString& fileName) {
+namespace {
+SettingsFileRead ReadSettingsFileUntraced(const QString& fileName) {
     SettingsFileRead read;
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly)) {
@@ -60,6 +63,14 @@ SettingsFileRead ReadSettingsFile(const QString& fileName) {
         return read;
     }
     if (!SettingsFileHasLayouts(read.bytes)) read.status = SettingsFileRead::Status::NoLayouts;
+    return read;
+}
+}  // namespace
+
+SettingsFileRead ReadSettingsFile(const QString& fileName) {
+    SettingsFileRead read = ReadSettingsFileUntraced(fileName);
+    qCInfo(lcFiles).noquote() << "read settings file" << fileName << ":" << read.size << "bytes, status"
+                              << int(read.status) << read.error;
     return read;
 }
 

@@ -17,6 +17,7 @@
 #include <utility>
 
 #include "byte_port.h"
+#include "trace_log.h"
 #include "error_texts.h"
 #include "progress_sink.h"
 
@@ -77,6 +78,7 @@ void DisplaySession::SendCommand(const QByteArray& command, int timeoutMs) {
     replyComplete = false;
     port_.sendText(command + "\r\n");
     replyTimer_->setInterval(ReplyWaitMs(command, timeoutMs, port_.baudRate(), config_.is128x64()));
+    qCDebug(lcProtocol).noquote() << "command" << TraceBytes(command) << "waits up to" << replyTimer_->interval() << "ms";
     replyTimer_->start();
 }
 
@@ -193,12 +195,14 @@ void DisplaySession::endExchangeUnanswered() {
 }
 
 void DisplaySession::replyTimeout() {
+    qCInfo(lcProtocol) << "no reply within" << replyTimer_->interval() << "ms";
     endExchangeUnanswered();
     replyText.clear();
     wakeWaiters();
 }
 
 void DisplaySession::cancel() {
+    qCInfo(lcProtocol) << "cancelled by the user";
     endExchangeUnanswered();
     cancelFlag = true;
     wakeWaiters();
@@ -272,6 +276,7 @@ void DisplaySession::portOpened() {
 }
 
 void DisplaySession::portClosed() {
+    qCInfo(lcProtocol) << "port closed: no display";
     firmwareVersion.clear();
     // The next display to answer starts the script from its version query, also when
     // the port opens again before the poll's next tick has seen it closed.

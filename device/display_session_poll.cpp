@@ -3,6 +3,7 @@
 #include "byte_port.h"
 #include "demo_script.h"
 #include "display_session.h"
+#include "trace_log.h"
 
 namespace vorkal {
 
@@ -55,6 +56,7 @@ void DisplaySession::pollStep() {
 DisplaySession::PollPause::PollPause(DisplaySession& session, End end, bool stop)
     : session_(session), end_(end), wasRunning_(session.pollTimer_->isActive()) {
     const bool first = session_.pauseDepth_++ == 0;
+    if (first) qCInfo(lcProtocol) << "transfer started";
     if (first) emit session_.transferStarted();
     if (stop) session_.pollTimer_->stop();
     // Before the transfer decides anything by the display's variant: the answer may
@@ -65,6 +67,7 @@ DisplaySession::PollPause::PollPause(DisplaySession& session, End end, bool stop
 DisplaySession::PollPause::~PollPause() {
     if (--session_.pauseDepth_ > 0) return;
     if (end_ == End::Start || wasRunning_) session_.pollTimer_->start();
+    qCInfo(lcProtocol) << "transfer finished";
     emit session_.transferFinished();
 }
 

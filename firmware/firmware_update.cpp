@@ -11,6 +11,7 @@
 #include "byte_port.h"
 #include "display_session.h"
 #include "progress_sink.h"
+#include "trace_log.h"
 
 namespace vorkal {
 
@@ -86,6 +87,7 @@ bool FirmwareUpdate::run() {
         }
     } restore{session_, running_};
 
+    qCInfo(lcBoot) << "update of" << imageLength() << "bytes at" << port.baudRate() << "baud: reset to the boot loader";
     session_.SendCommand(ResetCommand(), session_.timeouts.reset);
     session_.bootReceiveMode = true;
     session_.replyTimer()->stop();
@@ -93,6 +95,7 @@ bool FirmwareUpdate::run() {
     ProgramFirmware();
     if (session_.boot.state == kBootSuccess) VerifyFirmware();
     if (session_.boot.state != kBootSuccess) return false;
+    qCInfo(lcBoot) << "programmed and verified; starting the firmware";
     SendBootCommand(kBootStartFirmware);
     session_.progress().showMessage(FirmwareUpdateText(FirmwareText::UpdateSuccessful, session_.polish()));
     return true;
@@ -153,6 +156,7 @@ void FirmwareUpdate::startReplyWait(int timeoutMs, int replyBytes) {
 void FirmwareUpdate::fail(FirmwareText text, const QString& reason) {
     session_.progress().hideProgress();
     const QString message = FirmwareUpdateText(text, session_.polish());
+    qCInfo(lcBoot).noquote() << "failed:" << FirmwareUpdateText(text, false) << reason;
     session_.progress().showMessage(reason.isEmpty() ? message : message + "\r\n" + reason);
 }
 
@@ -168,6 +172,7 @@ void FirmwareUpdate::ProgramFirmware() {
     }
 
     // Programming: the boot loader acknowledges every full block.
+    qCInfo(lcBoot) << "programming";
     progress.showProgress(length / kStreamGroup);
     progress.setProgressPosition(0);
     progress.setProgressCaption(FirmwareUpdateText(FirmwareText::Programming, session_.polish()));
@@ -183,6 +188,7 @@ void FirmwareUpdate::ProgramFirmware() {
 }
 
 void FirmwareUpdate::VerifyFirmware() {
+    qCInfo(lcBoot) << "verifying";
     ProgressSink& progress = session_.progress();
     const int length = imageLength();
     progress.showProgress(length / kStreamGroup);
@@ -221,17 +227,20 @@ bool FirmwareUpdate::handshake() {
         progress.stepProgress();
         const int step = progress.progressPosition();
         if (step == kResetRepeatStep) {
+            qCInfo(lcBoot) << "no handshake reply yet: reset again";
             session_.SendCommand(ResetCommand(), session_.timeouts.reset);
             session_.PauseMs(kPauseAfterResetMs);
             startReplyWait(handshakeTimeouts.afterResetMs, kBootReplyBytes);
             boot.state = 0;
         }
         if (step == kInstructionsStep) {
+            qCInfo(lcBoot) << "no handshake reply yet: the user is asked to switch the display off and on";
             replyTimer->stop();
             progress.showMessage(FirmwareUpdateText(FirmwareText::PowerCycleInstructions, session_.polish()));
             startReplyWait(handshakeTimeouts.afterInstructionsMs, kBootReplyBytes);
         }
     } while (boot.state != kBootHandshakeReply);
+    qCInfo(lcBoot) << "the boot loader answered the handshake";
     return true;
 }
 
@@ -266,6 +275,7 @@ bool FirmwareUpdate::identify() {
         } else {
             session_.replyTimer()->stop();
             blockSize = uint16_t(boot.frameValue & 0xFFFF);
+            qCInfo(lcBoot) << "identify, attempt" << attempt << ": block size" << blockSize;
             if (!IsKnownBlockSize(blockSize)) {
                 session_.progress().hideProgress();
                 if (attempt == kIdentifyAttempts) {

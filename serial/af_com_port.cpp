@@ -1,6 +1,7 @@
 #include "af_com_port.h"
 
 #include "af_safe_sync.h"
+#include "trace_log.h"
 
 #include <QMetaMethod>
 #include <QMetaObject>
@@ -40,6 +41,7 @@ TAfCustomSerialPort::~TAfCustomSerialPort() {
 }
 
 void TAfCustomSerialPort::ReportError(const QString& message) const {
+    qCInfo(vorkal::lcSerial).noquote() << "error:" << message << objectName();
     throw EAfComPortError(QStringLiteral("%1 - %2 ").arg(message, objectName()).toStdString());
 }
 
@@ -182,10 +184,15 @@ void TAfCustomSerialPort::OpenPort() {
     UpdateOutputDoneListeners();
     try {
         OpenDevice();
+    } catch (const std::exception& e) {
+        qCInfo(vorkal::lcSerial).noquote() << "open failed:" << e.what();
+        AfSafeSync::EnableTarget(syncId_, false);
+        throw;
     } catch (...) {
         AfSafeSync::EnableTarget(syncId_, false);
         throw;
     }
+    qCInfo(vorkal::lcSerial).noquote() << "open" << DeviceLabel() << "at" << dcb_.BaudRate << "baud";
     emit OnPortOpen(this);
 }
 
@@ -194,7 +201,10 @@ void TAfCustomSerialPort::ClosePort() {
     FlagReset reset{closing_};
     // Disabling first drops reports on their way and frees a reader waiting in one.
     AfSafeSync::EnableTarget(syncId_, false);
-    if (core_.IsOpen()) core_.CloseIfOpen();
+    if (core_.IsOpen()) {
+        core_.CloseIfOpen();
+        qCInfo(vorkal::lcSerial).noquote() << "closed" << DeviceLabel();
+    }
     emit OnPortClose(this);
 }
 
@@ -342,6 +352,7 @@ void TAfCustomSerialPort::UpdateOutputDoneListeners() {
 // The device went away: close on this thread so that the owner gets OnPortClose.
 void TAfCustomSerialPort::HandleHangUp(quint64 connection) {
     if (closing_ || connection != connection_ || !IsOpen()) return;
+    qCInfo(vorkal::lcSerial).noquote() << "the line hung up:" << DeviceLabel() << "is gone";
     emit OnSyncEvent(this, TAfCoreEvent::LineHangUp, 0);
     ClosePort();
 }
@@ -357,3 +368,4 @@ void TAfCustomComPort::SetComNumber(uint16_t value) {
 }
 
 void TAfCustomComPort::OpenDevice() { core_.Open(comNumber_); }
+QString TAfCustomComPort::DeviceLabel() const { return QStringLiteral("COM%1").arg(comNumber_); }

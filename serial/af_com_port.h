@@ -145,6 +145,8 @@ signals:
 
 protected:
     virtual void OpenDevice() = 0;
+    // The port as a trace names it.
+    virtual QString DeviceLabel() const { return objectName(); }
     // Throws EAfComPortError "<message> - <component name> ".
     [[noreturn]] void ReportError(const QString& message) const;
     virtual void ExecuteConfigDialog() {}
@@ -210,6 +212,7 @@ public:
 
 protected:
     void OpenDevice() override;
+    QString DeviceLabel() const override;
 
 private:
     uint16_t comNumber_ = 0;

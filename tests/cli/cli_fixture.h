@@ -35,6 +35,8 @@ public:
     }
     ~VirtualDisplayProcess() { stop(); }
     bool ready() const { return ready_; }
+    // What it wrote on standard error (its --trace), once it has ended.
+    QByteArray standardError() { return process_.readAllStandardError(); }
     // Ends the display; it writes its state files on the way out.
     void stop() {
         if (process_.state() == QProcess::NotRunning) return;
@@ -70,6 +72,11 @@ protected:
         QDir().mkpath(stateDir_);
         display_ = std::make_unique<VirtualDisplayProcess>(path("ports"), stateDir_, kCom, extra);
         ASSERT_TRUE(display_->ready());
+    }
+    // Ends the display and returns its --trace lines.
+    QStringList stopDisplayAndReadTrace() {
+        display_->stop();
+        return QString::fromUtf8(display_->standardError()).split('\n', Qt::SkipEmptyParts);
     }
     // The display's settings memory as it wrote it on exit.
     QByteArray stopDisplayAndReadConfig() {
