@@ -1,0 +1,173 @@
+# The window's cases of wine-tests.sh (sourced from wine-cases.sh): vorkal.exe driven as
+# a user would, with clicks at its controls' places (a fixed layout, 440 x 492 client
+# area) and keys typed into its dialogs, what it shows read from the screen and what it
+# writes from the files. A screenshot of each step goes to $VORKAL_WINE_SCREENSHOTS.
+shots=${VORKAL_WINE_SCREENSHOTS:-$work}
+temp=$WINEPREFIX/drive_c/windows/temp
+app=
+
+wait_for() {  # seconds, what is awaited, then a command: polls the command until it succeeds
+  local what=$2 tries=$(($1 * 5))
+  shift 2
+  until "$@"; do
+    tries=$((tries - 1))
+    [ "$tries" -gt 0 ] || { echo "timed out waiting for $what"; return 1; }
+    sleep 0.2
+  done
+}
+
+screen() { import -window root "$work/screen.png" 2>/dev/null; }
+shot() { screen && cp "$work/screen.png" "$shots/wine-$1.png"; }  # the whole screen, to look at
+
+# The status text (234..399, 24..52 in the window) is green (0, 128, 0) once the display
+# answers and red (255, 0, 0) without it.
+status_is() {  # colour: more than 50 pixels of the status text have it
+  screen || return 1
+  local n
+  n=$(convert "$work/screen.png" -crop "165x28+$((wx + 234))+$((wy + 24))" +repage \
+    -fill black +opaque "$1" -fill white -opaque "$1" -format '%[fx:round(mean*w*h)]' info: 2>/dev/null)
+  [ "${n:-0}" -gt 50 ]
+}
+red="rgb(255,0,0)" green="rgb(0,128,0)"
+
+preview_shot() { screen && convert "$work/screen.png" -crop "420x288+$((wx + 11))+$((wy + 195))" +repage "$1"; }
+preview_differs() {  # earlier preview, pixels: more than that many of the preview changed since
+  preview_shot "$work/preview-now.png" || return 1
+  local changed
+  changed=$(compare -metric AE "$1" "$work/preview-now.png" null: 2>&1 | cut -d' ' -f1)
+  [ "${changed%.*}" -gt "$2" ] 2>/dev/null
+}
+click_at() { xdotool mousemove $((wx + $1)) $((wy + $2)) click 1; }
+
+# A top-level window by its title (a regular expression), waited for: its id.
+find_window() { timeout "${2:-30}" xdotool search --sync --onlyvisible --name "$1" 2>/dev/null | head -1; }
+no_window() { ! xdotool search --onlyvisible --name "$1" >/dev/null 2>&1; }
+main_title() { xdotool getwindowname "$main_id" 2>/dev/null; }
+title_is() { [ "$(main_title)" = "$1" ]; }
+
+window_close() {  # ends the window of the case, if one runs
+  [ -n "$app" ] || return 0
+  kill "$app" 2>/dev/null
+  for _ in $(seq 1 100); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
+  kill -9 "$app" 2>/dev/null
+  wait "$app" 2>/dev/null
+  app=
+}
+
+# Starts the window on COM5 (the stored port it opens) and connects: sets app, main_id,
+# wx and wy (the client area's place on the screen).
+window_open() {
+  window_close
+  "$wine" reg add 'HKCU\Software\Brask\Vorkal' /v Port /t REG_DWORD /d 5 /f >/dev/null 2>&1
+  "$wine" "$win/app/vorkal.exe" >"$work/window.out" 2>&1 &
+  app=$!
+  main_id=$(find_window 'Vorkal Configurator' 60)
+  [ -n "$main_id" ] || { echo "no window"; return 1; }
+  # (xdotool would add the frame's offset once more.)
+  wx=$(xwininfo -id "$main_id" | sed -n 's/.*Absolute upper-left X: *//p')
+  wy=$(xwininfo -id "$main_id" | sed -n 's/.*Absolute upper-left Y: *//p')
+  wait_for 20 "the status to show Disconnected in red" status_is "$red" || return 1
+  click_at 49 168                                   # Open
+  wait_for 20 "the status to show Connected in green" status_is "$green"
+}
+
+# A transfer has ended once its progress window is gone.
+transfer_done() { no_window '^Transmission in progress'; }
+received() { transfer_done && ! status_is "$green"; }  # the editor covers the display's status
+
+window_receive() {  # Read, until the editor and the received layout show
+  preview_shot "$work/empty.png" || return 1
+  click_at 55 29                                    # Read
+  # The progress window over the preview would change it as well.
+  wait_for 30 "the editor in place of the display's status" received || return 1
+  wait_for 10 "the preview to show the received layout" preview_differs "$work/empty.png" 500
+}
+
+window_e2e_case() {
+  stop_display
+  start_display --variant 128 --demo-log
+  window_open || return 1
+  window_receive || return 1
+  shot received
+  window_close
+}
+check "the window opens COM5, shows Connected and receives the layouts" window_e2e_case
+
+window_edit_send_case() {
+  stop_display
+  start_display --variant 128 --demo-log
+  lcli receive "$work/display-before.set" --quiet || return 1
+  window_open || return 1
+  window_receive || return 1
+  shot edit-0
+  preview_shot "$work/unedited.png"
+  # Three steps to the right with the X position's up arrow: the selected element moves
+  # by three cells of the preview.
+  xdotool mousemove $((wx + 303)) $((wy + 58)) click --repeat 3 --delay 150 1
+  wait_for 10 "the preview to show the moved element" preview_differs "$work/unedited.png" 100 || return 1
+  shot edit-1
+  wait_for 10 "the unsaved mark in the title" title_is "Vorkal Configurator v0.72 *" || return 1
+  touch "$work/before-send"
+  click_at 135 30                                   # Write
+  shot edit-2
+  wait_for 30 "the sent configuration (no unsaved mark)" title_is "Vorkal Configurator v0.72" || { main_title; return 1; }
+  shot edit-3
+  window_close
+  # The backup is the display as it was before the send, in the application-data folder.
+  local backup
+  backup=$(find "$users" -path '*/AppData/Roaming/*' -newer "$work/before-send" -type f)
+  [ "$(echo "$backup" | grep -c .)" = 1 ] || { echo "not one new backup in AppData/Roaming: $backup"; return 1; }
+  cmp "$backup" "$work/display-before.set" || return 1
+  lcli receive "$work/display-after.set" --quiet || return 1
+  ! cmp -s "$work/display-before.set" "$work/display-after.set" || { echo "the display holds what it held before the send"; return 1; }
+}
+check "the window edits an element and sends it with a backup" window_edit_send_case
+
+# The log in every type the save dialog offers (its "Files of type" list, in order), as
+# the name of the file the window writes and the Linux CLI's options for the same.
+log_exports=(
+  "text.txt"
+  "track.kml"
+  "extruded.kml --extruded"
+  "track.gpx"
+)
+
+window_export() {  # type (1 = the list's first), file name in C:\windows\temp
+  click_at 379 172                                  # Save To File
+  find_window '^Save As' 20 | grep -q . || { echo "no save dialog"; return 1; }
+  # The name field has the focus; Tab goes on to the type list, which Home and Down
+  # set (the dialog opens with the type chosen last), and Shift+Tab comes back.
+  xdotool key Tab Home
+  [ "$1" -gt 1 ] && xdotool key --delay 50 $(printf 'Down %.0s' $(seq 2 "$1"))
+  xdotool key shift+Tab
+  xdotool type --delay 20 "C:\\windows\\temp\\$2"
+  shot "export-$1"
+  xdotool key Return
+  wait_for 20 "the dialog to close" no_window '^Save As' || return 1
+  wait_for 20 "$2 to be written" test -s "$temp/$2"
+}
+
+window_export_case() {
+  stop_display
+  start_display --variant 128 --demo-log
+  window_open || return 1
+  window_receive || return 1
+  click_at 141 173                                  # Logs View
+  wait_for 30 "the log download" transfer_done || return 1
+  shot log
+  local n=0 entry name
+  for entry in "${log_exports[@]}"; do
+    n=$((n + 1))
+    name=w-${entry%% *}
+    rm -f "$temp/$name"
+    window_export "$n" "$name" || return 1
+  done
+  window_close
+  for entry in "${log_exports[@]}"; do
+    read -r name options <<<"$entry"
+    # shellcheck disable=SC2086
+    lcli log download "$work/$name" $options --quiet || return 1
+    cmp "$temp/w-$name" "$work/$name" || return 1
+  done
+}
+check "the window downloads the log and saves it as text, KML, extruded KML and GPX as the CLI does" window_export_case
