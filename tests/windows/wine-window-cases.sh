@@ -30,13 +30,19 @@ status_is() {  # colour: more than 50 pixels of the status text have it
 }
 red="rgb(255,0,0)" green="rgb(0,128,0)"
 
-preview_shot() { screen && convert "$work/screen.png" -crop "420x288+$((wx + 11))+$((wy + 195))" +repage "$1"; }
-preview_differs() {  # earlier preview, pixels: more than that many of the preview changed since
-  preview_shot "$work/preview-now.png" || return 1
-  local changed
-  changed=$(compare -metric AE "$1" "$work/preview-now.png" null: 2>&1 | cut -d' ' -f1)
-  [ "${changed%.*}" -gt "$2" ] 2>/dev/null
+region_shot() {  # x, y, width, height in the window, file
+  screen && convert "$work/screen.png" -crop "$3x$4+$((wx + $1))+$((wy + $2))" +repage "$5"
 }
+region_differs() {  # x, y, width, height, an earlier shot of it, pixels: more than that many changed since
+  region_shot "$1" "$2" "$3" "$4" "$work/region-now.png" || return 1
+  local changed
+  changed=$(compare -metric AE "$5" "$work/region-now.png" null: 2>&1 | cut -d' ' -f1)
+  [ "${changed%.*}" -gt "$6" ] 2>/dev/null
+}
+preview=(11 195 420 288)
+port_list=(16 108 67 21)  # greyed out while the port is open
+preview_shot() { region_shot "${preview[@]}" "$1"; }
+preview_differs() { region_differs "${preview[@]}" "$@"; }
 click_at() { xdotool mousemove $((wx + $1)) $((wy + $2)) click 1; }
 
 # A top-level window by its title (a regular expression), waited for: its id.
@@ -171,3 +177,49 @@ window_export_case() {
   done
 }
 check "the window downloads the log and saves it as text, KML, extruded KML and GPX as the CLI does" window_export_case
+
+# The window's messages carry the program's name as their title.
+message_box() { find_window '^VorkalConfig$' "$1"; }
+
+window_firmware_case() {
+  stop_display
+  start_display --variant 84log
+  cp "$data/hex/objcopy_crlf.hex" "$temp/wfw.hex"
+  window_open || return 1
+  click_at 366 135                                  # Firmware Update
+  find_window '^Open$' 20 | grep -q . || { echo "no open dialog"; return 1; }
+  xdotool type --delay 20 'C:\windows\temp\wfw.hex'
+  xdotool key Return
+  find_window '^Confirm firmware update' 20 | grep -q . || { echo "no question"; return 1; }
+  shot firmware-question
+  xdotool key alt+y                                 # Yes
+  # The end of the update: a message (the CLI below tells what it was).
+  message_box 120 | grep -q . || { echo "no message after the update"; return 1; }
+  shot firmware-done
+  xdotool key Return
+  window_close
+  cli info >"$work/winfo.txt" 2>&1 || { cat "$work/winfo.txt"; return 1; }
+  grep -q "Firmware version: v2.71" "$work/winfo.txt" || { cat "$work/winfo.txt"; return 1; }
+}
+check "the window updates the firmware from a HEX file" window_firmware_case
+
+window_pulled_cable_case() {
+  stop_display
+  start_display --variant 128
+  window_open || return 1
+  stop_display                                      # the display hangs up
+  wait_for 30 "the status to show Disconnected in red" status_is "$red" || return 1
+  shot cable-pulled
+  start_display --variant 128
+  # Wine tells the window nothing of the hang-up: it holds the port it had, and the
+  # user closes and opens it again.
+  region_shot "${port_list[@]}" "$work/port-open.png"
+  click_at 49 168                                   # Close
+  wait_for 10 "the port list to be enabled" region_differs "${port_list[@]}" "$work/port-open.png" 20 || return 1
+  shot cable-closed
+  click_at 49 168                                   # Open
+  wait_for 20 "the status to show Connected in green" status_is "$green" || return 1
+  shot cable-back
+  window_close
+}
+check "the window shows a pulled cable as Disconnected and connects again once back" window_pulled_cable_case
