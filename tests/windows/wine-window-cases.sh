@@ -40,39 +40,64 @@ region_differs() {  # x, y, width, height, an earlier shot of it, pixels: more t
   [ "${changed%.*}" -gt "$6" ] 2>/dev/null
 }
 preview=(11 195 420 288)
-port_list=(16 108 67 21)  # greyed out while the port is open
+port_list=(16 108 67 21)
+port_closed() {  # the port list is enabled (black text) only while the port is closed
+  region_shot "${port_list[@]}" "$work/port-list.png" || return 1
+  local dark
+  dark=$(convert "$work/port-list.png" -colorspace gray -threshold 30% -negate -format '%[fx:round(mean*w*h)]' info:)
+  [ "${dark:-0}" -gt 30 ]
+}
 preview_shot() { region_shot "${preview[@]}" "$1"; }
 preview_differs() { region_differs "${preview[@]}" "$@"; }
 click_at() { xdotool mousemove $((wx + $1)) $((wy + $2)) click 1; }
 
 # A top-level window by its title (a regular expression), waited for: its id.
 find_window() { timeout "${2:-30}" xdotool search --sync --onlyvisible --name "$1" 2>/dev/null | head -1; }
+# A dialog by its title, once it has the keyboard: its id.
+active_is() { [ "$(xdotool getactivewindow 2>/dev/null)" = "$1" ]; }
+dialog() {  # title (a regular expression), seconds
+  local id
+  id=$(find_window "$1" "$2")
+  [ -n "$id" ] && wait_for 10 "$1 to take the keyboard" active_is "$id" && echo "$id"
+}
 no_window() { ! xdotool search --onlyvisible --name "$1" >/dev/null 2>&1; }
 main_title() { xdotool getwindowname "$main_id" 2>/dev/null; }
 title_is() { [ "$(main_title)" = "$1" ]; }
 
-window_close() {  # ends the window of the case, if one runs
-  [ -n "$app" ] || return 0
-  kill "$app" 2>/dev/null
-  for _ in $(seq 1 100); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
-  kill -9 "$app" 2>/dev/null
-  wait "$app" 2>/dev/null
-  app=
+windows_close() {  # ends the windows of the case
+  local pid
+  for pid in "${apps[@]}"; do
+    kill "$pid" 2>/dev/null
+    wait_for 10 "the window to end" eval "! kill -0 $pid 2>/dev/null" || kill -9 "$pid" 2>/dev/null
+    wait "$pid" 2>/dev/null
+  done
+  apps=()
+}
+apps=()
+
+other_window() {  # ids of windows there before: sets main_id to a window that is not one of them
+  main_id=$(xdotool search --onlyvisible --name 'Vorkal Configurator' 2>/dev/null | grep -vxF -e "${1:-none}" | head -1)
+  [ -n "$main_id" ]
 }
 
-# Starts the window on COM5 (the stored port it opens) and connects: sets app, main_id,
-# wx and wy (the client area's place on the screen).
-window_open() {
-  window_close
+# Starts a window on COM5, the stored port it opens: sets main_id and wx, wy (the client
+# area's place on the screen).
+window_start() {
+  local before
+  before=$(xdotool search --onlyvisible --name 'Vorkal Configurator' 2>/dev/null)
   "$wine" reg add 'HKCU\Software\Brask\Vorkal' /v Port /t REG_DWORD /d 5 /f >/dev/null 2>&1
-  "$wine" "$win/app/vorkal.exe" >"$work/window.out" 2>&1 &
-  app=$!
-  main_id=$(find_window 'Vorkal Configurator' 60)
-  [ -n "$main_id" ] || { echo "no window"; return 1; }
+  "$wine" "$win/app/vorkal.exe" >>"$work/window.out" 2>&1 &
+  apps+=($!)
+  wait_for 60 "the window" other_window "$before" || return 1
   # (xdotool would add the frame's offset once more.)
   wx=$(xwininfo -id "$main_id" | sed -n 's/.*Absolute upper-left X: *//p')
   wy=$(xwininfo -id "$main_id" | sed -n 's/.*Absolute upper-left Y: *//p')
-  wait_for 20 "the status to show Disconnected in red" status_is "$red" || return 1
+  wait_for 20 "the status to show Disconnected in red" status_is "$red"
+}
+
+window_open() {  # a window of its own, connected
+  windows_close
+  window_start || return 1
   click_at 49 168                                   # Open
   wait_for 20 "the status to show Connected in green" status_is "$green"
 }
@@ -95,7 +120,7 @@ window_e2e_case() {
   window_open || return 1
   window_receive || return 1
   shot received
-  window_close
+  windows_close
 }
 check "the window opens COM5, shows Connected and receives the layouts" window_e2e_case
 
@@ -118,7 +143,7 @@ window_edit_send_case() {
   shot edit-2
   wait_for 30 "the sent configuration (no unsaved mark)" title_is "Vorkal Configurator v0.72" || { main_title; return 1; }
   shot edit-3
-  window_close
+  windows_close
   # The backup is the display as it was before the send, in the application-data folder.
   local backup
   backup=$(find "$users" -path '*/AppData/Roaming/*' -newer "$work/before-send" -type f)
@@ -140,7 +165,7 @@ log_exports=(
 
 window_export() {  # type (1 = the list's first), file name in C:\windows\temp
   click_at 379 172                                  # Save To File
-  find_window '^Save As' 20 | grep -q . || { echo "no save dialog"; return 1; }
+  dialog '^Save As' 20 >/dev/null || { echo "no save dialog"; return 1; }
   # The name field has the focus; Tab goes on to the type list, which Home and Down
   # set (the dialog opens with the type chosen last), and Shift+Tab comes back.
   xdotool key Tab Home
@@ -168,7 +193,7 @@ window_export_case() {
     rm -f "$temp/$name"
     window_export "$n" "$name" || return 1
   done
-  window_close
+  windows_close
   for entry in "${log_exports[@]}"; do
     read -r name options <<<"$entry"
     # shellcheck disable=SC2086
@@ -179,7 +204,7 @@ window_export_case() {
 check "the window downloads the log and saves it as text, KML, extruded KML and GPX as the CLI does" window_export_case
 
 # The window's messages carry the program's name as their title.
-message_box() { find_window '^VorkalConfig$' "$1"; }
+message_box() { dialog '^VorkalConfig$' "$1"; }
 
 window_firmware_case() {
   stop_display
@@ -187,17 +212,17 @@ window_firmware_case() {
   cp "$data/hex/objcopy_crlf.hex" "$temp/wfw.hex"
   window_open || return 1
   click_at 366 135                                  # Firmware Update
-  find_window '^Open$' 20 | grep -q . || { echo "no open dialog"; return 1; }
+  dialog '^Open$' 20 >/dev/null || { echo "no open dialog"; return 1; }
   xdotool type --delay 20 'C:\windows\temp\wfw.hex'
   xdotool key Return
-  find_window '^Confirm firmware update' 20 | grep -q . || { echo "no question"; return 1; }
+  dialog '^Confirm firmware update' 20 >/dev/null || { echo "no question"; return 1; }
   shot firmware-question
   xdotool key alt+y                                 # Yes
   # The end of the update: a message (the CLI below tells what it was).
-  message_box 120 | grep -q . || { echo "no message after the update"; return 1; }
+  message_box 120 >/dev/null || { shot firmware-no-message; echo "no message after the update"; return 1; }
   shot firmware-done
   xdotool key Return
-  window_close
+  windows_close
   cli info >"$work/winfo.txt" 2>&1 || { cat "$work/winfo.txt"; return 1; }
   grep -q "Firmware version: v2.71" "$work/winfo.txt" || { cat "$work/winfo.txt"; return 1; }
 }
@@ -211,15 +236,64 @@ window_pulled_cable_case() {
   wait_for 30 "the status to show Disconnected in red" status_is "$red" || return 1
   shot cable-pulled
   start_display --variant 128
-  # Wine tells the window nothing of the hang-up: it holds the port it had, and the
-  # user closes and opens it again.
-  region_shot "${port_list[@]}" "$work/port-open.png"
-  click_at 49 168                                   # Close
-  wait_for 10 "the port list to be enabled" region_differs "${port_list[@]}" "$work/port-open.png" 20 || return 1
+  # A hang-up that a pending read of the window sees closes the port; one that only the
+  # status poll's missing answers show leaves it open on the dead line, and the user
+  # closes it first.
+  if ! port_closed; then
+    echo "the window holds the port of the hung-up display: Close"
+    click_at 49 168                                 # Close
+    wait_for 10 "the port to close" port_closed || return 1
+  fi
   shot cable-closed
   click_at 49 168                                   # Open
   wait_for 20 "the status to show Connected in green" status_is "$green" || return 1
   shot cable-back
-  window_close
+  windows_close
 }
 check "the window shows a pulled cable as Disconnected and connects again once back" window_pulled_cable_case
+
+# What the window's message box says: Ctrl+C in it copies its title, text and buttons,
+# which Wine hands on to the X clipboard.
+message_text() {  # file
+  xdotool key ctrl+c
+  timeout 10 python3 -c 'import tkinter; t = tkinter.Tk(); t.withdraw(); print(t.clipboard_get())' >"$1" 2>/dev/null
+  grep -q . "$1"
+}
+
+# Windows refuses a second open of a port; Wine does not, so the preloaded library
+# refuses it as Linux does for a device held exclusively: with EBUSY, which Wine passes
+# on as a lock violation (not the access denial of Windows).
+port_held_elsewhere() {
+  stop_display
+  start_display --variant 128
+  window_open || return 1
+  cli info >"$work/held-cli.txt" 2>&1
+  local code=$?
+  [ "$code" = 3 ] && grep -q "Can't open port COM5" "$work/held-cli.txt" || { echo "CLI: exit $code"; cat "$work/held-cli.txt"; return 1; }
+  local holder=("${apps[@]}")
+  window_start || return 1
+  click_at 49 168                                   # Open, in the second window
+  message_box 20 >/dev/null || { echo "no message"; return 1; }
+  shot port-held
+  wait_for 10 "the message's text on the clipboard" message_text "$work/held.txt" || return 1
+  tr -d '\r' <"$work/held.txt" >"$work/held-lines.txt"
+  grep -qx "  Can't open port COM5" "$work/held-lines.txt" &&
+    grep -qx 'Check COM/USB cable and click "Retry" or' "$work/held-lines.txt" &&
+    grep -qx 'The system says: .* (COM5)\.' "$work/held-lines.txt" || { cat "$work/held.txt"; return 1; }
+  # The other program lets go of the port; Retry (the default button) opens it.
+  kill "${holder[@]}"
+  wait_for 20 "the first window to end" eval "! kill -0 ${holder[*]} 2>/dev/null" || return 1
+  xdotool key Return
+  wait_for 20 "the status to show Connected in green" status_is "$green" || return 1
+  shot port-retried
+  windows_close
+}
+
+window_port_in_use_case() {
+  touch "$PTY_EXCLUSIVE_MARK"
+  port_held_elsewhere
+  local result=$?
+  rm -f "$PTY_EXCLUSIVE_MARK"
+  return $result
+}
+check "a port held by another window is refused with the system's reason; Retry opens it once free" window_port_in_use_case
