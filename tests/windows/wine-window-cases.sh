@@ -4,7 +4,6 @@
 # writes from the files. A screenshot of each step goes to $VORKAL_WINE_SCREENSHOTS.
 shots=${VORKAL_WINE_SCREENSHOTS:-$work}
 temp=$WINEPREFIX/drive_c/windows/temp
-app=
 
 wait_for() {  # seconds, what is awaited, then a command: polls the command until it succeeds
   local what=$2 tries=$(($1 * 5))
@@ -108,7 +107,7 @@ received() { transfer_done && ! status_is "$green"; }  # the editor covers the d
 
 window_receive() {  # Read, until the editor and the received layout show
   preview_shot "$work/empty.png" || return 1
-  click_at 55 29                                    # Read
+  click_at 55 29                                    # Receive
   # The progress window over the preview would change it as well.
   wait_for 30 "the editor in place of the display's status" received || return 1
   wait_for 10 "the preview to show the received layout" preview_differs "$work/empty.png" 500
@@ -139,7 +138,7 @@ window_edit_send_case() {
   shot edit-1
   wait_for 10 "the unsaved mark in the title" title_is "Vorkal Configurator v0.72 *" || return 1
   touch "$work/before-send"
-  click_at 135 30                                   # Write
+  click_at 135 30                                   # Send
   shot edit-2
   wait_for 30 "the sent configuration (no unsaved mark)" title_is "Vorkal Configurator v0.72" || { main_title; return 1; }
   shot edit-3
@@ -183,7 +182,7 @@ window_export_case() {
   start_display --variant 128 --demo-log
   window_open || return 1
   window_receive || return 1
-  click_at 141 173                                  # Logs View
+  click_at 141 173                                  # Logs Viev
   wait_for 30 "the log download" transfer_done || return 1
   shot log
   local n=0 entry name
@@ -256,7 +255,7 @@ check "the window shows a pulled cable as Disconnected and connects again once b
 # which Wine hands on to the X clipboard.
 message_text() {  # file
   xdotool key ctrl+c
-  timeout 10 python3 -c 'import tkinter; t = tkinter.Tk(); t.withdraw(); print(t.clipboard_get())' >"$1" 2>/dev/null
+  timeout 10 xclip -selection clipboard -o >"$1" 2>/dev/null
   grep -q . "$1"
 }
 
@@ -264,8 +263,6 @@ message_text() {  # file
 # refuses it as Linux does for a device held exclusively: with EBUSY, which Wine passes
 # on as a lock violation (not the access denial of Windows).
 port_held_elsewhere() {
-  stop_display
-  start_display --variant 128
   window_open || return 1
   cli info >"$work/held-cli.txt" 2>&1
   local code=$?
@@ -290,6 +287,8 @@ port_held_elsewhere() {
 }
 
 window_port_in_use_case() {
+  stop_display
+  start_display --variant 128
   touch "$PTY_EXCLUSIVE_MARK"
   port_held_elsewhere
   local result=$?
