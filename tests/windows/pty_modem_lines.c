@@ -90,27 +90,21 @@ static int opened(int fd) {
     return fd;
 }
 
-static int open_with(const char *name, const char *path, int flags, va_list args) {
-    mode_t mode = (flags & (O_CREAT | O_TMPFILE)) ? va_arg(args, mode_t) : 0;
-    open_fn real = (open_fn)dlsym(RTLD_NEXT, name);
+int open(const char *path, int flags, ...) {
+    static open_fn real;
+    if (!real) real = (open_fn)dlsym(RTLD_NEXT, "open");
+    mode_t mode = 0;
+    if (flags & (O_CREAT | O_TMPFILE)) {
+        va_list args;
+        va_start(args, flags);
+        mode = va_arg(args, mode_t);
+        va_end(args);
+    }
     return opened(real(path, flags, mode));
 }
 
-int open(const char *path, int flags, ...) {
-    va_list args;
-    va_start(args, flags);
-    const int fd = open_with("open", path, flags, args);
-    va_end(args);
-    return fd;
-}
-
-int open64(const char *path, int flags, ...) {
-    va_list args;
-    va_start(args, flags);
-    const int fd = open_with("open64", path, flags, args);
-    va_end(args);
-    return fd;
-}
+/* The same function on 64-bit systems. */
+int open64(const char *path, int flags, ...) __attribute__((alias("open")));
 
 int close(int fd) {
     static close_fn real;

@@ -60,6 +60,15 @@ dialog() {  # title (a regular expression), seconds
   [ -n "$id" ] && wait_for 10 "$1 to take the keyboard" active_is "$id" && echo "$id"
 }
 no_window() { ! xdotool search --onlyvisible --name "$1" >/dev/null 2>&1; }
+# A key for a dialog, pressed again while the dialog stays: Wine loses a key that comes
+# while it is still handing the dialog the focus, however active its window looks.
+answer() {  # title (a regular expression), key
+  local tries=5
+  until xdotool key "$2" && wait_for 5 "$1 to close" no_window "$1" >/dev/null; do
+    tries=$((tries - 1))
+    [ "$tries" -gt 0 ] || { echo "$1 stayed after $2"; return 1; }
+  done
+}
 main_title() { xdotool getwindowname "$main_id" 2>/dev/null; }
 title_is() { [ "$(main_title)" = "$1" ]; }
 
@@ -168,7 +177,7 @@ window_export() {  # type (1 = the list's first), file name in C:\windows\temp
   # The name field has the focus; Tab goes on to the type list, which Home and Down
   # set (the dialog opens with the type chosen last), and Shift+Tab comes back.
   xdotool key Tab Home
-  [ "$1" -gt 1 ] && xdotool key --delay 50 $(printf 'Down %.0s' $(seq 2 "$1"))
+  for _ in $(seq 2 "$1"); do xdotool key Down; done
   xdotool key shift+Tab
   xdotool type --delay 20 "C:\\windows\\temp\\$2"
   shot "export-$1"
@@ -216,11 +225,11 @@ window_firmware_case() {
   xdotool key Return
   dialog '^Confirm firmware update' 20 >/dev/null || { echo "no question"; return 1; }
   shot firmware-question
-  xdotool key alt+y                                 # Yes
+  answer '^Confirm firmware update' alt+y || return 1  # Yes
   # The end of the update: a message (the CLI below tells what it was).
   message_box 120 >/dev/null || { shot firmware-no-message; echo "no message after the update"; return 1; }
   shot firmware-done
-  xdotool key Return
+  answer '^VorkalConfig$' Return || return 1
   windows_close
   cli info >"$work/winfo.txt" 2>&1 || { cat "$work/winfo.txt"; return 1; }
   grep -q "Firmware version: v2.71" "$work/winfo.txt" || { cat "$work/winfo.txt"; return 1; }
@@ -266,7 +275,9 @@ port_held_elsewhere() {
   window_open || return 1
   cli info >"$work/held-cli.txt" 2>&1
   local code=$?
-  [ "$code" = 3 ] && grep -q "Can't open port COM5" "$work/held-cli.txt" || { echo "CLI: exit $code"; cat "$work/held-cli.txt"; return 1; }
+  if [ "$code" != 3 ] || ! grep -q "Can't open port COM5" "$work/held-cli.txt"; then
+    echo "CLI: exit $code"; cat "$work/held-cli.txt"; return 1
+  fi
   local holder=("${apps[@]}")
   window_start || return 1
   click_at 49 168                                   # Open, in the second window
@@ -274,13 +285,14 @@ port_held_elsewhere() {
   shot port-held
   wait_for 10 "the message's text on the clipboard" message_text "$work/held.txt" || return 1
   tr -d '\r' <"$work/held.txt" >"$work/held-lines.txt"
-  grep -qx "  Can't open port COM5" "$work/held-lines.txt" &&
-    grep -qx 'Check COM/USB cable and click "Retry" or' "$work/held-lines.txt" &&
-    grep -qx 'The system says: .* (COM5)\.' "$work/held-lines.txt" || { cat "$work/held.txt"; return 1; }
+  local line
+  for line in "  Can't open port COM5" 'Check COM/USB cable and click "Retry" or' 'The system says: .* (COM5)\.'; do
+    grep -qx "$line" "$work/held-lines.txt" || { echo "no line '$line' in:"; cat "$work/held.txt"; return 1; }
+  done
   # The other program lets go of the port; Retry (the default button) opens it.
   kill "${holder[@]}"
   wait_for 20 "the first window to end" eval "! kill -0 ${holder[*]} 2>/dev/null" || return 1
-  xdotool key Return
+  answer '^VorkalConfig$' Return || return 1
   wait_for 20 "the status to show Connected in green" status_is "$green" || return 1
   shot port-retried
   windows_close
