@@ -158,7 +158,13 @@ window_edit_send_case() {
   [ "$(echo "$backup" | grep -c .)" = 1 ] || { echo "not one new backup in AppData/Roaming: $backup"; return 1; }
   cmp "$backup" "$work/display-before.set" || return 1
   lcli receive "$work/display-after.set" --quiet || return 1
-  ! cmp -s "$work/display-before.set" "$work/display-after.set" || { echo "the display holds what it held before the send"; return 1; }
+  # The display holds the edit and nothing else: one byte, the X position, 3 more.
+  cmp -l "$work/display-before.set" "$work/display-after.set" >"$work/sent-change.txt"
+  local was=0 now=0
+  [ "$(wc -l <"$work/sent-change.txt")" = 1 ] && read -r _ was now <"$work/sent-change.txt"
+  if [ $((8#$now - 8#$was)) != 3 ]; then
+    echo "the display's bytes that changed (offset, before, after in octal):"; cat "$work/sent-change.txt"; return 1
+  fi
 }
 check "the window edits an element and sends it with a backup" window_edit_send_case
 
