@@ -21,7 +21,7 @@ VORKAL_RUN_PACKAGES=(
 VORKAL_TEST_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
-  xvfb xauth x11-apps x11-utils xdotool imagemagick openbox
+  xvfb xauth x11-apps x11-utils xdotool xclip imagemagick openbox
   gdal-bin gpsbabel libxml2-utils srecord binutils binutils-avr
   qt6-serialport-dev
   stress-ng

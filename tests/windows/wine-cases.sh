@@ -98,59 +98,7 @@ window_case() {
 }
 check "the window shows (screenshot saved)" window_case
 
-# The window driven as a user would: clicks at its controls' places, what it shows read
-# from the screen. The status text (234..399, 24..52 in the window) is green (0, 128, 0)
-# once the display answers and red (255, 0, 0) without it.
-window_pixels() {  # colour: how many pixels of the status text have it
-  import -window root "$work/screen.png" 2>/dev/null || { echo 0; return; }
-  convert "$work/screen.png" -crop "165x28+$((wx + 234))+$((wy + 24))" +repage \
-    -fill black +opaque "$1" -fill white -opaque "$1" -format '%[fx:round(mean*w*h)]' info: 2>/dev/null || echo 0
-}
-wait_status() {  # colour, seconds
-  local tries=$(($2 * 5))
-  while [ "$tries" -gt 0 ]; do
-    [ "$(window_pixels "$1")" -gt 50 ] && return 0
-    sleep 0.2; tries=$((tries - 1))
-  done
-  echo "the status text never turned $1"; return 1
-}
-preview_shot() { import -window root "$work/screen.png" && convert "$work/screen.png" -crop "420x288+$((wx + 11))+$((wy + 195))" +repage "$1"; }
-click_at() { xdotool mousemove $((wx + $1)) $((wy + $2)) click 1; }
-
-window_e2e_case() {
-  stop_display
-  start_display --variant 128 --demo-log
-  # The port the window opens is the stored one: COM5.
-  "$wine" reg add 'HKCU\Software\Brask\Vorkal' /v Port /t REG_DWORD /d 5 /f >/dev/null 2>&1
-  "$wine" "$win/app/vorkal.exe" >"$work/window.out" 2>&1 &
-  local app=$!
-  local id
-  id=$(timeout 60 xdotool search --sync --onlyvisible --name 'Vorkal Configurator' 2>/dev/null | head -1)
-  [ -n "$id" ] || { echo "no window"; return 1; }
-  # The client area's place on the screen (xdotool adds the frame's offset once more).
-  wx=$(xwininfo -id "$id" | sed -n 's/.*Absolute upper-left X: *//p')
-  wy=$(xwininfo -id "$id" | sed -n 's/.*Absolute upper-left Y: *//p')
-  wait_status "rgb(255,0,0)" 20 || return 1
-  click_at 49 168                                   # Open
-  wait_status "rgb(0,128,0)" 20 || return 1
-  preview_shot "$work/before.png"
-  click_at 55 29                                    # Receive
-  local tries=100 changed=0
-  while [ "$tries" -gt 0 ]; do
-    sleep 0.2; tries=$((tries - 1))
-    preview_shot "$work/after.png"
-    changed=$(compare -metric AE "$work/before.png" "$work/after.png" null: 2>&1 | cut -d' ' -f1)
-    [ "${changed%.*}" -gt 500 ] && break
-  done
-  [ "${changed%.*}" -gt 500 ] || { echo "the preview never showed the received layout ($changed pixels)"; return 1; }
-  cp "$work/screen.png" "${VORKAL_WINE_SCREENSHOTS:-$work}/wine-received.png" 2>/dev/null
-  # (A pulled cable is the CLI case above: Wine reports no hang-up of a pseudo-terminal
-  # to the window's serial calls, where Windows fails them once an adapter is gone.)
-  kill "$app" 2>/dev/null
-  wait "$app" 2>/dev/null
-  return 0
-}
-check "the window opens COM5, shows Connected and receives the layouts" window_e2e_case
+. "$here/wine-window-cases.sh"
 
 installer_case() {
   [ -n "${VORKAL_INSTALLER:-}" ] || { echo "no installer given"; return 1; }

@@ -10,6 +10,8 @@ wine_prepare_prefix() {
   [ -x "$wine" ] || wine=$(command -v wine64 || command -v wine)
   cc -shared -fPIC -O2 -o "$work/pty_modem_lines.so" "$here/pty_modem_lines.c" -ldl
   export LD_PRELOAD=$work/pty_modem_lines.so
+  # Where a case asks it to refuse a second open of a pseudo-terminal (see there).
+  export PTY_EXCLUSIVE_MARK=$work/pty-exclusive
   "$wine" wineboot -i >/dev/null 2>&1
   "$wine" winecfg -v win10 >/dev/null 2>&1
   wineserver -w
