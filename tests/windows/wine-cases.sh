@@ -22,7 +22,11 @@ receive_case() {
 check "receive writes the same file as on Linux" receive_case
 
 send_case() {
-  cli send 'C:\windows\temp\got.set' >"$work/send.txt" 2>&1 || { cat "$work/send.txt"; return 1; }
+  # With a trace, so that a failure shows what went over the line.
+  local trace=$WINEPREFIX/drive_c/windows/temp/send.log
+  cli send 'C:\windows\temp\got.set' --log 'C:\windows\temp\send.log' >"$work/send.txt" 2>&1 ||
+    { echo "exit $?"; cat "$work/send.txt"; tail -15 "$trace"; return 1; }
+  grep -q "protocol: exit code 0" "$trace" || { echo "the trace does not end the send:"; tail -5 "$trace"; return 1; }
   local backup
   backup=$(sed -n 's/^backup: //p' "$work/send.txt" | tr -d '\r')
   [ -n "$backup" ] || { echo "no backup line:"; cat "$work/send.txt"; return 1; }
