@@ -81,6 +81,8 @@ bool TForm1::deferWhileBusy(void (TForm1::*handler)()) {
 
 int TForm1::speedIndex() const { return std::clamp(ComboBox2->currentIndex(), 0, 4); }
 
+void TForm1::usePcSpeed() { AfComPort1->SetBaudRate(kPcRates[speedIndex()]); }
+
 void TForm1::ComboBox4Click() { selectedPort = portList_->chosenPort(selectedPort); }
 
 void TForm1::ComboBox2Change() { Preferences::writeSpeed(ComboBox2->currentIndex()); }
@@ -103,7 +105,7 @@ void TForm1::OpenCom(int port) {
         if (portIsOpen()) AfComPort1->ClosePort();
         AfComPort1->SetComNumber(uint16_t(port));
         if (ComboBox2->currentIndex() < 0) ComboBox2->setCurrentIndex(0);
-        AfComPort1->SetBaudRate(kPcRates[speedIndex()]);
+        usePcSpeed();
         QString reason;
         try {
             AfComPort1->OpenPort();
@@ -129,6 +131,11 @@ void TForm1::OpenCom(int port) {
 
 void TForm1::Button5Click() {
     if (deferWhileBusy(&TForm1::Button5Click)) return;
+    if (waitingForLostPort()) {
+        // Close while the window waits for a pulled adapter: no longer waited for.
+        StopWaitingForLostPort();
+        if (!portIsOpen()) return AfComPort1PortClose(AfComPort1);
+    }
     if (portIsOpen()) AfComPort1->ClosePort();
     else OpenCom(selectedPort);
     if (!portIsOpen()) return;
@@ -153,10 +160,13 @@ void TForm1::AfComPort1PortOpen(QObject*) {
 
 void TForm1::AfComPort1PortClose(QObject*) {
     backups_->displayChanged();
-    Button5->setText(tr2("Open", "Otwórz"));
+    // While a pulled adapter is waited for, the port counts as open to the user: Close
+    // stops the waiting, and the port and speed stay as chosen.
+    const bool waiting = waitingForLostPort();
+    Button5->setText(waiting ? tr2("Close", "Zamknij") : tr2("Open", "Otwórz"));
     session_->portClosed();
-    ComboBox4->setEnabled(true);
-    ComboBox2->setEnabled(true);
+    ComboBox4->setEnabled(!waiting);
+    ComboBox2->setEnabled(!waiting);
     Button11->setEnabled(false);
     // Shown now, not at the poll's next tick: an error box of the transfer that was
     // running may come first.

@@ -77,7 +77,7 @@ void TForm1::applyLanguageTexts() {
                       Button11,
                       TrackButton},
                      languagePolish);
-    Button5->setText(portIsOpen() ? tr2("Close", "Zamknij") : tr2("Open", "Otwórz"));
+    Button5->setText(portIsOpen() || waitingForLostPort() ? tr2("Close", "Zamknij") : tr2("Open", "Otwórz"));
     if (trackWindow_) trackWindow_->setPolish(languagePolish);
     if (PutAwayNote && PutAwayNote->isVisible()) PutAwayNote->setText(PutAwayNoteLabel::noteFor(languagePolish, edits));
 }

@@ -343,6 +343,7 @@ void TAfCustomSerialPort::UpdateOutputDoneListeners() {
 void TAfCustomSerialPort::HandleHangUp(quint64 connection) {
     if (closing_ || connection != connection_ || !IsOpen()) return;
     emit OnSyncEvent(this, TAfCoreEvent::LineHangUp, 0);
+    emit OnDeviceLost(this);
     ClosePort();
 }
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractItemView>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QHelpEvent>
 #include <QProcess>
@@ -12,6 +13,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cstdio>
 #include <fcntl.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -164,6 +166,46 @@ TEST_F(PortListTest, OpenOfAHeldPortNamesTheHolderWithoutOpeningItAgain) {
         << scripted.shown[0].text.toStdString();
     holder.kill();
     holder.waitForFinished();
+}
+
+
+// While the window runs the list follows ports that come and go, also while it is
+// dropped down, and marks the port Open uses while it is gone; no device is opened.
+TEST_F(PortListTest, TheListFollowsPortsThatComeAndGo) {
+    QSettings("Brask", "Vorkal").setValue("Port", 7);
+    TForm1 f;
+    f.show();
+    ASSERT_EQ(f.ComboBox4->currentText(), "COM7");
+    vorkal::testing::OpenWatch opens(slave);
+    ASSERT_TRUE(opens.valid());
+    const auto listed = [&](const char* name) { return f.ComboBox4->findText(name) >= 0; };
+
+    QElapsedTimer clock;
+    clock.start();
+    ASSERT_TRUE(QFile::link(slave, portDir.filePath("COM12")));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return listed("COM12"); }, 5000));
+    std::printf("a new port was listed %lld ms after its link appeared\n", (long long)clock.elapsed());
+    EXPECT_EQ(f.ComboBox4->currentText(), "COM7");
+
+    // The chosen port goes: it stays the one Open uses, marked absent.
+    ASSERT_TRUE(QFile::remove(portDir.filePath("COM7")));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !listed("COM7"); }, 5000));
+    EXPECT_EQ(f.ComboBox4->currentText(), "COM7 ?");
+    EXPECT_FALSE(f.absentPortHint().isEmpty());
+    EXPECT_EQ(f.selectedPort, 7);
+
+    // It comes back while the list is dropped down: listed and chosen again, the list
+    // still down.
+    f.ComboBox4->showPopup();
+    QWidget* popup = f.ComboBox4->view()->window();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return popup->isVisible(); }, 5000));
+    ASSERT_TRUE(QFile::link(slave, portDir.filePath("COM7")));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return listed("COM7"); }, 5000));
+    EXPECT_TRUE(popup->isVisible());
+    EXPECT_EQ(f.ComboBox4->currentText(), "COM7");
+    EXPECT_TRUE(f.absentPortHint().isEmpty());
+    f.ComboBox4->hidePopup();
+    EXPECT_EQ(opens.take(), 0);
 }
 
 }  // namespace

@@ -1,0 +1,64 @@
+// Ports that come and go while the window runs: the port list follows them, and a port
+// whose adapter was pulled is opened again when the same adapter comes back.
+
+#include <QTimer>
+
+#include "af_com_port.h"
+#include "af_port_map.h"
+#include "display_session.h"
+#include "form1.h"
+#include "port_list.h"
+#include "port_watch.h"
+
+using namespace vorkal;
+
+void TForm1::createPortWatch() {
+    portWatch_ = new PortWatch(this);
+    connect(portWatch_, &PortWatch::portsChanged, this, &TForm1::PortsChanged);
+    reopenRetry_ = new QTimer(this);
+    reopenRetry_->setSingleShot(true);
+    reopenRetry_->setInterval(kReopenRetryMs);
+    connect(reopenRetry_, &QTimer::timeout, this, &TForm1::ReopenLostPort);
+    connect(AfComPort1, &TAfCustomSerialPort::OnDeviceLost, this, &TForm1::AfComPort1DeviceLost);
+    // A transfer cut by the pull ends first; only then may the port come back, so
+    // that nothing of it goes to the display again.
+    connect(session_, &DisplaySession::transferFinished, this, [this] {
+        if (waitingForLostPort()) QTimer::singleShot(0, this, &TForm1::ReopenLostPort);
+    });
+}
+
+void TForm1::PortsChanged() {
+    portList_->refillIfChanged(selectedPort, languagePolish);
+    ReopenLostPort();
+}
+
+void TForm1::AfComPort1DeviceLost(QObject*) {
+    if (closing()) return;
+    lostPort_ = AfComPort1->ComNumber();
+}
+
+void TForm1::StopWaitingForLostPort() {
+    lostPort_ = 0;
+    reopenRetry_->stop();
+}
+
+void TForm1::ReopenLostPort() {
+    if (!waitingForLostPort() || portIsOpen() || closing()) return;
+    if (session_->transferRunning() || session_->waiting()) return;
+    const int port = lostPort_;
+    if (DevicePathForComNumber(port).isEmpty()) return;  // not back yet: the watch tells
+    // A node that has just appeared may not open yet (udev still setting its group,
+    // ModemManager probing the new adapter): tried again quietly, the Retry/Cancel
+    // question is for the user's own Open.
+    AfComPort1->SetComNumber(uint16_t(port));
+    usePcSpeed();
+    try {
+        AfComPort1->OpenPort();
+    } catch (const std::exception&) {
+        reopenRetry_->start();
+        return;
+    }
+    StopWaitingForLostPort();
+    selectedPort = port;
+    portList_->select(port);
+}
