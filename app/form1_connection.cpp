@@ -131,11 +131,8 @@ void TForm1::OpenCom(int port) {
 
 void TForm1::Button5Click() {
     if (deferWhileBusy(&TForm1::Button5Click)) return;
-    if (waitingForLostPort()) {
-        // Close while the window waits for a pulled adapter: no longer waited for.
-        StopWaitingForLostPort();
-        if (!portIsOpen()) return AfComPort1PortClose(AfComPort1);
-    }
+    // Close while the window waits for a pulled adapter: no longer waited for.
+    if (waitingForLostPort() && !portIsOpen()) return StopWaitingForLostPort();
     if (portIsOpen()) AfComPort1->ClosePort();
     else OpenCom(selectedPort);
     if (!portIsOpen()) return;

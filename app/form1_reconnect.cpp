@@ -38,8 +38,11 @@ void TForm1::AfComPort1DeviceLost(QObject*) {
 }
 
 void TForm1::StopWaitingForLostPort() {
+    if (!waitingForLostPort()) return;
     lostPort_ = 0;
     reopenRetry_->stop();
+    // The controls of a closed port: Open, and the port and speed lists to choose from.
+    if (!portIsOpen()) AfComPort1PortClose(AfComPort1);
 }
 
 void TForm1::ReopenLostPort() {
@@ -58,7 +61,7 @@ void TForm1::ReopenLostPort() {
         reopenRetry_->start();
         return;
     }
-    StopWaitingForLostPort();
+    lostPort_ = 0;
     selectedPort = port;
     portList_->select(port);
 }
