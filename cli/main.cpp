@@ -9,6 +9,7 @@
 #include "cli_options.h"
 #include "commands.h"
 #include "display_link.h"
+#include "port_wait.h"
 
 using namespace vorkal::cli;
 using vorkal::Tr;
@@ -45,6 +46,25 @@ int NeedsYes(const Options& o) {
     return kExitUsage;
 }
 
+// One command on one display.
+int RunOnce(const Options& options, InterruptWatch& interrupts) {
+    DisplayLink link(options, interrupts);
+    const QString name = options.command.join(' ');
+    // The firmware file is read and checked before the port is opened; flash connects itself.
+    if (name == "flash") {
+        const int code = RunFlash(options, link);
+        link.close();
+        return code;
+    }
+    if (const int code = link.connect()) return code;
+    int code = kExitUsage;
+    for (const Entry& e : kDeviceCommands)
+        if (name == QLatin1String(e.name)) code = e.run(options, link);
+    // Closed before the exit code is known to the caller, so the port is free for the next.
+    link.close();
+    return code;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -77,19 +97,9 @@ int main(int argc, char** argv) {
     if (const int code = NeedsYes(options)) return code;
 
     InterruptWatch interrupts;
-    DisplayLink link(options, interrupts);
-    const QString name = options.command.join(' ');
-    // The firmware file is read and checked before the port is opened; flash connects itself.
-    if (name == "flash") {
-        const int code = RunFlash(options, link);
-        link.close();
-        return code;
-    }
-    if (const int code = link.connect()) return code;
-    int code = kExitUsage;
-    for (const Entry& e : kDeviceCommands)
-        if (name == QLatin1String(e.name)) code = e.run(options, link);
-    // Closed before the exit code is known to the caller, so the port is free for the next.
-    link.close();
-    return code;
+    const auto runOnce = [&interrupts](const Options& o) { return RunOnce(o, interrupts); };
+    if (options.each) return RunForEachDisplay(options, interrupts, runOnce);
+    if (options.wait)
+        if (const int code = WaitForPort(options, interrupts)) return code;
+    return runOnce(options);
 }
