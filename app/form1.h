@@ -167,6 +167,8 @@ public:
     void ReopenLostPort();
     void StopWaitingForLostPort();
     static constexpr int kReopenRetryMs = 300;  // a port that is back but does not open yet
+    // The remembered port's adapter present under another number: chosen in its place.
+    void OfferRememberedAdapter();
 
     // ---- Flight log and track window --------------------------------------------------
     void Button6Click();
@@ -233,6 +235,9 @@ private:
     std::unique_ptr<vorkal::PortList> portList_;
     PortWatch* portWatch_ = nullptr;
     int lostPort_ = 0;              // the port waited for after its device went away; 0: none
+    QString openAdapter_;           // the open port's adapter (ReadAdapterIdentity); empty: none known
+    QString lostAdapter_;           // the adapter waited for, under whatever number it comes back
+    QString rememberedAdapter_;     // the adapter of the port Open uses, as stored
     QTimer* reopenRetry_ = nullptr;
     vorkal::SilentDialogs silentDialogs_;
     vorkal::Dialogs* dialogsBeforeClosing_ = nullptr;

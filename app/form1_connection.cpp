@@ -12,6 +12,8 @@
 #include "close_guard.h"
 #include "form1.h"
 #include "port_list.h"
+#include "af_port_map.h"
+#include "port_details.h"
 #include "form2.h"
 #include "port_diagnosis.h"
 #include "preferences.h"
@@ -137,10 +139,14 @@ void TForm1::Button5Click() {
     else OpenCom(selectedPort);
     if (!portIsOpen()) return;
     Preferences::writePort(selectedPort);
+    rememberedAdapter_ = selectedPort != 0 ? openAdapter_ : QString();
+    Preferences::writePortAdapter(rememberedAdapter_);
     portList_->select(selectedPort);
 }
 
 void TForm1::AfComPort1PortOpen(QObject*) {
+    // Read now: once the adapter is pulled, sysfs no longer says what it was.
+    openAdapter_ = ReadAdapterIdentity(DevicePathForComNumber(AfComPort1->ComNumber()));
     backups_->displayChanged();  // a new connection: the display may be another one
     session_->portOpened();
     Button5->setText(tr2("Close", "Zamknij"));

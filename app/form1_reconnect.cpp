@@ -7,8 +7,10 @@
 #include "af_port_map.h"
 #include "display_session.h"
 #include "form1.h"
+#include "port_details.h"
 #include "port_list.h"
 #include "port_watch.h"
+#include "preferences.h"
 
 using namespace vorkal;
 
@@ -29,12 +31,24 @@ void TForm1::createPortWatch() {
 
 void TForm1::PortsChanged() {
     portList_->refillIfChanged(selectedPort, languagePolish);
+    // While the remembered port is the one Open uses and it is gone.
+    if (!portIsOpen() && !waitingForLostPort() && DevicePathForComNumber(selectedPort).isEmpty() &&
+        Preferences::readPort() == selectedPort)
+        OfferRememberedAdapter();
     ReopenLostPort();
+}
+
+void TForm1::OfferRememberedAdapter() {
+    const int port = FindComPortOfAdapter(rememberedAdapter_);
+    if (port == 0 || port == selectedPort) return;
+    selectedPort = port;
+    portList_->select(port);
 }
 
 void TForm1::AfComPort1DeviceLost(QObject*) {
     if (closing()) return;
     lostPort_ = AfComPort1->ComNumber();
+    lostAdapter_ = openAdapter_;
 }
 
 void TForm1::StopWaitingForLostPort() {
@@ -48,8 +62,10 @@ void TForm1::StopWaitingForLostPort() {
 void TForm1::ReopenLostPort() {
     if (!waitingForLostPort() || portIsOpen() || closing()) return;
     if (session_->transferRunning() || session_->waiting()) return;
-    const int port = lostPort_;
-    if (DevicePathForComNumber(port).isEmpty()) return;  // not back yet: the watch tells
+    // The same adapter, under whatever number it came back; a port without a known
+    // adapter by its number.
+    const int port = lostAdapter_.isEmpty() ? lostPort_ : FindComPortOfAdapter(lostAdapter_);
+    if (port == 0 || DevicePathForComNumber(port).isEmpty()) return;  // not back yet: the watch tells
     // A node that has just appeared may not open yet (udev still setting its group,
     // ModemManager probing the new adapter): tried again quietly, the Retry/Cancel
     // question is for the user's own Open.
@@ -62,6 +78,10 @@ void TForm1::ReopenLostPort() {
         return;
     }
     lostPort_ = 0;
-    selectedPort = port;
+    if (port != selectedPort) {
+        // Back under another number: that is the port Open uses from now on.
+        selectedPort = port;
+        Preferences::writePort(port);
+    }
     portList_->select(port);
 }

@@ -28,6 +28,8 @@ void TForm1::FormShow() {
         selectedPort = *port;
         portList_->select(*port);
     }
+    rememberedAdapter_ = Preferences::readPortAdapter();
+    OfferRememberedAdapter();
     if (const auto speed = Preferences::readSpeed()) {
         if (*speed >= 0 && *speed < ComboBox2->count()) {
             ComboBox2->setCurrentIndex(*speed);

@@ -4,6 +4,8 @@
 
 #include <QElapsedTimer>
 #include <cstdio>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 #include "device_fixture.h"
 #include "port_list.h"
@@ -132,6 +134,101 @@ TEST_F(Reconnect, ASendCutByThePullIsNotResent) {
     ASSERT_TRUE(waitFor([&] { return display->counters().versionQueries >= queries + 2; }, 10000));
     EXPECT_EQ(display->configMemory(), displayAfterCut);
     EXPECT_EQ(messages().size(), 1) << messages().join(" | ").toStdString();
+}
+
+// A prepared sysfs that gives pseudo-terminals the identity of a USB adapter, as the
+// kernel's tree does for /dev/ttyUSB<k>: /sys/dev/char/<major>:<minor> leads to the
+// tty below the adapter's interface and device.
+class AdapterIdentity : public Reconnect {
+protected:
+    void SetUp() override {
+        Reconnect::SetUp();
+        ASSERT_TRUE(sysRoot.isValid());
+        qputenv("VORKAL_SYS_ROOT", sysRoot.path().toUtf8());
+    }
+    void TearDown() override {
+        Reconnect::TearDown();
+        if (other) other->stop();
+        qunsetenv("VORKAL_SYS_ROOT");
+    }
+    // The pseudo-terminal at `slave` is the adapter with `serial` from now on.
+    void giveIdentity(const std::string& slave, const QString& serial) {
+        struct stat st {};
+        ASSERT_EQ(::stat(slave.c_str(), &st), 0);
+        const QString usb = sysRoot.filePath("devices/usb1/1-" + serial);
+        const QString tty = usb + "/1-1:1.0/ttyUSB0/tty/ttyUSB0";
+        ASSERT_TRUE(QDir().mkpath(tty));
+        const auto write = [](const QString& path, const QByteArray& text) {
+            QFile f(path);
+            return f.open(QIODevice::WriteOnly) && f.write(text + "\n") > 0;
+        };
+        ASSERT_TRUE(write(usb + "/idVendor", "0403") && write(usb + "/idProduct", "6001") &&
+                    write(usb + "/serial", serial.toUtf8()) && write(usb + "/1-1:1.0/bInterfaceNumber", "00"));
+        QDir().mkpath(sysRoot.filePath("dev/char"));
+        const QString node = sysRoot.filePath(QString("dev/char/%1:%2").arg(major(st.st_rdev)).arg(minor(st.st_rdev)));
+        QFile::remove(node);
+        ASSERT_TRUE(QFile::link(tty, node));
+    }
+    // A display on a new pseudo-terminal that is the adapter `serial`, registered as
+    // COM`com` only once its identity is there, as udev does with its links.
+    std::unique_ptr<sim::VirtualDisplay> plugAdapter(const QString& serial, int com) {
+        sim::VirtualDisplayOptions o = displayOptions();
+        o.comNumber = com;
+        o.registerPort = false;
+        auto d = std::make_unique<sim::VirtualDisplay>(o);
+        std::string error;
+        EXPECT_TRUE(d->start(&error)) << error;
+        giveIdentity(d->slavePath(), serial);
+        EXPECT_TRUE(QFile::link(QString::fromStdString(d->slavePath()), portDir.filePath(QString("COM%1").arg(com))));
+        return d;
+    }
+    void unplugAdapter(std::unique_ptr<sim::VirtualDisplay>& d) {
+        QFile::remove(portDir.filePath(QString("COM%1").arg(d->comNumber())));
+        d->stop();
+    }
+
+    QTemporaryDir sysRoot;
+    std::unique_ptr<sim::VirtualDisplay> other;
+};
+
+// The adapter comes back under another number: that one is opened, and another adapter
+// under the old number is left alone. Remembered with the port, it is also offered at
+// the next start.
+TEST_F(AdapterIdentity, TheSameAdapterIsFoundUnderAnotherNumber) {
+    display = plugAdapter("A50285BI", kCom);
+    ASSERT_NO_FATAL_FAILURE(connect());
+    EXPECT_EQ(QSettings("Brask", "Vorkal").value("PortAdapter").toString(), "0403:6001:A50285BI:00");
+    unplugAdapter(display);
+    ASSERT_TRUE(waitFor([this] { return !form->AfComPort1->IsOpen(); }));
+    ASSERT_TRUE(form->waitingForLostPort());
+
+    // Another adapter takes the old number: listed, not opened.
+    other = plugAdapter("FT0THER1", kCom);
+    const QString oldName = QString("COM%1").arg(kCom), newName = QString("COM%1").arg(kCom + 3);
+    ASSERT_TRUE(waitFor([&] { return form->ComboBox4->findText(oldName) >= 0; }));
+    EXPECT_FALSE(form->AfComPort1->IsOpen());
+    EXPECT_EQ(other->counters().portOpens, 0u);
+
+    QElapsedTimer clock;
+    clock.start();
+    display = plugAdapter("A50285BI", kCom + 3);
+    ASSERT_TRUE(waitFor([this] { return form->StaticText5->text() == "Connected"; }, 10000));
+    std::printf("the adapter under another number: plug to \"Connected\" %lld ms\n", (long long)clock.elapsed());
+    EXPECT_EQ(form->AfComPort1->ComNumber(), kCom + 3);
+    EXPECT_EQ(form->ComboBox4->currentText(), newName);
+    EXPECT_EQ(form->selectedPort, kCom + 3);
+    EXPECT_EQ(QSettings("Brask", "Vorkal").value("Port").toInt(), kCom + 3);
+    EXPECT_EQ(other->counters().portOpens, 0u);
+
+    // The next start, the adapter under yet another number: offered as the port Open uses.
+    form.reset();
+    unplugAdapter(display);
+    display = plugAdapter("A50285BI", kCom + 5);
+    form = std::make_unique<TForm1>();
+    form->show();
+    EXPECT_EQ(form->selectedPort, kCom + 5);
+    EXPECT_EQ(form->ComboBox4->currentText(), QString("COM%1").arg(kCom + 5));
+    EXPECT_TRUE(messages().isEmpty()) << messages().join(" | ").toStdString();
 }
 
 }  // namespace
