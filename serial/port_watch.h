@@ -3,12 +3,14 @@
 // added to or removed from the port directory), without opening any device. Changes
 // that come in a burst (udev makes the node, sets its mode, adds its links) are told
 // once, shortly after its first change. On Linux it watches /dev, /dev/pts and the port
-// directory with inotify; on Windows it tells nothing yet, and the port list is filled
-// again each time it is dropped down.
+// directory with inotify; on Windows it takes the device-change message the system sends
+// every top-level window (a program without a window gets none).
 
+#include <QAbstractNativeEventFilter>
 #include <QObject>
 #include <QString>
 #include <QTimer>
+#include <memory>
 
 class QSocketNotifier;
 
@@ -32,5 +34,6 @@ private:
     int portDirWatch_ = -1;
     QString watchedPortDir_;
     QSocketNotifier* notifier_ = nullptr;
+    std::unique_ptr<QAbstractNativeEventFilter> filter_;  // Windows
     QTimer settle_;
 };
