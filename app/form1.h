@@ -166,7 +166,11 @@ public:
     bool waitingForLostPort() const { return lostPort_ != 0; }
     void ReopenLostPort();
     void StopWaitingForLostPort();
-    static constexpr int kReopenRetryMs = 300;  // a port that is back but does not open yet
+    // A port that is back but does not open yet is tried again: quickly for a few
+    // seconds (udev setting its group, ModemManager probing it), then seldom.
+    static constexpr int kReopenRetryMs = 300;
+    static constexpr int kReopenQuickTries = 20;
+    static constexpr int kReopenSlowRetryMs = 2000;
     // The remembered port's adapter present under another number: chosen in its place.
     void OfferRememberedAdapter();
 
@@ -239,6 +243,7 @@ private:
     QString lostAdapter_;           // the adapter waited for, under whatever number it comes back
     QString rememberedAdapter_;     // the adapter of the port Open uses, as stored
     QTimer* reopenRetry_ = nullptr;
+    int reopenTries_ = 0;  // failed opens since the port was lost
     vorkal::SilentDialogs silentDialogs_;
     vorkal::Dialogs* dialogsBeforeClosing_ = nullptr;
 };

@@ -19,7 +19,6 @@ void TForm1::createPortWatch() {
     connect(portWatch_, &PortWatch::portsChanged, this, &TForm1::PortsChanged);
     reopenRetry_ = new QTimer(this);
     reopenRetry_->setSingleShot(true);
-    reopenRetry_->setInterval(kReopenRetryMs);
     connect(reopenRetry_, &QTimer::timeout, this, &TForm1::ReopenLostPort);
     connect(AfComPort1, &TAfCustomSerialPort::OnDeviceLost, this, &TForm1::AfComPort1DeviceLost);
     // A transfer cut by the pull ends first; only then may the port come back, so
@@ -49,6 +48,7 @@ void TForm1::AfComPort1DeviceLost(QObject*) {
     if (closing()) return;
     lostPort_ = AfComPort1->ComNumber();
     lostAdapter_ = openAdapter_;
+    reopenTries_ = 0;
 }
 
 void TForm1::StopWaitingForLostPort() {
@@ -74,7 +74,9 @@ void TForm1::ReopenLostPort() {
     try {
         AfComPort1->OpenPort();
     } catch (const std::exception&) {
-        reopenRetry_->start();
+        // Soon at first; then seldom, as every try of a port that opens but cannot be
+        // locked moves its modem lines.
+        reopenRetry_->start(++reopenTries_ < kReopenQuickTries ? kReopenRetryMs : kReopenSlowRetryMs);
         return;
     }
     lostPort_ = 0;

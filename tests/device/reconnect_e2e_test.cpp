@@ -3,11 +3,13 @@
 // port the user closed stays closed.
 
 #include <QElapsedTimer>
+#include <QProcess>
 #include <cstdio>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
 #include "device_fixture.h"
+#include "port_details.h"
 #include "port_list.h"
 
 namespace vorkal::testing {
@@ -134,6 +136,33 @@ TEST_F(Reconnect, ASendCutByThePullIsNotResent) {
     ASSERT_TRUE(waitFor([&] { return display->counters().versionQueries >= queries + 2; }, 10000));
     EXPECT_EQ(display->configMemory(), displayAfterCut);
     EXPECT_EQ(messages().size(), 1) << messages().join(" | ").toStdString();
+}
+
+// A port that is back but does not open yet (here another program holds its lock, as
+// ModemManager does while it probes a new adapter) is tried again quietly until it opens.
+TEST_F(Reconnect, APortThatIsBackButBusyIsOpenedOnceItIsFree) {
+    startDisplay(SimVariant::D84x48Log);
+    ASSERT_NO_FATAL_FAILURE(connect());
+    ASSERT_NO_FATAL_FAILURE(pull());
+    display->stop();
+    sim::VirtualDisplayOptions o = displayOptions();
+    o.registerPort = false;  // linked below, once the prober holds it
+    startDisplay(o);
+    const QString slave = QString::fromStdString(display->slavePath());
+    QProcess prober;
+    // The lock is flock's own (-o): it goes when cat ends at the end of its input.
+    prober.start("flock", {"-o", slave, "cat"});
+    ASSERT_TRUE(prober.waitForStarted());
+    ASSERT_TRUE(waitFor([&] { return !FindLockHolders(slave).empty(); }));
+    ASSERT_TRUE(QFile::link(slave, portDir.filePath(QString("COM%1").arg(kCom))));
+    ASSERT_TRUE(waitFor([&] { return form->ComboBox4->findText(QString("COM%1").arg(kCom)) >= 0; }));
+    EXPECT_FALSE(form->AfComPort1->IsOpen());
+    EXPECT_TRUE(form->waitingForLostPort());
+
+    prober.closeWriteChannel();
+    ASSERT_TRUE(prober.waitForFinished());
+    EXPECT_TRUE(waitUntilShownConnected());
+    EXPECT_TRUE(messages().isEmpty()) << messages().join(" | ").toStdString();
 }
 
 // A prepared sysfs that gives pseudo-terminals the identity of a USB adapter, as the

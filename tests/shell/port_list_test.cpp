@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractItemView>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QHelpEvent>
@@ -206,6 +207,20 @@ TEST_F(PortListTest, TheListFollowsPortsThatComeAndGo) {
     EXPECT_TRUE(f.absentPortHint().isEmpty());
     f.ComboBox4->hidePopup();
     EXPECT_EQ(opens.take(), 0);
+}
+
+// A port directory made while the window runs (the virtual display makes it when it
+// registers the first port) is watched from then on.
+TEST_F(PortListTest, APortDirectoryMadeLaterIsWatched) {
+    const QString later = portDir.filePath("later/ports");
+    qputenv("VORKAL_PORT_DIR", later.toUtf8());
+    TForm1 f;
+    f.show();
+    ASSERT_TRUE(QDir().mkpath(later));
+    ASSERT_TRUE(QFile::link(slave, later + "/COM21"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return f.ComboBox4->findText("COM21") >= 0; }, 5000));
+    ASSERT_TRUE(QFile::link(slave, later + "/COM22"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return f.ComboBox4->findText("COM22") >= 0; }, 5000));
 }
 
 }  // namespace
