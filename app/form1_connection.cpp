@@ -147,6 +147,9 @@ void TForm1::Button5Click() {
 void TForm1::AfComPort1PortOpen(QObject*) {
     // Read now: once the adapter is pulled, sysfs no longer says what it was.
     openAdapter_ = ReadAdapterIdentity(DevicePathForComNumber(AfComPort1->ComNumber()));
+    // However it opened (by itself, Retry of another open, Set Baud), nothing is waited for.
+    lostPort_ = 0;
+    if (reopenRetry_) reopenRetry_->stop();
     backups_->displayChanged();  // a new connection: the display may be another one
     session_->portOpened();
     Button5->setText(tr2("Close", "Zamknij"));

@@ -79,7 +79,6 @@ void TForm1::ReopenLostPort() {
         reopenRetry_->start(++reopenTries_ < kReopenQuickTries ? kReopenRetryMs : kReopenSlowRetryMs);
         return;
     }
-    lostPort_ = 0;
     if (port != selectedPort) {
         // Back under another number: that is the port Open uses from now on.
         selectedPort = port;
