@@ -147,7 +147,8 @@ void TForm1::Button5Click() {
 void TForm1::AfComPort1PortOpen(QObject*) {
     // Read now: once the adapter is pulled, sysfs no longer says what it was.
     openAdapter_ = ReadAdapterIdentity(DevicePathForComNumber(AfComPort1->ComNumber()));
-    // However it opened (by itself, Retry of another open, Set Baud), nothing is waited for.
+    // However it opened (by itself, through Open and its Retry, Set Baud), nothing is
+    // waited for any more.
     lostPort_ = 0;
     if (reopenRetry_) reopenRetry_->stop();
     backups_->displayChanged();  // a new connection: the display may be another one
