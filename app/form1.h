@@ -39,6 +39,7 @@ class FirmwareUpdate;
 class TrackWindow;
 class PutAwayNoteLabel;
 }  // namespace vorkal
+class PortWatch;
 
 class TForm1 : public QWidget {
     Q_OBJECT
@@ -157,6 +158,22 @@ public:
     void FollowDisplaySpeed(int index);  // both speed lists, the stored speed and the open port
     void ShowConnectionState();          // "Connected"/"Disconnected", version, device buttons
 
+    // ---- Ports that come and go ----------------------------------------------------------
+    void PortsChanged();  // the port list follows; a lost port that is back is opened
+    void AfComPort1DeviceLost(QObject* sender);
+    // After the open port's device went away (not after Close): the window waits for it
+    // and opens it again when it is back. Close stops the waiting.
+    bool waitingForLostPort() const { return lostPort_ != 0; }
+    void ReopenLostPort();
+    void StopWaitingForLostPort();
+    // A port that is back but does not open yet is tried again: quickly for a few
+    // seconds (udev setting its group, ModemManager probing it), then seldom.
+    static constexpr int kReopenRetryMs = 300;
+    static constexpr int kReopenQuickTries = 20;
+    static constexpr int kReopenSlowRetryMs = 2000;
+    // The remembered port's adapter present under another number: chosen in its place.
+    void OfferRememberedAdapter();
+
     // ---- Flight log and track window --------------------------------------------------
     void Button6Click();
     void Button10Click();
@@ -186,6 +203,8 @@ protected:
 private:
     void createControls();
     void createDevice();
+    void createPortWatch();
+    void usePcSpeed();  // the port component at the PC speed chosen in the list
     void connectHandlers();
     void connectModels();
     void syncElementList();      // the element list holds the entries of the current variant
@@ -218,6 +237,13 @@ private:
     vorkal::TrackWindow* trackWindow_ = nullptr;
     std::unique_ptr<vorkal::CloseGuard> closeGuard_;
     std::unique_ptr<vorkal::PortList> portList_;
+    PortWatch* portWatch_ = nullptr;
+    int lostPort_ = 0;              // the port waited for after its device went away; 0: none
+    QString openAdapter_;           // the open port's adapter (ReadAdapterIdentity); empty: none known
+    QString lostAdapter_;           // the adapter waited for, under whatever number it comes back
+    QString rememberedAdapter_;     // the adapter of the port Open uses, as stored
+    QTimer* reopenRetry_ = nullptr;
+    int reopenTries_ = 0;  // failed opens since the port was lost
     vorkal::SilentDialogs silentDialogs_;
     vorkal::Dialogs* dialogsBeforeClosing_ = nullptr;
 };

@@ -113,7 +113,9 @@ void TForm1::Button11Click() {
     if (update.run()) return;
     // After a failed update the display waits in its boot loader and answers no poll.
     // The port is closed, so that the next Open starts afresh once the display has been
-    // switched off and on, and the user is told so.
+    // switched off and on, and the user is told so; a pulled adapter is not waited for
+    // either, as the hint asks for Open.
+    StopWaitingForLostPort();
     if (portIsOpen()) AfComPort1->ClosePort();
     dialogs().showMessage(QString(), StrandedDisplayHint(update.programmingStarted(), languagePolish),
                           MsgIcon::Information);

@@ -12,6 +12,8 @@
 #include "close_guard.h"
 #include "form1.h"
 #include "port_list.h"
+#include "af_port_map.h"
+#include "port_details.h"
 #include "form2.h"
 #include "port_diagnosis.h"
 #include "preferences.h"
@@ -82,6 +84,8 @@ bool TForm1::deferWhileBusy(void (TForm1::*handler)()) {
 
 int TForm1::speedIndex() const { return std::clamp(ComboBox2->currentIndex(), 0, 4); }
 
+void TForm1::usePcSpeed() { AfComPort1->SetBaudRate(kPcRates[speedIndex()]); }
+
 void TForm1::ComboBox4Click() { selectedPort = portList_->chosenPort(selectedPort); }
 
 void TForm1::ComboBox2Change() { Preferences::writeSpeed(ComboBox2->currentIndex()); }
@@ -104,7 +108,7 @@ void TForm1::OpenCom(int port) {
         if (portIsOpen()) AfComPort1->ClosePort();
         AfComPort1->SetComNumber(uint16_t(port));
         if (ComboBox2->currentIndex() < 0) ComboBox2->setCurrentIndex(0);
-        AfComPort1->SetBaudRate(kPcRates[speedIndex()]);
+        usePcSpeed();
         QString reason;
         try {
             AfComPort1->OpenPort();
@@ -130,14 +134,24 @@ void TForm1::OpenCom(int port) {
 
 void TForm1::Button5Click() {
     if (deferWhileBusy(&TForm1::Button5Click)) return;
+    // Close while the window waits for a pulled adapter: no longer waited for.
+    if (waitingForLostPort() && !portIsOpen()) return StopWaitingForLostPort();
     if (portIsOpen()) AfComPort1->ClosePort();
     else OpenCom(selectedPort);
     if (!portIsOpen()) return;
     Preferences::writePort(selectedPort);
+    rememberedAdapter_ = selectedPort != 0 ? openAdapter_ : QString();
+    Preferences::writePortAdapter(rememberedAdapter_);
     portList_->select(selectedPort);
 }
 
 void TForm1::AfComPort1PortOpen(QObject*) {
+    // Read now: once the adapter is pulled, sysfs no longer says what it was.
+    openAdapter_ = ReadAdapterIdentity(DevicePathForComNumber(AfComPort1->ComNumber()));
+    // However it opened (by itself, through Open and its Retry, Set Baud), nothing is
+    // waited for any more.
+    lostPort_ = 0;
+    if (reopenRetry_) reopenRetry_->stop();
     backups_->displayChanged();  // a new connection: the display may be another one
     session_->portOpened();
     Button5->setText(tr2("Close", "Zamknij"));
@@ -154,10 +168,13 @@ void TForm1::AfComPort1PortOpen(QObject*) {
 
 void TForm1::AfComPort1PortClose(QObject*) {
     backups_->displayChanged();
-    Button5->setText(tr2("Open", "Otwórz"));
+    // While a pulled adapter is waited for, the port counts as open to the user: Close
+    // stops the waiting, and the port and speed stay as chosen.
+    const bool waiting = waitingForLostPort();
+    Button5->setText(waiting ? tr2("Close", "Zamknij") : tr2("Open", "Otwórz"));
     session_->portClosed();
-    ComboBox4->setEnabled(true);
-    ComboBox2->setEnabled(true);
+    ComboBox4->setEnabled(!waiting);
+    ComboBox2->setEnabled(!waiting);
     Button11->setEnabled(false);
     // Shown now, not at the poll's next tick: an error box of the transfer that was
     // running may come first.

@@ -28,6 +28,8 @@ void TForm1::FormShow() {
         selectedPort = *port;
         portList_->select(*port);
     }
+    rememberedAdapter_ = Preferences::readPortAdapter();
+    OfferRememberedAdapter();
     if (const auto speed = Preferences::readSpeed()) {
         if (*speed >= 0 && *speed < ComboBox2->count()) {
             ComboBox2->setCurrentIndex(*speed);
@@ -77,7 +79,7 @@ void TForm1::applyLanguageTexts() {
                       Button11,
                       TrackButton},
                      languagePolish);
-    Button5->setText(portIsOpen() ? tr2("Close", "Zamknij") : tr2("Open", "Otwórz"));
+    Button5->setText(portIsOpen() || waitingForLostPort() ? tr2("Close", "Zamknij") : tr2("Open", "Otwórz"));
     if (trackWindow_) trackWindow_->setPolish(languagePolish);
     if (PutAwayNote && PutAwayNote->isVisible()) PutAwayNote->setText(PutAwayNoteLabel::noteFor(languagePolish, edits));
 }

@@ -71,6 +71,7 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent) {
     Form2 = new TForm2(this);
     UseLightPalette(Form2);
     createDevice();
+    createPortWatch();
 
     connectHandlers();
     connectModels();

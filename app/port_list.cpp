@@ -23,10 +23,20 @@ void PortList::refill(int remembered, bool polish) {
     box_->setCurrentIndex(again);
     if (again >= 0) return;
     box_->setEditText(text);
-    if (text == absentText(remembered)) {
+    // The chosen port went away: it stays the one Open uses, shown with the mark.
+    if (text == absentText(remembered) || (remembered > 0 && numberOfEntry(selectedText) == remembered)) {
         select(remembered);
         showPortOpenWillUse(remembered, polish);
     }
+}
+
+void PortList::refillIfChanged(int remembered, bool polish) {
+    QStringList present = ListComPortNames();
+    QStringList entries;
+    for (int i = 0; i < box_->count(); ++i) entries << box_->itemText(i);
+    present.sort();
+    entries.sort();
+    if (present != entries) refill(remembered, polish);
 }
 
 void PortList::select(int port) {

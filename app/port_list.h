@@ -18,6 +18,9 @@ public:
     // when it is still listed, else the text; `remembered` is chosen again when it came
     // back since it was shown as absent.
     void refill(int remembered, bool polish);
+    // As refill, when the ports present differ from the entries (a port came or went);
+    // otherwise the list, and a drop-down the user has open, stay as they are.
+    void refillIfChanged(int remembered, bool polish);
     // Chooses the entry of COM<port>, if there is one.
     void select(int port);
     // No entry chosen: the port Open will use (marked absent), or a request to choose.

@@ -97,6 +97,13 @@ const char kCommon[] =
     "  --device PATH    the port by its device, e.g. /dev/ttyUSB0\n"
     "  --speed BAUD     the PC's speed (default: the window's stored speed, else 57600)\n"
     "  --quiet          no progress on standard error\n"
+    "  --wait           wait for the port to appear (an adapter plugged in) first\n"
+    "  --each           flash, send and receive: wait for a display on the port (without\n"
+    "                   --port or --device: on any port that appears), do the command,\n"
+    "                   wait for it to be unplugged, and so on for every display until\n"
+    "                   Ctrl+C; receive numbers its files (FILE-1.set, FILE-2.set, ...).\n"
+    "                   Ends with a count of the displays done and failed, and exit\n"
+    "                   code 0 only when none failed.\n"
     "  --lang pl        Polish texts (default English)\n"
     "  --log FILE       a trace for a report: every line in and out with its time,\n"
     "                   each state change and each error (FILE.1 keeps the part before)\n"
@@ -124,6 +131,14 @@ const char kCommonPolish[] =
     "  --device ŚCIEŻKA port wskazany urządzeniem, np. /dev/ttyUSB0\n"
     "  --speed PRĘDKOŚĆ prędkość PC (domyślnie zapamiętana przez okno, inaczej 57600)\n"
     "  --quiet          bez postępu na standardowym wyjściu błędów\n"
+    "  --wait           najpierw poczekaj, aż port się pojawi (podłączenie adaptera)\n"
+    "  --each           flash, send i receive: czekaj na wyświetlacz na porcie (bez\n"
+    "                   --port i --device: na dowolnym porcie, który się pojawi), wykonaj\n"
+    "                   polecenie, poczekaj na jego odłączenie i tak dalej dla każdego\n"
+    "                   wyświetlacza aż do Ctrl+C; receive numeruje pliki (PLIK-1.set,\n"
+    "                   PLIK-2.set, ...). Kończy liczbą wyświetlaczy wykonanych\n"
+    "                   i nieudanych, z kodem wyjścia 0 tylko wtedy, gdy wszystkie się\n"
+    "                   powiodły.\n"
     "  --lang pl        teksty po polsku (domyślnie po angielsku)\n"
     "  --log PLIK       ślad do zgłoszenia błędu: każdy wiersz wysłany i odebrany z czasem,\n"
     "                   każda zmiana stanu i każdy błąd (PLIK.1 zachowuje część wcześniejszą)\n"
@@ -197,6 +212,8 @@ ParseResult ParseCommandLine(const QStringList& args) {
         else if (a == "--yes") o.yes = true;
         else if (a == "--no-backup") o.noBackup = true;
         else if (a == "--extruded") o.extruded = true;
+        else if (a == "--wait") o.wait = true;
+        else if (a == "--each") o.each = true;
         else if (a == "--port") {
             if (!value(&v)) return r;
             bool ok = false;
@@ -252,6 +269,16 @@ ParseResult ParseCommandLine(const QStringList& args) {
         return r;
     }
     if (o.help) return r;
+    const QString name = o.command.join(' ');
+    if (o.each && name != "flash" && name != "send" && name != "receive") {
+        r.error = Tr(pl, "--each works with flash, send and receive", "--each działa z flash, send i receive");
+        return r;
+    }
+    if (o.wait && name == "ports") {
+        r.error = Tr(pl, "--wait works with the display commands, not with ports",
+                     "--wait działa z poleceniami wyświetlacza, nie z ports");
+        return r;
+    }
     if (o.arguments.size() != c->arguments) {
         r.error = Tr(pl, "usage: vorkal-cli %1", "użycie: vorkal-cli %1").arg(UsageOf(*c, pl));
         return r;

@@ -32,6 +32,8 @@ struct Options {
     bool yes = false;
     bool noBackup = false;
     bool extruded = false;
+    bool wait = false;  // wait for the port to appear before the command
+    bool each = false;  // the command for every display plugged in, one after another
     bool help = false;
 };
 

@@ -1,6 +1,7 @@
 #include "display_link.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QTimer>
@@ -26,8 +27,21 @@ const TAfBaudrate kPcRates[] = {TAfBaudrate::br57600, TAfBaudrate::br38400, TAfB
 // that is there but busy (or just powered) answer.
 constexpr int kVersionQueryMs = 500;
 constexpr int kVersionQueries = 4;
+// How long a port that has just appeared is given to open, and how often it is tried.
+constexpr int kPortReadyMs = 5000;
+constexpr int kPortReadyRetryMs = 250;
 
 }  // namespace
+
+int ComNumberOfDevice(const QString& devicePath) {
+    const QString wanted = QFileInfo(devicePath).canonicalFilePath();
+    if (wanted.isEmpty()) return 0;
+    for (const QString& name : ListComPortNames()) {
+        const int n = name.mid(3).toInt();
+        if (QFileInfo(DevicePathForComNumber(n)).canonicalFilePath() == wanted) return n;
+    }
+    return 0;
+}
 
 void InterruptWatch::report(bool cancel, bool held) {
     if (held) emit interruptHeld();
@@ -100,13 +114,7 @@ int DisplayLink::resolvePort() {
     if (!options_.devicePath.isEmpty()) {
         // The COM name the window lists for this device, so that its diagnosis and
         // naming apply unchanged.
-        const QString wanted = QFileInfo(options_.devicePath).canonicalFilePath();
-        if (!wanted.isEmpty()) {
-            for (const QString& name : ListComPortNames()) {
-                const int n = name.mid(3).toInt();
-                if (QFileInfo(DevicePathForComNumber(n)).canonicalFilePath() == wanted) return n;
-            }
-        }
+        if (const int n = ComNumberOfDevice(options_.devicePath)) return n;
         PrintError(
             Tr(polish_, "%1 is not a serial port of this computer.", "%1 nie jest portem szeregowym tego komputera.")
                 .arg(options_.devicePath) +
@@ -135,6 +143,23 @@ bool DisplayLink::openAt(int speedIndex, QString* reason) {
     }
 }
 
+bool DisplayLink::openWhenReady(QString* reason) {
+    if (openAt(speedIndex_, reason)) return true;
+    if (!options_.wait && !options_.each) return false;
+    // A port that has just appeared may not open yet: udev still setting its group, or
+    // ModemManager probing the new adapter. Tried again while it is there, for a while.
+    QElapsedTimer waited;
+    waited.start();
+    while (waited.elapsed() < kPortReadyMs && !interrupted() && !DevicePathForComNumber(comNumber_).isEmpty()) {
+        QEventLoop loop;
+        QTimer::singleShot(kPortReadyRetryMs, &loop, &QEventLoop::quit);
+        QObject::connect(&interrupts_, &InterruptWatch::interruptedNow, &loop, &QEventLoop::quit);
+        loop.exec();
+        if (openAt(speedIndex_, reason)) return true;
+    }
+    return false;
+}
+
 int DisplayLink::connect(Silence silence) {
     const int port = resolvePort();
     if (port < 0) return -port;
@@ -145,7 +170,7 @@ int DisplayLink::connect(Silence silence) {
         speedIndex_ = *stored;
 
     QString reason;
-    if (!openAt(speedIndex_, &reason)) {
+    if (!openWhenReady(&reason)) {
         QString text = Tr(polish_, "Can't open port COM%1", "Nie można otworzyć portu COM%1").arg(comNumber_);
         if (!reason.isEmpty()) text += "\n" + reason;
         PrintError(text);

@@ -21,6 +21,9 @@ class DisplaySession;
 
 namespace vorkal::cli {
 
+// The COM number the window lists for a device path; 0 while it is no port here.
+int ComNumberOfDevice(const QString& devicePath);
+
 // Ctrl+C (SIGINT) and SIGTERM arrive in the event loop, through a self-pipe on POSIX and
 // from the console control handler's thread on Windows. While held
 // (a step that must not be stopped halfway runs), any number of them is only reported;
@@ -85,6 +88,7 @@ public:
 private:
     int resolvePort();
     bool openAt(int speedIndex, QString* reason);
+    bool openWhenReady(QString* reason);
 
     const Options& options_;
     InterruptWatch& interrupts_;

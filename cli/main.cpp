@@ -9,6 +9,7 @@
 #include "cli_options.h"
 #include "commands.h"
 #include "display_link.h"
+#include "port_wait.h"
 #include "trace_log.h"
 
 using namespace vorkal::cli;
@@ -46,6 +47,25 @@ int NeedsYes(const Options& o) {
     if (what.isEmpty() || o.yes) return kExitOk;
     PrintError(what + "\n" + Tr(pl, "Add --yes to go ahead.", "Dodaj --yes, aby kontynuować."));
     return kExitUsage;
+}
+
+// One command on one display.
+int RunOnce(const Options& options, InterruptWatch& interrupts) {
+    DisplayLink link(options, interrupts);
+    const QString name = options.command.join(' ');
+    // The firmware file is read and checked before the port is opened; flash connects itself.
+    if (name == "flash") {
+        const int code = RunFlash(options, link);
+        link.close();
+        return code;
+    }
+    if (const int code = link.connect()) return code;
+    int code = kExitUsage;
+    for (const Entry& e : kDeviceCommands)
+        if (name == QLatin1String(e.name)) code = e.run(options, link);
+    // Closed before the exit code is known to the caller, so the port is free for the next.
+    link.close();
+    return code;
 }
 
 }  // namespace
@@ -90,20 +110,14 @@ int main(int argc, char** argv) {
     if (const int code = NeedsYes(options)) return code;
 
     InterruptWatch interrupts;
-    DisplayLink link(options, interrupts);
-    const QString name = options.command.join(' ');
-    // The firmware file is read and checked before the port is opened; flash connects itself.
-    int code = kExitUsage;
-    if (name == "flash") {
-        code = RunFlash(options, link);
-    } else if (const int failed = link.connect()) {
-        code = failed;
+    const auto runOnce = [&interrupts](const Options& o) { return RunOnce(o, interrupts); };
+    int code = 0;
+    if (options.each) {
+        code = RunForEachDisplay(options, interrupts, runOnce);
     } else {
-        for (const Entry& e : kDeviceCommands)
-            if (name == QLatin1String(e.name)) code = e.run(options, link);
+        if (options.wait) code = WaitForPort(options, interrupts);
+        if (code == 0) code = runOnce(options);
     }
-    // Closed before the exit code is known to the caller, so the port is free for the next.
-    link.close();
     qCInfo(lcProtocol) << "exit code" << code;
     return code;
 }

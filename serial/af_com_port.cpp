@@ -354,6 +354,7 @@ void TAfCustomSerialPort::HandleHangUp(quint64 connection) {
     if (closing_ || connection != connection_ || !IsOpen()) return;
     qCInfo(vorkal::lcSerial).noquote() << "the line hung up:" << DeviceLabel() << "is gone";
     emit OnSyncEvent(this, TAfCoreEvent::LineHangUp, 0);
+    emit OnDeviceLost(this);
     ClosePort();
 }
 

@@ -142,6 +142,8 @@ signals:
     void OnRLSDChanged(QObject* Sender);
     void OnOutBufFree(QObject* Sender);
     void OnSyncEvent(QObject* Sender, TAfCoreEvent EventKind, quint32 Data);
+    // The device went away under the open port (adapter pulled); OnPortClose follows.
+    void OnDeviceLost(QObject* Sender);
 
 protected:
     virtual void OpenDevice() = 0;

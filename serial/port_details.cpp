@@ -141,6 +141,43 @@ PortDetails ReadPortDetails(const QString& devicePath, const PortEnvironment& en
     return d;
 }
 
+QString ReadAdapterIdentity(const QString& devicePath, const PortEnvironment& env) {
+    struct stat st {};
+    if (devicePath.isEmpty() || !StatPath(devicePath, st) || !S_ISCHR(st.st_mode)) return {};
+    // sysfs names every character device by its numbers, whatever its node is called.
+    const QString top = QFileInfo(env.sysRoot).canonicalFilePath();
+    QDir dir(QFileInfo(QStringLiteral("%1/dev/char/%2:%3").arg(env.sysRoot).arg(major(st.st_rdev)).arg(minor(st.st_rdev)))
+                 .canonicalFilePath());
+    if (top.isEmpty() || !dir.exists() || dir.absolutePath() == QLatin1String(".")) return {};
+    QString interface;
+    while (dir.absolutePath().size() > top.size()) {
+        if (QFileInfo::exists(dir.filePath(QStringLiteral("idVendor")))) {
+            return QStringList{ReadSmallFile(dir.filePath(QStringLiteral("idVendor"))),
+                               ReadSmallFile(dir.filePath(QStringLiteral("idProduct"))),
+                               ReadSmallFile(dir.filePath(QStringLiteral("serial"))), interface}
+                .join(QLatin1Char(':'));
+        }
+        const QString number = ReadSmallFile(dir.filePath(QStringLiteral("bInterfaceNumber")));
+        if (!number.isEmpty()) interface = number;
+        if (!dir.cdUp()) break;
+    }
+    return {};
+}
+
+int FindComPortOfAdapter(const QString& identity, const PortEnvironment& env) {
+    if (identity.isEmpty()) return 0;
+    int found = 0;
+    for (const QString& name : ListComPortNames()) {
+        const int n = name.mid(3).toInt();
+        const ResolvedPort port = ResolvePort(n, env);
+        if (!port.exists || ReadAdapterIdentity(port.devicePath, env) != identity) continue;
+        // The same device under a port-directory link and its own number is one adapter.
+        if (found && ResolvePort(found, env).devicePath != port.devicePath) return 0;
+        if (!found) found = n;
+    }
+    return found;
+}
+
 QString DescribePort(const ResolvedPort& port, const PortDetails& d, bool polish) {
     QString head = d.devicePath;
     if (!port.linkTarget.isEmpty() && port.linkTarget != d.devicePath)

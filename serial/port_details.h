@@ -11,7 +11,8 @@
 
 struct PortEnvironment {
     QString procRoot = QStringLiteral("/proc");
-    QString sysRoot = QStringLiteral("/sys");
+    // $VORKAL_SYS_ROOT when set: a prepared tree that stands in for sysfs.
+    QString sysRoot = qEnvironmentVariable("VORKAL_SYS_ROOT", QStringLiteral("/sys"));
     QString portDirectory;  // empty: ComPortDirectory()
     // Whether ModemManager runs; empty: a process named ModemManager under procRoot.
     std::function<bool()> modemManagerRunning;
@@ -39,6 +40,14 @@ struct PortDetails {
 };
 // Reads sysfs about the device node at `devicePath` (links followed).
 PortDetails ReadPortDetails(const QString& devicePath, const PortEnvironment& env = {});
+// The USB adapter behind a device node, as /dev/serial/by-id names it: vendor and
+// product id, serial number and interface, "0403:6001:A50285BI:00". It follows the
+// adapter to whatever device number it gets; empty where the system gives none
+// (pseudo-terminals, built-in ports).
+QString ReadAdapterIdentity(const QString& devicePath, const PortEnvironment& env = {});
+// The COM number of the port whose adapter is `identity`; 0 when none is present, or
+// when more than one is (identical adapters without serial numbers).
+int FindComPortOfAdapter(const QString& identity, const PortEnvironment& env = {});
 // One line for the port list: "/dev/ttyUSB0: FTDI FT232R USB UART, serial A50285BI, latency 1 ms".
 QString DescribePort(const ResolvedPort& port, const PortDetails& details, bool polish);
 // Resolve, read and describe in one go; empty when the port does not exist.

@@ -117,6 +117,10 @@ QString DescribeComPort(int comNumber, bool polish, const PortEnvironment& env) 
 }
 
 // Windows does not tell which program holds a port.
+// The serial device map names no adapter: ports are followed by their COM number.
+QString ReadAdapterIdentity(const QString&, const PortEnvironment&) { return {}; }
+int FindComPortOfAdapter(const QString&, const PortEnvironment&) { return 0; }
+
 std::vector<DeviceHolder> FindDeviceHolders(const QString&, const PortEnvironment&) { return {}; }
 std::vector<DeviceHolder> FindLockHolders(const QString&, const PortEnvironment&) { return {}; }
 bool IsKnownNonTerminal(const QString&, const PortEnvironment&) { return false; }

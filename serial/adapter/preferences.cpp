@@ -34,4 +34,12 @@ void Preferences::writeLang(int value) { writeValue("Lang", value); }
 void Preferences::writePort(int value) { writeValue("Port", value); }
 void Preferences::writeSpeed(int value) { writeValue("Speed", value); }
 
+QString Preferences::readPortAdapter() { return QSettings("Brask", "Vorkal").value("PortAdapter").toString(); }
+
+void Preferences::writePortAdapter(const QString& identity) {
+    QSettings store("Brask", "Vorkal");
+    if (identity.isEmpty()) store.remove("PortAdapter");
+    else store.setValue("PortAdapter", identity);
+}
+
 }  // namespace vorkal

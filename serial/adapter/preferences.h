@@ -1,6 +1,7 @@
 #pragma once
-// The three stored preferences. The store is opened for each single read or write.
+// The stored preferences: the language, the port and its adapter, the speed. The store is opened for each single read or write.
 
+#include <QString>
 #include <optional>
 
 namespace vorkal {
@@ -14,6 +15,10 @@ struct Preferences {
     static void writeLang(int value);
     static void writePort(int value);
     static void writeSpeed(int value);
+    // The adapter of the stored port (ReadAdapterIdentity), so that it is found again
+    // under another number; empty: none known. An empty one removes the value.
+    static QString readPortAdapter();
+    static void writePortAdapter(const QString& identity);
 };
 
 }  // namespace vorkal

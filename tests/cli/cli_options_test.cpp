@@ -21,7 +21,10 @@ TEST(CliOptions, ParsesCommandsArgumentsAndOptions) {
     EXPECT_EQ(r.options.comNumber, 12);
     EXPECT_EQ(r.options.speedIndex, 3);
     EXPECT_TRUE(r.options.extruded && r.options.polish && r.options.quiet);
-    EXPECT_FALSE(r.options.yes || r.options.noBackup || r.options.json);
+    EXPECT_FALSE(r.options.yes || r.options.noBackup || r.options.json || r.options.wait || r.options.each);
+    const ParseResult each = ParseCommandLine({"flash", "a.hex", "--yes", "--each", "--wait"});
+    ASSERT_TRUE(each.error.isEmpty()) << each.error.toStdString();
+    EXPECT_TRUE(each.options.each && each.options.wait);
 }
 
 TEST(CliOptions, RefusesWhatNoCommandTakes) {
@@ -42,6 +45,9 @@ TEST(CliOptions, RefusesWhatNoCommandTakes) {
         {{"info", "--lang", "de"}, "--lang is"},
         {{"info", "--bogus"}, "unknown option"},
         {{"info", "--port", "COM3", "--device", "/dev/ttyS0"}, "twice"},
+        {{"info", "--each"}, "--each works with flash, send and receive"},
+        {{"log", "clear", "--yes", "--each"}, "--each works with flash, send and receive"},
+        {{"ports", "--wait"}, "--wait works with the display commands"},
     };
     for (const Case& c : cases) {
         const ParseResult r = ParseCommandLine(c.args);

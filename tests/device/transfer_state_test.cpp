@@ -235,17 +235,21 @@ TEST_F(TransferState, StatusIsDisconnectedBeforeTheErrorBoxOfAHangUp) {
         portButton = form->Button5->text();
         // The states the controls take back once the transfer lets them go.
         readEnabled = form->Button3->isEnabledTo(form->GroupBox1);
-        portControlsOk = !form->Button11->isEnabledTo(form->GroupBox6) && form->ComboBox4->isEnabledTo(form->GroupBox5);
+        // The pulled adapter is waited for: its port stays chosen, Close stops the waiting.
+        portControlsOk = !form->Button11->isEnabledTo(form->GroupBox6) && !form->ComboBox4->isEnabledTo(form->GroupBox5);
     };
     form->Button3->click();
     ASSERT_EQ(messages().size(), 1);
     EXPECT_EQ(status, "Disconnected");
-    EXPECT_EQ(portButton, "Open");
+    EXPECT_EQ(portButton, "Close");
     EXPECT_FALSE(readEnabled);
     EXPECT_TRUE(portControlsOk);
-    // And once the box is gone, the port controls are there to open it again.
-    EXPECT_TRUE(form->ComboBox4->isEnabled());
+    // And once the box is gone, Close is there to stop waiting and choose another port.
     EXPECT_TRUE(form->Button5->isEnabled());
+    form->Button5->click();
+    EXPECT_FALSE(form->waitingForLostPort());
+    EXPECT_EQ(form->Button5->text(), "Open");
+    EXPECT_TRUE(form->ComboBox4->isEnabled());
 }
 
 TEST_F(TransferState, ACancelledReceiveShowsTheImageAsItNowIs) {

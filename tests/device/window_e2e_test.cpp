@@ -427,11 +427,12 @@ TEST_F(WindowE2E, ADisplayThatStopsAnsweringTurnsDisconnected) {
     display->setMute(false);
     EXPECT_TRUE(waitUntilShownConnected());
 
-    // A line that goes away closes the port.
+    // A line that goes away closes the port; the window waits for it to come back.
     display->hangUp();
     EXPECT_TRUE(waitFor([this] { return !form->AfComPort1->IsOpen(); }, 3000));
     EXPECT_TRUE(waitFor([this] { return form->StaticText5->text() == "Disconnected"; }, 2000));
-    EXPECT_EQ(form->Button5->text(), "Open");
+    EXPECT_TRUE(form->waitingForLostPort());
+    EXPECT_EQ(form->Button5->text(), "Close");
 }
 
 TEST_F(WindowE2E, OpenFailureAsksRetryOrCancel) {

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractItemView>
+#include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QHelpEvent>
 #include <QProcess>
@@ -12,6 +14,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cstdio>
 #include <fcntl.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -164,6 +167,60 @@ TEST_F(PortListTest, OpenOfAHeldPortNamesTheHolderWithoutOpeningItAgain) {
         << scripted.shown[0].text.toStdString();
     holder.kill();
     holder.waitForFinished();
+}
+
+
+// While the window runs the list follows ports that come and go, also while it is
+// dropped down, and marks the port Open uses while it is gone; no device is opened.
+TEST_F(PortListTest, TheListFollowsPortsThatComeAndGo) {
+    QSettings("Brask", "Vorkal").setValue("Port", 7);
+    TForm1 f;
+    f.show();
+    ASSERT_EQ(f.ComboBox4->currentText(), "COM7");
+    vorkal::testing::OpenWatch opens(slave);
+    ASSERT_TRUE(opens.valid());
+    const auto listed = [&](const char* name) { return f.ComboBox4->findText(name) >= 0; };
+
+    QElapsedTimer clock;
+    clock.start();
+    ASSERT_TRUE(QFile::link(slave, portDir.filePath("COM12")));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return listed("COM12"); }, 5000));
+    std::printf("a new port was listed %lld ms after its link appeared\n", (long long)clock.elapsed());
+    EXPECT_EQ(f.ComboBox4->currentText(), "COM7");
+
+    // The chosen port goes: it stays the one Open uses, marked absent.
+    ASSERT_TRUE(QFile::remove(portDir.filePath("COM7")));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !listed("COM7"); }, 5000));
+    EXPECT_EQ(f.ComboBox4->currentText(), "COM7 ?");
+    EXPECT_FALSE(f.absentPortHint().isEmpty());
+    EXPECT_EQ(f.selectedPort, 7);
+
+    // It comes back while the list is dropped down: listed and chosen again, the list
+    // still down.
+    f.ComboBox4->showPopup();
+    QWidget* popup = f.ComboBox4->view()->window();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return popup->isVisible(); }, 5000));
+    ASSERT_TRUE(QFile::link(slave, portDir.filePath("COM7")));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return listed("COM7"); }, 5000));
+    EXPECT_TRUE(popup->isVisible());
+    EXPECT_EQ(f.ComboBox4->currentText(), "COM7");
+    EXPECT_TRUE(f.absentPortHint().isEmpty());
+    f.ComboBox4->hidePopup();
+    EXPECT_EQ(opens.take(), 0);
+}
+
+// A port directory made while the window runs (the virtual display makes it when it
+// registers the first port) is watched from then on.
+TEST_F(PortListTest, APortDirectoryMadeLaterIsWatched) {
+    const QString later = portDir.filePath("later/ports");
+    qputenv("VORKAL_PORT_DIR", later.toUtf8());
+    TForm1 f;
+    f.show();
+    ASSERT_TRUE(QDir().mkpath(later));
+    ASSERT_TRUE(QFile::link(slave, later + "/COM21"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return f.ComboBox4->findText("COM21") >= 0; }, 5000));
+    ASSERT_TRUE(QFile::link(slave, later + "/COM22"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return f.ComboBox4->findText("COM22") >= 0; }, 5000));
 }
 
 }  // namespace
