@@ -135,7 +135,10 @@ PortOpenDiagnosis DiagnosePortOpen(int comNumber, int openError, const PortEnvir
         Say(d, PortOpenCause::Missing,
             "There is no serial device at %1: the adapter is unplugged, or this computer has no such port.",
             "Pod %1 nie ma urządzenia szeregowego: adapter jest odłączony albo komputer nie ma takiego portu.", com);
-    else if (openError == ERROR_ACCESS_DENIED || openError == ERROR_SHARING_VIOLATION)
+    // A lock violation is a port another program holds exclusively: Wine says so of a
+    // device that a Linux program has opened that way.
+    else if (openError == ERROR_ACCESS_DENIED || openError == ERROR_SHARING_VIOLATION ||
+             openError == ERROR_LOCK_VIOLATION)
         Say(d, PortOpenCause::Busy, "%1 is in use by another program.\r\nClose that program first.",
             "%1 jest używany przez inny program.\r\nNajpierw zamknij ten program.", com);
     else if (openError == ERROR_GEN_FAILURE || openError == ERROR_DEVICE_NOT_CONNECTED)

@@ -69,6 +69,16 @@ answer() {  # title (a regular expression), key
     [ "$tries" -gt 0 ] || { echo "$1 stayed after $2"; return 1; }
   done
 }
+# A file name typed into a file dialog and taken with Return, typed anew while the dialog
+# stays (Wine may lose keys while it hands the dialog the focus).
+enter_file_name() {  # dialog title (a regular expression), name
+  local tries=3
+  until xdotool key ctrl+a && xdotool type --delay 20 "$2" && xdotool key Return &&
+    wait_for 10 "$1 to close" no_window "$1" >/dev/null; do
+    tries=$((tries - 1))
+    [ "$tries" -gt 0 ] || { shot "stuck-dialog"; echo "$1 stayed after typing $2"; return 1; }
+  done
+}
 main_title() { xdotool getwindowname "$main_id" 2>/dev/null; }
 title_is() { [ "$(main_title)" = "$1" ]; }
 
@@ -185,10 +195,8 @@ window_export() {  # type (1 = the list's first), file name in C:\windows\temp
   xdotool key Tab Home
   for _ in $(seq 2 "$1"); do xdotool key Down; done
   xdotool key shift+Tab
-  xdotool type --delay 20 "C:\\windows\\temp\\$2"
   shot "export-$1"
-  xdotool key Return
-  wait_for 20 "the dialog to close" no_window '^Save As' || return 1
+  enter_file_name '^Save As' "C:\\windows\\temp\\$2" || return 1
   wait_for 20 "$2 to be written" test -s "$temp/$2"
 }
 
@@ -227,8 +235,7 @@ window_firmware_case() {
   window_open || return 1
   click_at 366 135                                  # Firmware Update
   dialog '^Open$' 20 >/dev/null || { echo "no open dialog"; return 1; }
-  xdotool type --delay 20 'C:\windows\temp\wfw.hex'
-  xdotool key Return
+  enter_file_name '^Open$' 'C:\windows\temp\wfw.hex' || return 1
   dialog '^Confirm firmware update' 20 >/dev/null || { echo "no question"; return 1; }
   shot firmware-question
   answer '^Confirm firmware update' alt+y || return 1  # Yes
@@ -276,7 +283,7 @@ message_text() {  # file
 
 # Windows refuses a second open of a port; Wine does not, so the preloaded library
 # refuses it as Linux does for a device held exclusively: with EBUSY, which Wine passes
-# on as a lock violation (not the access denial of Windows).
+# on as a lock violation (not the access denial of Windows); both say "in use".
 port_held_elsewhere() {
   window_open || return 1
   cli info >"$work/held-cli.txt" 2>&1
@@ -292,7 +299,7 @@ port_held_elsewhere() {
   wait_for 10 "the message's text on the clipboard" message_text "$work/held.txt" || return 1
   tr -d '\r' <"$work/held.txt" >"$work/held-lines.txt"
   local line
-  for line in "  Can't open port COM5" 'Check COM/USB cable and click "Retry" or' 'The system says: .* (COM5)\.'; do
+  for line in "  Can't open port COM5" 'Check COM/USB cable and click "Retry" or' 'COM5 is in use by another program\.'; do
     grep -qx "$line" "$work/held-lines.txt" || { echo "no line '$line' in:"; cat "$work/held.txt"; return 1; }
   done
   # The other program lets go of the port; Retry (the default button) opens it.
@@ -313,4 +320,4 @@ window_port_in_use_case() {
   rm -f "$PTY_EXCLUSIVE_MARK"
   return $result
 }
-check "a port held by another window is refused with the system's reason; Retry opens it once free" window_port_in_use_case
+check "a port held by another window is refused as in use; Retry opens it once free" window_port_in_use_case
