@@ -7,6 +7,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <functional>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -70,6 +71,17 @@ QString ProcessName(const QString& procRoot, int pid) {
     return ReadSmallFile(QStringLiteral("%1/%2/comm").arg(procRoot).arg(pid));
 }
 
+// The USB device folder (the nearest with a vendor id) at or above `dir`, below `top`;
+// `visit` sees each folder on the way up, that one included. Empty when there is none.
+QString UsbDeviceDirAbove(QDir dir, const QString& top, const std::function<void(const QDir&)>& visit) {
+    while (dir.absolutePath().size() > top.size() && dir.absolutePath() != QLatin1String("/")) {
+        visit(dir);
+        if (QFileInfo::exists(dir.filePath(QStringLiteral("idVendor")))) return dir.absolutePath();
+        if (!dir.cdUp()) break;
+    }
+    return {};
+}
+
 }  // namespace
 
 QString PortEnvironment::PortDirectory() const { return portDirectory.isEmpty() ? ComPortDirectory() : portDirectory; }
@@ -121,22 +133,21 @@ PortDetails ReadPortDetails(const QString& devicePath, const PortEnvironment& en
 
     // The driver is the nearest one above the tty that is not the serial core's own
     // "port" or "ctrl" layer; the USB device is the nearest folder with a vendor id.
-    const QString top = QFileInfo(env.sysRoot).canonicalFilePath();
-    for (QDir dir(deviceDir); dir.absolutePath().size() > top.size() && dir.absolutePath() != QLatin1String("/");) {
+    const QString usbDir = UsbDeviceDirAbove(QDir(deviceDir), QFileInfo(env.sysRoot).canonicalFilePath(),
+                                             [&d](const QDir& dir) {
         const QString driver = QFileInfo(ReadLinkText(dir.filePath(QStringLiteral("driver")))).fileName();
         if (d.driver.isEmpty() && !driver.isEmpty() && driver != QLatin1String("port") &&
             driver != QLatin1String("ctrl"))
             d.driver = driver;
-        if (QFileInfo::exists(dir.filePath(QStringLiteral("idVendor")))) {
-            d.usb = true;
-            d.vendorId = ReadSmallFile(dir.filePath(QStringLiteral("idVendor")));
-            d.productId = ReadSmallFile(dir.filePath(QStringLiteral("idProduct")));
-            d.manufacturer = ReadSmallFile(dir.filePath(QStringLiteral("manufacturer")));
-            d.product = ReadSmallFile(dir.filePath(QStringLiteral("product")));
-            d.serialNumber = ReadSmallFile(dir.filePath(QStringLiteral("serial")));
-            break;
-        }
-        if (!dir.cdUp()) break;
+    });
+    if (!usbDir.isEmpty()) {
+        const QDir usb(usbDir);
+        d.usb = true;
+        d.vendorId = ReadSmallFile(usb.filePath(QStringLiteral("idVendor")));
+        d.productId = ReadSmallFile(usb.filePath(QStringLiteral("idProduct")));
+        d.manufacturer = ReadSmallFile(usb.filePath(QStringLiteral("manufacturer")));
+        d.product = ReadSmallFile(usb.filePath(QStringLiteral("product")));
+        d.serialNumber = ReadSmallFile(usb.filePath(QStringLiteral("serial")));
     }
     return d;
 }
@@ -150,18 +161,16 @@ QString ReadAdapterIdentity(const QString& devicePath, const PortEnvironment& en
                  .canonicalFilePath());
     if (top.isEmpty() || !dir.exists() || dir.absolutePath() == QLatin1String(".")) return {};
     QString interface;
-    while (dir.absolutePath().size() > top.size()) {
-        if (QFileInfo::exists(dir.filePath(QStringLiteral("idVendor")))) {
-            return QStringList{ReadSmallFile(dir.filePath(QStringLiteral("idVendor"))),
-                               ReadSmallFile(dir.filePath(QStringLiteral("idProduct"))),
-                               ReadSmallFile(dir.filePath(QStringLiteral("serial"))), interface}
-                .join(QLatin1Char(':'));
-        }
-        const QString number = ReadSmallFile(dir.filePath(QStringLiteral("bInterfaceNumber")));
+    const QString usbDir = UsbDeviceDirAbove(dir, top, [&interface](const QDir& on) {
+        const QString number = ReadSmallFile(on.filePath(QStringLiteral("bInterfaceNumber")));
         if (!number.isEmpty()) interface = number;
-        if (!dir.cdUp()) break;
-    }
-    return {};
+    });
+    if (usbDir.isEmpty()) return {};
+    const QDir usb(usbDir);
+    return QStringList{ReadSmallFile(usb.filePath(QStringLiteral("idVendor"))),
+                       ReadSmallFile(usb.filePath(QStringLiteral("idProduct"))),
+                       ReadSmallFile(usb.filePath(QStringLiteral("serial"))), interface}
+        .join(QLatin1Char(':'));
 }
 
 int FindComPortOfAdapter(const QString& identity, const PortEnvironment& env) {
